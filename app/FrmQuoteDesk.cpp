@@ -1,0 +1,174 @@
+#include "app/FrmQuoteDesk.h"
+
+#include "app/ModQuoteDesk.h"
+#include "app/Msg.h"
+#include "app/Widgets.h"
+#include "app/modAPI.h"
+#include "estimate/EstimateTab.h"
+#include "masters/CustomerTab.h"
+#include "masters/ProductTab.h"
+#include "masters/SettingsTab.h"
+#include "store/Schema.h"
+#include "ui_EstimateTab.h"
+#include "ui_SettingsTab.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+static bool g_quietFailures = false;
+
+bool reportFailure(const DbResult &r)
+{
+    if (!r && !g_quietFailures)
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"), r.error);
+    return r.ok;
+}
+
+FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("FrmQuoteDesk"));
+    installFontSubstitutions();
+    setFont(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    m_loaded = openFiles(dataFolder);
+    if (!m_loaded)
+        return;
+    buildWindow();
+    setWindowTitle(QStringLiteral("見積書 KALMIR Ver ") + kVersion);
+    m_settings->Clear設定();
+    m_settings->Read設定();
+    FormInit();
+    m_estimate->Clear見積書(true);
+    m_customers->Clear顧客情報();
+    m_products->Clear商品情報();
+}
+
+FrmQuoteDesk::~FrmQuoteDesk()
+{
+    m_ctx.main.close();
+    m_ctx.work.close();
+}
+
+bool FrmQuoteDesk::openFiles(const QString &dataFolder)
+{
+    m_ctx.dataFolder = dataFolder;
+    m_ctx.permPath = QDir(dataFolder).filePath(schema::kPermFileName);
+    m_ctx.workPath = QDir(dataFolder).filePath(schema::kWorkFileName);
+    auto fail = [this](const QString &path, const DbResult &r) {
+        m_loadError = QStringLiteral("データファイルを開けません。\n%1\n%2").arg(QDir::toNativeSeparators(path), r.error);
+        m_ctx.main.close();
+        m_ctx.work.close();
+        return false;
+    };
+    if (DbResult r = m_ctx.main.open(m_ctx.permPath); !r)
+        return fail(m_ctx.permPath, r);
+    if (DbResult r = schema::verify(m_ctx.main, schema::FileKind::Permanent); !r)
+        return fail(m_ctx.permPath, r);
+    if (DbResult r = m_ctx.work.open(m_ctx.workPath); !r)
+        return fail(m_ctx.workPath, r);
+    if (DbResult r = schema::verify(m_ctx.work, schema::FileKind::Work); !r)
+        return fail(m_ctx.workPath, r);
+    // The work handle reads the masters for its work copies, in one transaction with its own tables.
+    if (DbResult r = m_ctx.work.attach(m_ctx.permPath, schema::kPermAlias); !r)
+        return fail(m_ctx.permPath, r);
+    return true;
+}
+
+static QPixmap bannerPixmap()
+{
+    QPixmap pm(360, 48);
+    pm.fill(QColor(0x1f, 0x4e, 0x79));
+    QPainter p(&pm);
+    p.setPen(Qt::white);
+    p.setFont(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 14, QFont::Bold));
+    p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("QuoteDesk 使い方ガイド"));
+    return pm;
+}
+
+void FrmQuoteDesk::buildWindow()
+{
+    resize(900, 680);
+    auto *layout = new QVBoxLayout(this);
+    SSTab1 = new QTabWidget(this);
+    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    m_estimate = new EstimateTab(m_ctx, SSTab1);
+    m_customers = new CustomerTab(m_ctx, SSTab1);
+    m_products = new ProductTab(m_ctx, SSTab1);
+    m_settings = new SettingsTab(m_ctx, SSTab1);
+    SSTab1->addTab(m_estimate, QStringLiteral("見積書"));
+    SSTab1->addTab(m_customers, QStringLiteral("顧　客"));
+    SSTab1->addTab(m_products, QStringLiteral("商　品"));
+    SSTab1->addTab(m_settings, QStringLiteral("設定・情報"));
+    layout->addWidget(SSTab1);
+    PBar = new QProgressBar(this); // kept for the layout of the original window; nothing drives it
+    PBar->setObjectName(QStringLiteral("PBar"));
+    PBar->hide();
+    layout->addWidget(PBar);
+
+    connect(m_estimate, &EstimateTab::closeRequested, this, &QWidget::close);
+    connect(m_estimate, &EstimateTab::hintRequested, this, [this] {
+        m_ctx.hint = {objectName(), QStringLiteral("cmdHint"), windowTitle()};
+    });
+    m_settings->ui->Image2->setPixmap(bannerPixmap());
+    connect(m_settings->ui->Image2, &ClickLabel::clicked, this, &FrmQuoteDesk::openGuide);
+}
+
+void FrmQuoteDesk::FormInit()
+{
+    m_settings->ui->lblInfo->setText(QStringLiteral("見積書 Ver ") + kVersion + QStringLiteral(" LastUpdate") +
+                                     kLastUpdate + QStringLiteral("\n") +
+                                     QStringLiteral("見積書タブで明細を入力し、「登録」で保存、「印刷」で見積書を印刷します。"));
+    m_settings->ui->lblSupport->setText(QStringLiteral("ご不明な点は、下のバナーから使い方ガイドをご覧ください。"));
+    m_estimate->formInit();
+    m_customers->formInit();
+    m_products->formInit();
+    QComboBox *tax = m_settings->ui->cmb税区分;
+    tax->clear();
+    tax->addItems({QStringLiteral("内税"), QStringLiteral("外税"), QStringLiteral("非課税")});
+    tax->setCurrentIndex(tax->findText(QStringLiteral("外税")));
+}
+
+void FrmQuoteDesk::openGuide()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("doc/guide.html")));
+}
+
+void FrmQuoteDesk::bringToFront()
+{
+    showNormal();
+    raise();
+    activateWindow();
+    QApplication::alert(this);
+}
+
+void FrmQuoteDesk::closeEvent(QCloseEvent *event)
+{
+    unload();
+    event->accept();
+}
+
+void FrmQuoteDesk::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // Nothing may report against handles that are closing.
+    g_quietFailures = true;
+    m_ctx.main.close();
+    m_ctx.work.close();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (*it == this || !(*it)->isVisible())
+            continue;
+        (*it)->close();
+        QCoreApplication::processEvents();
+    }
+    g_quietFailures = false;
+    EndOwnProcess(this);
+}

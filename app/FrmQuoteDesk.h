@@ -1,0 +1,57 @@
+#pragma once
+// The main window: opens the data files, holds the shared state and wires the four tabs.
+
+#include "app/Context.h"
+
+#include <QWidget>
+
+class QTabWidget;
+class QProgressBar;
+class EstimateTab;
+class CustomerTab;
+class ProductTab;
+class SettingsTab;
+
+inline const QString kVersion = QStringLiteral("1.20");
+inline const QString kLastUpdate = QStringLiteral("2007/04/04");
+
+class FrmQuoteDesk : public QWidget {
+    Q_OBJECT
+public:
+    explicit FrmQuoteDesk(const QString &dataFolder, QWidget *parent = nullptr);
+    ~FrmQuoteDesk() override;
+
+    // False when a data file could not be opened; loadError() names it with the engine's text.
+    bool isLoaded() const { return m_loaded; }
+    QString loadError() const { return m_loadError; }
+
+    QuoteDeskContext &context() { return m_ctx; }
+    EstimateTab *estimateTab() const { return m_estimate; }
+    CustomerTab *customerTab() const { return m_customers; }
+    ProductTab *productTab() const { return m_products; }
+    SettingsTab *settingsTab() const { return m_settings; }
+
+    void FormInit();
+    // Close sequence: both handles, every other window, then the end of the program.
+    void unload();
+    void bringToFront();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    bool openFiles(const QString &dataFolder);
+    void buildWindow();
+    void openGuide();
+
+    QuoteDeskContext m_ctx;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    QString m_loadError;
+    QTabWidget *SSTab1 = nullptr;
+    QProgressBar *PBar = nullptr;
+    EstimateTab *m_estimate = nullptr;
+    CustomerTab *m_customers = nullptr;
+    ProductTab *m_products = nullptr;
+    SettingsTab *m_settings = nullptr;
+};

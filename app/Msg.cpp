@@ -1,0 +1,164 @@
+#include "app/Msg.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+struct Rule {
+    const char *key;
+    const char *before; // text before the caller's text
+    const char *after;  // text after it
+    bool useText;
+    const char *title;
+    MsgButtons buttons;
+};
+
+using B = MsgButtons;
+
+const Rule k登録[] = {
+    {"確認", "", " を登録します。よろしいですか", true, "登録の確認", B::AskYes},
+    {"データ確認", "データ ", " を登録します。よろしいですか", true, "登録の確認", B::AskYes},
+    {"コード指定", "コードが指定されていません。コードを指定してください。", "", false, "登録注意", B::Info},
+    {"完了", "", " を登録しました。", true, "登録完了", B::Info},
+    {"完了2", "データ  ", " を登録しました。", true, "登録完了", B::Info},
+    {"チェック", "入力必須項目が空白です。", "", false, "入力項目のチェック", B::Info},
+    {"商品未登録", "登録商品データがありません。", "", false, "入力項目のチェック", B::Info},
+    {"データなし", "登録がデータがありません。", "", false, "入力項目のチェック", B::Info},
+};
+const Rule k転記[] = {
+    {"確認", "", " に転記します。よろしいですか", true, "登録の確認", B::Ask},
+};
+const Rule k削除[] = {
+    {"確認", "すべてのデータを削除します。よろしいですか", "", false, "削除の確認", B::Ask},
+    {"伝票確認", "伝票 ", " を削除します。よろしいですか", true, "削除の確認", B::Ask},
+    {"伝票確認2", "", " を削除します。よろしいですか", true, "削除の確認", B::Ask},
+    {"データ確認", "データ ", " を削除します。よろしいですか", true, "削除の確認", B::Ask},
+    {"指定確認", "指定された ", " を削除します。よろしいですか", true, "削除の確認", B::Ask},
+    {"伝票完了", "伝票 ", " を削除しました。", true, "削除の完了", B::Info},
+    {"削除不可能", "", "削除できません。", true, "削除の拒否", B::Info},
+    {"伝票完了2", "", " を削除しました。", true, "削除の完了", B::Info},
+    {"完了", "データ ", " を削除しました。", true, "削除の完了", B::Info},
+    {"削除不可", "", " にデータがあるため削除できません。メンテナンス機能で削除してください。", true, "削除不可",
+     B::Info},
+};
+const Rule k入力[] = {
+    {"上行空白", "上の行が空白です。データは連続して指定してください。", "", false, "入力注意", B::Info},
+    {"区分なし", "区分が指定されていません。区分を指定してください", "", false, "入力注意", B::Warn},
+    {"必須入力なし", "", "指定されていません。確認してください", true, "入力注意", B::Warn},
+    {"重複", "", "が重複しています。確認してください", true, "入力注意", B::Warn},
+    {"範囲外", "", "が指定範囲外です。確認してください", true, "入力注意", B::Warn},
+    {"数字のみ", "", "には数字以外使用できません", true, "入力注意", B::Warn},
+};
+const Rule k行指定[] = {
+    {"無効行", "無効な行が指定されています。行指定をやり直してください。", "", false, "入力注意", B::Warn},
+    {"指定なし", "行が指定されていません。行指定してください。", "", false, "入力注意", B::Warn},
+    {"重複", "指定行は１回に１行です。行指定をやり直してください。", "", false, "入力注意", B::Warn},
+    {"余白なし", "行挿入する余白はありません。", "", false, "行挿入注意", B::Warn},
+};
+const Rule kクリア[] = {
+    {"確認", "画面をクリアします。よろしいですか", "", false, "画面クリアの確認", B::Ask},
+};
+const Rule k印刷[] = {
+    {"確認", "", "を印刷します。よろしいですか", true, "印刷の確認", B::Ask},
+};
+const Rule kその他[] = {
+    {"コピー完了", "", "コピーしました。", true, "コピー完了", B::Info},
+    {"読込み完了", "", "読込みしました。", true, "読込完了", B::Info},
+    {"メッセージ", "", "", true, "メッセージ", B::Info},
+    {"注意", "", "", true, "注意", B::Warn},
+    {"ファイルなし", "", "がありません。確認してください。", true, "ファイル確認", B::Info},
+    {"確認", "", "、よろしいですか", true, "確認", B::AskYes},
+};
+
+template <size_t N>
+std::optional<MsgEntry> find(const Rule (&rules)[N], const QString &cat, const QString &key, const QString &text)
+{
+    for (const Rule &r : rules) {
+        if (key != QString::fromUtf8(r.key))
+            continue;
+        MsgEntry e;
+        e.category = cat;
+        e.key = key;
+        e.text = QString::fromUtf8(r.before) + (r.useText ? text : QString()) + QString::fromUtf8(r.after);
+        e.title = QString::fromUtf8(r.title);
+        e.buttons = r.buttons;
+        return e;
+    }
+    return std::nullopt;
+}
+
+MsgPresenter &presenter()
+{
+    static MsgPresenter p = showMessageBox;
+    return p;
+}
+
+} // namespace
+
+int MsgEntry::styleValue() const
+{
+    switch (buttons) {
+    case MsgButtons::Ask: return 292;
+    case MsgButtons::AskYes: return 36;
+    case MsgButtons::Info: return 64;
+    case MsgButtons::Warn: return 48;
+    }
+    return 0;
+}
+
+std::optional<MsgEntry> msgLookup(const QString &category, const QString &key, const QString &text)
+{
+    if (category == QStringLiteral("登録")) return find(k登録, category, key, text);
+    if (category == QStringLiteral("転記")) return find(k転記, category, key, text);
+    if (category == QStringLiteral("削除")) return find(k削除, category, key, text);
+    if (category == QStringLiteral("入力")) return find(k入力, category, key, text);
+    if (category == QStringLiteral("行指定")) return find(k行指定, category, key, text);
+    if (category == QStringLiteral("クリア")) return find(kクリア, category, key, text);
+    if (category == QStringLiteral("印刷")) return find(k印刷, category, key, text);
+    if (category == QStringLiteral("その他")) return find(kその他, category, key, text);
+    return std::nullopt;
+}
+
+bool Msg(const QString &category, const QString &key, const QString &text)
+{
+    const auto entry = msgLookup(category, key, text);
+    if (!entry)
+        return false;
+    const bool yes = presenter()(*entry);
+    return entry->isQuestion() && yes;
+}
+
+MsgPresenter setMsgPresenter(MsgPresenter p)
+{
+    MsgPresenter old = presenter();
+    presenter() = p ? std::move(p) : MsgPresenter(showMessageBox);
+    return old;
+}
+
+bool showMessageBox(const MsgEntry &e)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(e.title);
+    box.setText(e.text);
+    switch (e.buttons) {
+    case MsgButtons::Ask:
+    case MsgButtons::AskYes: {
+        box.setIcon(QMessageBox::Question);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(e.yesIsDefault() ? QMessageBox::Yes : QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        break;
+    }
+    case MsgButtons::Info:
+        box.setIcon(QMessageBox::Information);
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::Warn:
+        box.setIcon(QMessageBox::Warning);
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    }
+    return box.exec() == QMessageBox::Yes;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The message catalogue: every question, warning and notice, chosen by category and key.
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+enum class MsgButtons { Ask, AskYes, Info, Warn };
+
+struct MsgEntry {
+    QString category;
+    QString key;
+    QString text;
+    QString title;
+    MsgButtons buttons = MsgButtons::Info;
+
+    bool isQuestion() const { return buttons == MsgButtons::Ask || buttons == MsgButtons::AskYes; }
+    bool yesIsDefault() const { return buttons == MsgButtons::AskYes; }
+    // The message-box style value of the original entry (292, 36, 64, 48).
+    int styleValue() const;
+};
+
+// The entry a call would show, or nothing for an unknown category or key.
+std::optional<MsgEntry> msgLookup(const QString &category, const QString &key, const QString &text = QString());
+
+// Shows the entry and returns whether the user answered Yes (only Ask entries can be true).
+bool Msg(const QString &category, const QString &key, const QString &text = QString());
+
+// Shows an entry and returns true for Yes. Replaceable so tests can answer without a human.
+using MsgPresenter = std::function<bool(const MsgEntry &)>;
+MsgPresenter setMsgPresenter(MsgPresenter presenter);
+bool showMessageBox(const MsgEntry &entry);

@@ -1,0 +1,92 @@
+#include "app/Widgets.h"
+
+#include <QMouseEvent>
+#include <QRegularExpressionValidator>
+
+NumberBox::NumberBox(QWidget *parent) : QLineEdit(parent)
+{
+    setReadOnly(true);
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void NumberBox::setValue(std::optional<Money> v)
+{
+    m_value = v;
+    if (!v)
+        setText(QString());
+    else if (v->isZero())
+        setText(QStringLiteral("0"));
+    else
+        setText(v->toGroupedString());
+}
+
+IntegerBox::IntegerBox(QWidget *parent) : QLineEdit(parent)
+{
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setValidator(new QRegularExpressionValidator(QRegularExpression("-?\\d{0,9}"), this));
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+qlonglong IntegerBox::value() const { return text().toLongLong(); }
+void IntegerBox::setValue(qlonglong v) { setText(QString::number(v)); }
+
+DateBox::DateBox(QWidget *parent) : QDateEdit(parent)
+{
+    setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
+    setCalendarPopup(true);
+    setDate(QDate::currentDate());
+}
+
+bool DateBox::setDateText(const QString &yyyymmdd)
+{
+    const QDate d = QDate::fromString(yyyymmdd, QStringLiteral("yyyyMMdd"));
+    if (!d.isValid())
+        return false;
+    setDate(d);
+    return true;
+}
+
+QString DateBox::dateText() const { return date().toString(QStringLiteral("yyyyMMdd")); }
+
+QColor colourFromValue(qlonglong v)
+{
+    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
+
+qlonglong valueFromColour(const QColor &c)
+{
+    return c.red() + 256LL * c.green() + 65536LL * c.blue();
+}
+
+ColourSwatch::ColourSwatch(QWidget *parent) : QLabel(parent)
+{
+    setFrameShape(QFrame::Box);
+    setAutoFillBackground(true);
+    setCursor(Qt::PointingHandCursor);
+    setColourValue(0);
+}
+
+void ColourSwatch::setColourValue(qlonglong value)
+{
+    m_value = value;
+    QPalette p = palette();
+    p.setColor(QPalette::Window, colourFromValue(value));
+    setPalette(p);
+}
+
+void ColourSwatch::mousePressEvent(QMouseEvent *e)
+{
+    if (e->button() == Qt::LeftButton)
+        emit clicked();
+    QLabel::mousePressEvent(e);
+}
+
+ClickLabel::ClickLabel(QWidget *parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
+
+void ClickLabel::mousePressEvent(QMouseEvent *e)
+{
+    if (e->button() == Qt::LeftButton)
+        emit clicked();
+    QLabel::mousePressEvent(e);
+}

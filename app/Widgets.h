@@ -1,0 +1,72 @@
+#pragma once
+// Small boxes of the window: money box, date box, colour swatch, clickable picture.
+
+#include "store/Money.h"
+
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <optional>
+
+// Read-only money box: a value or Null (shows nothing), shown as "##,###,###,###".
+class NumberBox : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit NumberBox(QWidget *parent = nullptr);
+    std::optional<Money> value() const { return m_value; }
+    void setValue(std::optional<Money> v);
+    void clearValue() { setValue(std::nullopt); }
+
+private:
+    std::optional<Money> m_value;
+};
+
+// Whole-number box (the colour value, "#########").
+class IntegerBox : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit IntegerBox(QWidget *parent = nullptr);
+    qlonglong value() const;
+    void setValue(qlonglong v);
+};
+
+class DateBox : public QDateEdit {
+    Q_OBJECT
+public:
+    explicit DateBox(QWidget *parent = nullptr);
+    // Date given as "yyyymmdd" text; text that is no date leaves the box as it was.
+    bool setDateText(const QString &yyyymmdd);
+    QString dateText() const; // "yyyymmdd"
+};
+
+// Picture box showing a colour; clicking it asks for another.
+class ColourSwatch : public QLabel {
+    Q_OBJECT
+public:
+    explicit ColourSwatch(QWidget *parent = nullptr);
+    // Colour value red + 256 * green + 65536 * blue.
+    void setColourValue(qlonglong value);
+    qlonglong colourValue() const { return m_value; }
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override;
+
+private:
+    qlonglong m_value = 0;
+};
+
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit ClickLabel(QWidget *parent = nullptr);
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override;
+};
+
+QColor colourFromValue(qlonglong value);
+qlonglong valueFromColour(const QColor &c);

@@ -1,0 +1,346 @@
+#include "estimate/EstimateTab.h"
+#include "ui_EstimateTab.h"
+
+#include "app/DataGrid.h"
+#include "app/ModQuoteDesk.h"
+#include "app/Msg.h"
+#include "estimate/Totals.h"
+#include "store/Helpers.h"
+#include "store/Numbering.h"
+#include "store/WorkTableModel.h"
+
+#include <QCompleter>
+#include <QDate>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QStringListModel>
+#include <QStyle>
+#include <QTimer>
+
+namespace {
+constexpr double kQuantityLimit = 999999.99;
+constexpr double kPriceLimit = 99999999.99;
+constexpr double kAmountLimit = 9999999999.0;
+
+std::optional<double> numeric(const QVariant &v)
+{
+    if (v.isNull() || !v.isValid())
+        return std::nullopt;
+    if (v.metaType() == QMetaType::fromType<Money>())
+        return v.value<Money>().toDouble();
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    return ok ? std::optional<double>(d) : std::nullopt;
+}
+
+const Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
+const Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
+const Qt::Alignment kCentre = Qt::AlignCenter;
+} // namespace
+
+EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
+    : QWidget(parent), ui(new Ui::EstimateTab), m_ctx(ctx)
+{
+    ui->setupUi(this);
+    ui->cmdHint->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+    ui->num税抜計->setMinimumWidth(120);
+    ui->num消費税->setMinimumWidth(100);
+    ui->num合計->setMinimumWidth(120);
+    ui->txtNo->setAttribute(Qt::WA_InputMethodEnabled, false);
+
+    dat明細 = new WorkTableModel(ctx.work, QStringLiteral("w明細"),
+                                 {{"行番号", ColumnKind::Integer, "行番号", kRight},
+                                  {"品名", ColumnKind::Text, QStringLiteral("品　　  名"), kLeft},
+                                  {"数量", ColumnKind::Real, "数量", kRight, true},
+                                  {"単位", ColumnKind::Text, "単位", kCentre},
+                                  {"単価", ColumnKind::Currency, "単価", kRight, true},
+                                  {"金額", ColumnKind::Currency, QStringLiteral("金　額"), kRight, true},
+                                  {"非課税", ColumnKind::YesNo, "非課税", kCentre}},
+                                 QStringLiteral("行番号"), this);
+    dat明細->setObjectName(QStringLiteral("dat明細"));
+    dat商品参照 = new WorkTableModel(ctx.work, QStringLiteral("w商品参照"),
+                                    {{"品名", ColumnKind::Text, "品名", kLeft},
+                                     {"単位", ColumnKind::Text, "単位", kCentre},
+                                     {"単価", ColumnKind::Currency, "単価", kRight, true},
+                                     {"非課税", ColumnKind::YesNo, "非課税", kCentre},
+                                     {"ふりがな", ColumnKind::Text, "ふりがな", kLeft}},
+                                    QStringLiteral("id"), this);
+    dat商品参照->setObjectName(QStringLiteral("dat商品参照"));
+    DD商品参照 = new GridDropDown(dat商品参照, 0, this);
+    DD商品参照->setObjectName(QStringLiteral("DD商品参照"));
+
+    m_customerNames = new QStringListModel(this);
+    ui->cmb顧客名->setModel(m_customerNames);
+    // Suggest names without rewriting what the user types.
+    ui->cmb顧客名->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    ui->cmb顧客名->lineEdit()->installEventFilter(this);
+
+    DataGrid *grid = ui->Grid明細;
+    grid->keyDownHandler = [this](int &key, Qt::KeyboardModifiers shift) { gridKeyDown(key, shift); };
+    connect(dat明細, &WorkTableModel::userEdited, this, &EstimateTab::cellCommitted);
+    connect(grid, &DataGrid::focusReceived, this, &EstimateTab::switchIme);
+    connect(grid, &DataGrid::currentCellChanged, this, [this](int, int) { switchIme(); });
+    connect(grid, &DataGrid::commitFailed, this, [](const QString &e) { reportFailure(DbResult::failure(e)); });
+
+    connect(ui->cmdクリア, &QPushButton::clicked, this, [this] { Clear見積書(true); });
+    connect(ui->cmd削除, &QPushButton::clicked, this, [this] { Delete見積書(); });
+    connect(ui->cmd閉じる, &QPushButton::clicked, this, &EstimateTab::closeRequested);
+    connect(ui->cmdHint, &QToolButton::clicked, this, &EstimateTab::hintRequested);
+}
+
+EstimateTab::~EstimateTab() { delete ui; }
+
+void EstimateTab::formInit()
+{
+    DataGrid *grid = ui->Grid明細;
+    grid->setDataControl(dat明細);
+    grid->setDropDown(Col品名, DD商品参照);
+    grid->setColumnLayout(Col行番号, 0, false);
+    grid->setColumnLayout(Col品名, 4400);
+    grid->setColumnLayout(Col数量, 1000);
+    grid->setColumnLayout(Col単位, 720.0001);
+    grid->setColumnLayout(Col単価, 1000);
+    grid->setColumnLayout(Col金額, 1244.976);
+    grid->setColumnLayout(Col非課税, 500);
+
+    ui->dt日付->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
+    ui->dt日付->setFixedWidth(int(1980 / 15));
+}
+
+void EstimateTab::Clear見積書(bool newEstimate)
+{
+    ui->num税抜計->clearValue();
+    ui->num消費税->clearValue();
+    ui->num合計->clearValue();
+    ui->cmb顧客名->setEditText(QString());
+    ui->txt顧客情報->setPlainText(QString());
+    ui->txt件名->clear();
+    ui->txt納期->clear();
+    ui->txt支払条件->clear();
+    ui->txt有効期限->clear();
+    ui->txt受渡場所->clear();
+    ui->dt日付->setDateText(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    ui->lbl自社名->setText(m_ctx.companyName);
+    ui->lbl自社情報->setText(m_ctx.companyInfo);
+    Clear明細ワーク();
+    if (!newEstimate)
+        return;
+    SetDD品名();
+    AddCmb顧客名();
+    DbResult r;
+    const QVariant next = Proc管理(m_ctx.main, QStringLiteral("最大見積書番号"), QStringLiteral("Get"), 0, &r);
+    reportFailure(r);
+    ui->txtNo->setText(next.toString());
+}
+
+void EstimateTab::Clear明細ワーク()
+{
+    DbResult r = m_ctx.work.transaction([this]() -> DbResult {
+        if (DbResult d = m_ctx.work.exec(QStringLiteral("DELETE FROM w明細")); !d)
+            return d;
+        for (int i = 0; i < kDetailRows; ++i)
+            if (DbResult a = m_ctx.work.exec(QStringLiteral("INSERT INTO w明細 (行番号, 非課税) VALUES (?, 0)"), {i + 1});
+                !a)
+                return a;
+        return {};
+    });
+    reportFailure(r);
+    dat明細->refresh();
+}
+
+void EstimateTab::SetDD品名()
+{
+    DbResult r = m_ctx.work.transaction([this]() -> DbResult {
+        if (DbResult d = m_ctx.work.exec(QStringLiteral("DELETE FROM w商品参照")); !d)
+            return d;
+        return m_ctx.work.exec(QStringLiteral("INSERT INTO w商品参照 (品名, 単位, 単価, 非課税) "
+                                              "SELECT 品名, 単位, 単価, 非課税 FROM perm.商品マスタ ORDER BY 品名"));
+    });
+    reportFailure(r);
+    dat商品参照->refresh();
+}
+
+void EstimateTab::Seek商品()
+{
+    seekUnit.clear();
+    seekPrice = Money();
+    seekExempt = false;
+    DbRows rows;
+    DbResult r = m_ctx.main.select(
+        QStringLiteral("SELECT 単位, 単価, 非課税 FROM 商品マスタ WHERE 品名 = ? ORDER BY rowid LIMIT 1"), {seekName},
+        rows);
+    if (!r || rows.isEmpty())
+        return;
+    seekUnit = rows[0][0].toString();
+    seekPrice = Money::fromSql(rows[0][1]).value_or(Money());
+    seekExempt = rows[0][2].toLongLong() != 0;
+}
+
+void EstimateTab::cellCommitted(int row, int column)
+{
+    WorkTableModel &m = *dat明細;
+    switch (column) {
+    case Col品名:
+        if (!m.value(row, Col品名).isNull()) {
+            seekName = m.value(row, Col品名).toString().trimmed();
+            Seek商品();
+            m.setValue(row, Col品名, seekName.isEmpty() ? QVariant() : QVariant(seekName));
+            m.setValue(row, Col単位, seekUnit.isEmpty() ? QVariant() : QVariant(seekUnit));
+            m.setValue(row, Col単価, seekPrice.isZero() ? QVariant() : QVariant::fromValue(seekPrice));
+            m.setValue(row, Col非課税, seekExempt);
+        }
+        break;
+    case Col数量:
+        blankOutOfRange(row, Col数量, kQuantityLimit);
+        lineAmount(row);
+        break;
+    case Col単価:
+        blankOutOfRange(row, Col単価, kPriceLimit);
+        lineAmount(row);
+        break;
+    case Col単位:
+        if (const QString unit = m.value(row, Col単位).toString(); !unit.isEmpty()) {
+            DbResult r;
+            LookupCode(m_ctx.main, QStringLiteral("単位"), unit, &r);
+            reportFailure(r);
+        }
+        break;
+    case Col金額:
+        blankOutOfRange(row, Col金額, kAmountLimit);
+        break;
+    default:
+        break;
+    }
+    reportFailure(m.commitRow(row));
+    Calc明細();
+}
+
+void EstimateTab::blankOutOfRange(int row, int column, double limit)
+{
+    const auto v = numeric(dat明細->value(row, column));
+    if (!v || (*v >= -limit && *v <= limit))
+        return;
+    dat明細->setValue(row, column, QVariant());
+    // After the editor has finished moving the cursor, put it back on the refused cell.
+    DataGrid *grid = ui->Grid明細;
+    QTimer::singleShot(0, grid, [grid, row, column] { grid->setCurrentCell(row, column); });
+}
+
+void EstimateTab::lineAmount(int row)
+{
+    const auto q = numeric(dat明細->value(row, Col数量));
+    const auto p = numeric(dat明細->value(row, Col単価));
+    if (!q || !p) {
+        dat明細->setValue(row, Col金額, QVariant());
+        return;
+    }
+    dat明細->setValue(row, Col金額, QVariant::fromValue(RoundAmount(*q * *p, QString())));
+}
+
+void EstimateTab::Calc明細()
+{
+    ui->num合計->clearValue();
+    ui->num税抜計->clearValue();
+    ui->num消費税->clearValue();
+    QVariant total, htotal;
+    reportFailure(m_ctx.work.scalar(QStringLiteral("SELECT SUM(金額) AS total FROM w明細"), {}, total));
+    reportFailure(m_ctx.work.scalar(QStringLiteral("SELECT SUM(金額) AS htotal FROM w明細 WHERE 非課税 = ?"), {0},
+                                    htotal));
+    const Totals t = computeTotals(Money::fromSql(total).value_or(Money()), Money::fromSql(htotal).value_or(Money()),
+                                   m_ctx.taxMode);
+    ui->num税抜計->setValue(t.net);
+    ui->num消費税->setValue(t.tax);
+    ui->num合計->setValue(t.grand);
+    ui->Grid明細->viewport()->update();
+}
+
+void EstimateTab::gridKeyDown(int &key, Qt::KeyboardModifiers)
+{
+    DataGrid *grid = ui->Grid明細;
+    if ((key != Qt::Key_Return && key != Qt::Key_Enter) || grid->currentColumn() != Col金額)
+        return;
+    const int row = grid->currentRowIndex();
+    if (row < 0 || row >= dat明細->dataRowCount())
+        return;
+    key = 0;
+    grid->setCurrentCell(std::min(row + 1, dat明細->dataRowCount() - 1), Col品名);
+}
+
+void EstimateTab::switchIme()
+{
+    const int col = ui->Grid明細->currentColumn();
+    SetImeOpen(ui->Grid明細, col == Col品名 || col == Col単位);
+}
+
+void EstimateTab::Delete見積書()
+{
+    const QString typed = ui->txtNo->text();
+    if (typed.isEmpty())
+        return;
+    // The number goes into SQL as a whole number only; anything else is refused.
+    const auto number = wholeNumberFromText(typed);
+    if (!number) {
+        Msg(QStringLiteral("入力"), QStringLiteral("数字のみ"), QStringLiteral("伝票番号"));
+        return;
+    }
+    if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), typed))
+        return;
+    DbResult r = m_ctx.main.transaction([&]() -> DbResult {
+        if (DbResult d = m_ctx.main.exec(QStringLiteral("DELETE FROM 見積書 WHERE 伝票番号 = ?"), {*number}); !d)
+            return d;
+        return m_ctx.main.exec(QStringLiteral("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?"), {*number});
+    });
+    if (!reportFailure(r))
+        return;
+    Clear見積書(true);
+    ui->cmb顧客名->setFocus();
+}
+
+void EstimateTab::AddCmb顧客名()
+{
+    DbRows rows;
+    DbResult r = m_ctx.main.select(QStringLiteral("SELECT 顧客名 FROM 顧客マスタ ORDER BY 顧客名"), {}, rows);
+    if (!reportFailure(r) || rows.isEmpty())
+        return; // an empty master leaves the list as it was
+    QStringList names;
+    names.reserve(rows.size());
+    for (const DbRow &row : rows)
+        if (!row[0].isNull())
+            names << row[0].toString();
+    const QString text = ui->cmb顧客名->currentText();
+    m_customerNames->setStringList(names);
+    ui->cmb顧客名->setCurrentIndex(-1);
+    ui->cmb顧客名->setEditText(text);
+}
+
+QVariant EstimateTab::Seek顧客情報(const QString &name)
+{
+    QVariant details;
+    m_ctx.main.scalar(QStringLiteral("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY rowid LIMIT 1"), {name},
+                      details);
+    return details;
+}
+
+void EstimateTab::customerLeft()
+{
+    const QString name = ui->cmb顧客名->currentText();
+    if (name.isEmpty()) {
+        ui->txt顧客情報->setPlainText(QString());
+        return;
+    }
+    // Details typed for a customer not in the master stay as they are.
+    const QVariant details = Seek顧客情報(name);
+    if (!details.isNull())
+        ui->txt顧客情報->setPlainText(details.toString());
+}
+
+bool EstimateTab::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->cmb顧客名->lineEdit() && event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::PopupFocusReason)
+            customerLeft();
+    }
+    return QWidget::eventFilter(watched, event);
+}

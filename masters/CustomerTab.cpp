@@ -1,0 +1,36 @@
+#include "masters/CustomerTab.h"
+#include "ui_CustomerTab.h"
+
+#include "app/DataGrid.h"
+#include "store/WorkTableModel.h"
+
+CustomerTab::CustomerTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent), ui(new Ui::CustomerTab)
+{
+    ui->setupUi(this);
+    dat顧客 = new WorkTableModel(ctx.work, QStringLiteral("w顧客マスタ"),
+                                 {{"チェック", ColumnKind::YesNo, QString(), Qt::AlignCenter},
+                                  {"顧客名", ColumnKind::Text, "顧客名"},
+                                  {"顧客情報", ColumnKind::Text, "顧客情報"}},
+                                 QStringLiteral("id"), this);
+    dat顧客->setObjectName(QStringLiteral("dat顧客"));
+    dat顧客->setAllowAppend(true);
+    m_work = std::make_unique<MasterWork>(
+        ctx, MasterSpec{"顧客マスタ", "w顧客マスタ", {"顧客名", "顧客情報"}, QStringLiteral("顧客情報")},
+        ui->Grid顧客マスタ, dat顧客);
+
+    connect(ui->cmd顧客読込, &QPushButton::clicked, this, [this] { Read顧客マスタ(); });
+    connect(ui->cmd顧客登録, &QPushButton::clicked, this, [this] { Entry顧客情報(); });
+    connect(ui->cmd顧客削除, &QPushButton::clicked, this, [this] { Delete顧客(); });
+    connect(ui->cmd顧客クリア, &QPushButton::clicked, this, [this] { Clear顧客情報(); });
+}
+
+CustomerTab::~CustomerTab() { delete ui; }
+
+void CustomerTab::formInit()
+{
+    DataGrid *grid = ui->Grid顧客マスタ;
+    grid->setDataControl(dat顧客);
+    grid->setColumnLayout(0, 360);
+    grid->setColumnLayout(1, 3284.788);
+    grid->setColumnLayout(2, 2160);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The customer tab: the customer master through its work copy w顧客マスタ.
+
+#include "app/Context.h"
+#include "masters/MasterWork.h"
+
+#include <QWidget>
+#include <memory>
+
+namespace Ui { class CustomerTab; }
+class WorkTableModel;
+
+class CustomerTab : public QWidget {
+    Q_OBJECT
+public:
+    CustomerTab(QuoteDeskContext &ctx, QWidget *parent = nullptr);
+    ~CustomerTab() override;
+
+    Ui::CustomerTab *ui;
+    WorkTableModel *dat顧客 = nullptr;
+
+    void formInit();
+    void Read顧客マスタ() { m_work->read(); }
+    void Entry顧客情報() { m_work->registerRows(); }
+    void Delete顧客() { m_work->deleteTicked(); }
+    void Clear顧客情報() { m_work->clear(); }
+
+private:
+    std::unique_ptr<MasterWork> m_work;
+};

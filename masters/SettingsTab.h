@@ -1,0 +1,30 @@
+#pragma once
+// The settings tab: own company, tax mode and line colour in the one row of 自社情報.
+
+#include "app/Context.h"
+#include <QWidget>
+
+namespace Ui { class SettingsTab; }
+
+class SettingsTab : public QWidget {
+    Q_OBJECT
+public:
+    SettingsTab(QuoteDeskContext &ctx, QWidget *parent = nullptr);
+    ~SettingsTab() override;
+
+    Ui::SettingsTab *ui;
+
+    void Clear設定();
+    void Read設定();
+    void Entry設定();
+    // Resets the stored settings to their defaults; the estimate counter is kept.
+    void Delete設定();
+    void pickLineColour();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setTaxModeText(const QString &mode);
+    QuoteDeskContext &m_ctx;
+};

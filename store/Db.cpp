@@ -1,0 +1,176 @@
+#include "store/Db.h"
+
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+
+QString dbErrorText(const QSqlError &e)
+{
+    QString db = e.databaseText().trimmed();
+    QString drv = e.driverText().trimmed();
+    if (db.isEmpty())
+        return drv;
+    if (drv.isEmpty() || db == drv)
+        return db;
+    return drv + ": " + db;
+}
+
+Db::Db(const QString &connectionName) : m_name(connectionName) {}
+
+Db::~Db() { close(); }
+
+QSqlDatabase Db::handle() const { return QSqlDatabase::database(m_name, false); }
+
+bool Db::isOpen() const
+{
+    return QSqlDatabase::contains(m_name) && handle().isOpen();
+}
+
+void Db::close()
+{
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_depth = 0;
+}
+
+static QString sqliteUri(const QString &path, bool mayCreate)
+{
+    // URI form so that mode=rw refuses to create a missing file.
+    QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+    return uri + (mayCreate ? "?mode=rwc" : "?mode=rw");
+}
+
+DbResult Db::open(const QString &path) { return openWith(path, false); }
+DbResult Db::create(const QString &path) { return openWith(path, true); }
+
+DbResult Db::openWith(const QString &path, bool mayCreate)
+{
+    close();
+    m_path = path;
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", m_name);
+    db.setConnectOptions("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000");
+    db.setDatabaseName(sqliteUri(path, mayCreate));
+    if (!db.open()) {
+        DbResult r = DbResult::failure(dbErrorText(db.lastError()));
+        db = QSqlDatabase();
+        close();
+        return r;
+    }
+    // Rollback journal with full sync: a transaction across attached files stays atomic.
+    if (DbResult r = setPragma("main", "journal_mode", "DELETE"); !r) {
+        close();
+        return r;
+    }
+    if (DbResult r = setPragma("main", "synchronous", "2"); !r) {
+        close();
+        return r;
+    }
+    return {};
+}
+
+DbResult Db::setPragma(const QString &schema, const QString &name, const QString &value)
+{
+    // Pragmas take no bound values; schema, name and value are program constants.
+    const QString set = QString("PRAGMA %1.%2 = %3").arg(schema, name, value);
+    if (DbResult r = exec(set); !r)
+        return r;
+    QVariant v;
+    if (DbResult r = scalar(QString("PRAGMA %1.%2").arg(schema, name), {}, v); !r)
+        return r;
+    if (v.toString().compare(value, Qt::CaseInsensitive) != 0)
+        return DbResult::failure(QString("PRAGMA %1 is %2, expected %3").arg(name, v.toString(), value));
+    return {};
+}
+
+DbResult Db::attach(const QString &path, const QString &alias)
+{
+    if (DbResult r = exec("ATTACH DATABASE ? AS " + alias, {sqliteUri(path, false)}); !r)
+        return r;
+    if (DbResult r = setPragma(alias, "journal_mode", "DELETE"); !r)
+        return r;
+    return setPragma(alias, "synchronous", "2");
+}
+
+DbResult Db::exec(const QString &sql, const QVariantList &binds, qlonglong *rowsAffected,
+                  QVariant *lastInsertId)
+{
+    if (!isOpen())
+        return DbResult::failure(QStringLiteral("database is not open"));
+    QSqlQuery q(handle());
+    if (!q.prepare(sql))
+        return DbResult::failure(dbErrorText(q.lastError()));
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        return DbResult::failure(dbErrorText(q.lastError()));
+    if (rowsAffected)
+        *rowsAffected = q.numRowsAffected();
+    if (lastInsertId)
+        *lastInsertId = q.lastInsertId();
+    return {};
+}
+
+DbResult Db::select(const QString &sql, const QVariantList &binds, DbRows &out)
+{
+    out.clear();
+    if (!isOpen())
+        return DbResult::failure(QStringLiteral("database is not open"));
+    QSqlQuery q(handle());
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return DbResult::failure(dbErrorText(q.lastError()));
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        return DbResult::failure(dbErrorText(q.lastError()));
+    const int n = q.record().count();
+    while (q.next()) {
+        DbRow row(n);
+        for (int i = 0; i < n; ++i)
+            row[i] = q.value(i);
+        out.push_back(std::move(row));
+    }
+    if (q.lastError().isValid())
+        return DbResult::failure(dbErrorText(q.lastError()));
+    return {};
+}
+
+DbResult Db::scalar(const QString &sql, const QVariantList &binds, QVariant &out)
+{
+    out = QVariant();
+    DbRows rows;
+    DbResult r = select(sql, binds, rows);
+    if (r && !rows.isEmpty() && !rows.first().isEmpty())
+        out = rows.first().first();
+    return r;
+}
+
+DbResult Db::transaction(const std::function<DbResult()> &body)
+{
+    if (m_depth > 0) { // nested: part of the outer transaction
+        ++m_depth;
+        DbResult r = body();
+        --m_depth;
+        return r;
+    }
+    if (DbResult r = exec("BEGIN IMMEDIATE"); !r)
+        return r;
+    m_depth = 1;
+    DbResult r = body();
+    m_depth = 0;
+    if (r) {
+        r = exec("COMMIT");
+        if (r)
+            return r;
+    }
+    exec("ROLLBACK");
+    return r;
+}

@@ -1,0 +1,11 @@
+#pragma once
+#include "store/Db.h"
+#include <optional>
+
+// Records name in the code list of kind when it is not there yet, in the first free slot
+// (sname Null). True only when the name was newly stored. A failed write sets *error.
+bool LookupCode(Db &main, const QString &kind, const QString &name, DbResult *error = nullptr);
+
+// Estimate number as typed: a whole number within 32 bits, with optional sign, blanks,
+// thousands separators, exponent or a zero fraction ("0012", "1,200", "12.0"); else nullopt.
+std::optional<int> wholeNumberFromText(const QString &text);

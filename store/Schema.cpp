@@ -1,0 +1,131 @@
+#include "store/Schema.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+namespace schema {
+
+QStringList tableNames(FileKind kind)
+{
+    if (kind == FileKind::Permanent)
+        return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ"};
+    return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint"};
+}
+
+QStringList createStatements(FileKind kind)
+{
+    if (kind == FileKind::Permanent) {
+        return {
+            "CREATE TABLE 見積書ヘッダ (伝票番号 INTEGER PRIMARY KEY, 日付 TEXT, 顧客名 TEXT, "
+            "顧客情報 TEXT, 件名 TEXT, 支払条件 TEXT, 納期 TEXT, 受渡場所 TEXT, 有効期限 TEXT, "
+            "消費税 INTEGER, 税抜計 INTEGER, 合計 INTEGER)",
+            "CREATE TABLE 見積書 (伝票番号 INTEGER NOT NULL, 顧客名 TEXT, 日付 TEXT, "
+            "行番号 INTEGER NOT NULL, 伝票区分 INTEGER NOT NULL DEFAULT 1, 品名 TEXT, 数量 REAL, "
+            "単位 TEXT, 単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, "
+            "PRIMARY KEY (伝票番号, 伝票区分, 行番号))",
+            "CREATE TABLE 顧客マスタ (顧客名 TEXT, 顧客情報 TEXT)",
+            "CREATE INDEX 顧客マスタ_顧客名 ON 顧客マスタ (顧客名)",
+            "CREATE TABLE 商品マスタ (品名 TEXT, 単位 TEXT, 単価 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0)",
+            "CREATE INDEX 商品マスタ_品名 ON 商品マスタ (品名)",
+            "CREATE TABLE 自社情報 (自社名 TEXT, 自社情報 TEXT, 税区分 TEXT, LineColor1 INTEGER, "
+            "最大見積書番号 INTEGER)",
+            "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
+            "PRIMARY KEY (kcode, code))",
+        };
+    }
+    return {
+        "CREATE TABLE w明細 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
+        "単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0)",
+        "CREATE TABLE w顧客マスタ (id INTEGER PRIMARY KEY, チェック INTEGER NOT NULL DEFAULT 0, "
+        "顧客名 TEXT, 顧客情報 TEXT)",
+        "CREATE TABLE w商品マスタ (id INTEGER PRIMARY KEY, チェック INTEGER NOT NULL DEFAULT 0, "
+        "品名 TEXT, 単位 TEXT, 単価 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0)",
+        "CREATE TABLE w商品参照 (id INTEGER PRIMARY KEY, 品名 TEXT, 単位 TEXT, 単価 INTEGER, "
+        "非課税 INTEGER NOT NULL DEFAULT 0, ふりがな TEXT)",
+        "CREATE TABLE ClHint (FormName TEXT NOT NULL, CtlName TEXT NOT NULL, FormTitle TEXT, "
+        "Contents TEXT, PRIMARY KEY (FormName, CtlName))",
+    };
+}
+
+// Units offered from the start; the rest of the 100 slots stay free for units users type.
+static const QStringList kUnits = {"個", "本", "枚", "台", "式", "箱", "セット", "件", "組", "袋",
+                                   "冊", "足", "着", "巻", "缶", "ケース", "m", "㎡", "kg", "時間",
+                                   "日", "月", "人", "回", "食"};
+constexpr int kUnitSlots = 100;
+
+DbResult createFile(const QString &path, FileKind kind)
+{
+    Db db(QStringLiteral("schema-create"));
+    if (DbResult r = db.create(path); !r)
+        return r;
+    return db.transaction([&]() -> DbResult {
+        for (const QString &sql : createStatements(kind))
+            if (DbResult r = db.exec(sql); !r)
+                return r;
+        if (kind == FileKind::Permanent) {
+            for (int code = 1; code <= kUnitSlots; ++code) {
+                QVariant name = code <= kUnits.size() ? QVariant(kUnits[code - 1]) : QVariant(QString());
+                if (DbResult r = db.exec("INSERT INTO コードマスタ (kcode, code, sname) VALUES (?, ?, ?)",
+                                         {QStringLiteral("単位"), code, name});
+                    !r)
+                    return r;
+            }
+        }
+        const int version = kind == FileKind::Permanent ? kPermVersion : kWorkVersion;
+        if (DbResult r = db.exec(QString("PRAGMA application_id = %1").arg(kApplicationId)); !r)
+            return r;
+        return db.exec(QString("PRAGMA user_version = %1").arg(version));
+    });
+}
+
+DbResult createMissingFiles(const QString &folder, QStringList *created)
+{
+    if (!QDir().mkpath(folder))
+        return DbResult::failure(QString("cannot create folder %1").arg(folder));
+    const std::pair<QString, FileKind> files[] = {{kPermFileName, FileKind::Permanent},
+                                                  {kWorkFileName, FileKind::Work}};
+    for (const auto &[name, kind] : files) {
+        const QString path = QDir(folder).filePath(name);
+        if (QFileInfo::exists(path))
+            continue;
+        // Build beside the target and rename, so an interrupted run leaves no half file.
+        const QString tmp = path + ".new";
+        QFile::remove(tmp);
+        if (DbResult r = createFile(tmp, kind); !r) {
+            QFile::remove(tmp);
+            return DbResult::failure(path + ": " + r.error);
+        }
+        if (!QFile::rename(tmp, path))
+            return DbResult::failure(QString("cannot rename %1").arg(tmp));
+        if (created)
+            created->append(path);
+    }
+    return {};
+}
+
+DbResult verify(Db &db, FileKind kind, const QString &schemaName)
+{
+    QVariant appId, version;
+    if (DbResult r = db.scalar(QString("PRAGMA %1.application_id").arg(schemaName), {}, appId); !r)
+        return r;
+    if (DbResult r = db.scalar(QString("PRAGMA %1.user_version").arg(schemaName), {}, version); !r)
+        return r;
+    const int expected = kind == FileKind::Permanent ? kPermVersion : kWorkVersion;
+    if (appId.toInt() != kApplicationId || version.toInt() != expected)
+        return DbResult::failure(QStringLiteral("not a QuoteDesk data file of this kind"));
+    DbRows rows;
+    if (DbResult r = db.select(QString("SELECT name FROM %1.sqlite_master WHERE type = 'table'").arg(schemaName),
+                               {}, rows);
+        !r)
+        return r;
+    QSet<QString> present;
+    for (const DbRow &row : rows)
+        present.insert(row.value(0).toString());
+    for (const QString &t : tableNames(kind))
+        if (!present.contains(t))
+            return DbResult::failure(QString("table %1 is missing").arg(t));
+    return {};
+}
+
+} // namespace schema

@@ -1,0 +1,34 @@
+#pragma once
+// Table definitions of the two data files, and the checks made when opening them.
+//
+// Money columns ("currency": 単価, 金額, 消費税, 税抜計, 合計) hold ten-thousandths of a yen
+// as INTEGER, so sums and comparisons in SQL are exact; see Money.
+// Yes/no columns are INTEGER 0/1 with default 0.
+
+#include "store/Db.h"
+#include <QStringList>
+
+namespace schema {
+
+inline const QString kPermFileName = QStringLiteral("QuoteDesk.mdb");
+inline const QString kWorkFileName = QStringLiteral("QuoteDeskWork.mdb");
+// Alias under which the work handle sees the permanent file.
+inline const QString kPermAlias = QStringLiteral("perm");
+
+constexpr int kApplicationId = 0x51444B31; // "QDK1"
+constexpr int kPermVersion = 101;
+constexpr int kWorkVersion = 201;
+
+enum class FileKind { Permanent, Work };
+
+QStringList tableNames(FileKind kind);
+QStringList createStatements(FileKind kind);
+
+// Writes the tables (and the prepared code lists) into a new, empty file.
+DbResult createFile(const QString &path, FileKind kind);
+// Creates each of the two files in folder that does not exist yet; existing files stay untouched.
+DbResult createMissingFiles(const QString &folder, QStringList *created = nullptr);
+// Cheap identity check for an opened file: ours, the right kind, its tables present.
+DbResult verify(Db &db, FileKind kind, const QString &schemaName = QStringLiteral("main"));
+
+} // namespace schema

@@ -1,0 +1,290 @@
+#include "store/WorkTableModel.h"
+
+#include <QStringList>
+
+WorkTableModel::WorkTableModel(Db &db, const QString &table, const QVector<WorkColumn> &columns,
+                               const QString &orderBy, QObject *parent)
+    : QAbstractTableModel(parent), m_db(db), m_table(table), m_columns(columns), m_orderBy(orderBy)
+{
+}
+
+void WorkTableModel::setAllowAppend(bool allow)
+{
+    beginResetModel();
+    m_allowAppend = allow;
+    endResetModel();
+}
+
+int WorkTableModel::columnOf(const QString &field) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].field == field)
+            return i;
+    return -1;
+}
+
+qlonglong WorkTableModel::rowId(int row) const
+{
+    return row >= 0 && row < m_rows.size() ? m_rows[row].id : 0;
+}
+
+bool WorkTableModel::isPending(int row) const
+{
+    return row >= 0 && row < m_rows.size() && m_rows[row].dirty;
+}
+
+QVariant WorkTableModel::fromSql(int column, const QVariant &v) const
+{
+    if (v.isNull())
+        return m_columns[column].kind == ColumnKind::YesNo ? QVariant(false) : QVariant();
+    switch (m_columns[column].kind) {
+    case ColumnKind::Text: return v.toString();
+    case ColumnKind::Integer: return v.toLongLong();
+    case ColumnKind::Real: return v.toDouble();
+    case ColumnKind::Currency: return QVariant::fromValue(Money::fromRaw(v.toLongLong()));
+    case ColumnKind::YesNo: return v.toLongLong() != 0;
+    }
+    return v;
+}
+
+QVariant WorkTableModel::toSql(int column, const QVariant &v) const
+{
+    const ColumnKind kind = m_columns[column].kind;
+    if (kind == ColumnKind::YesNo)
+        return v.toBool() ? 1 : 0;
+    if (v.isNull() || !v.isValid())
+        return kind == ColumnKind::Text ? QVariant(QString()) : QVariant(QMetaType::fromType<qlonglong>());
+    switch (kind) {
+    case ColumnKind::Text: return v.toString();
+    case ColumnKind::Integer: return v.toLongLong();
+    case ColumnKind::Real: return v.toDouble();
+    case ColumnKind::Currency:
+        if (auto m = Money::fromSql(v); m && v.metaType() == QMetaType::fromType<Money>())
+            return m->raw();
+        if (auto m = Money::fromDouble(v.toDouble()))
+            return m->raw();
+        return QVariant(QMetaType::fromType<qlonglong>());
+    case ColumnKind::YesNo: break;
+    }
+    return v;
+}
+
+DbResult WorkTableModel::refresh()
+{
+    QStringList fields;
+    for (const WorkColumn &c : m_columns)
+        fields << c.field;
+    DbRows rows;
+    DbResult r = m_db.select(QString("SELECT id, %1 FROM %2 ORDER BY %3, id").arg(fields.join(", "), m_table, m_orderBy),
+                             {}, rows);
+    beginResetModel();
+    m_rows.clear();
+    m_rows.reserve(rows.size());
+    for (const DbRow &src : rows) {
+        Row row;
+        row.id = src[0].toLongLong();
+        row.values.resize(m_columns.size());
+        for (int c = 0; c < m_columns.size(); ++c)
+            row.values[c] = fromSql(c, src[c + 1]);
+        m_rows.push_back(std::move(row));
+    }
+    endResetModel();
+    return r;
+}
+
+DbResult WorkTableModel::commitRow(int row)
+{
+    if (row < 0 || row >= m_rows.size() || !m_rows[row].dirty)
+        return {};
+    Row &r = m_rows[row];
+    QStringList fields, marks, sets;
+    QVariantList binds;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        fields << m_columns[c].field;
+        marks << "?";
+        sets << m_columns[c].field + " = ?";
+        binds << toSql(c, r.values[c]);
+    }
+    DbResult res;
+    if (r.id == 0) {
+        QVariant id;
+        res = m_db.exec(QString("INSERT INTO %1 (%2) VALUES (%3)").arg(m_table, fields.join(", "), marks.join(", ")),
+                        binds, nullptr, &id);
+        if (res)
+            r.id = id.toLongLong();
+    } else {
+        binds << r.id;
+        res = m_db.exec(QString("UPDATE %1 SET %2 WHERE id = ?").arg(m_table, sets.join(", ")), binds);
+    }
+    if (res)
+        r.dirty = false;
+    return res;
+}
+
+DbResult WorkTableModel::commitAll()
+{
+    for (int i = 0; i < m_rows.size(); ++i)
+        if (DbResult r = commitRow(i); !r)
+            return r;
+    return {};
+}
+
+QVariant WorkTableModel::value(int row, int column) const
+{
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_columns.size())
+        return {};
+    return m_rows[row].values[column];
+}
+
+bool WorkTableModel::ensureRow(int row)
+{
+    if (row >= 0 && row < m_rows.size())
+        return true;
+    if (!m_allowAppend || row != m_rows.size())
+        return false;
+    // The new-row line becomes a real (still unwritten) row; a fresh empty line follows it.
+    beginInsertRows({}, row + 1, row + 1);
+    Row r;
+    r.values.resize(m_columns.size());
+    for (int c = 0; c < m_columns.size(); ++c)
+        r.values[c] = fromSql(c, QVariant());
+    r.dirty = true;
+    m_rows.push_back(std::move(r));
+    endInsertRows();
+    return true;
+}
+
+void WorkTableModel::setValue(int row, int column, const QVariant &v)
+{
+    if (column < 0 || column >= m_columns.size() || !ensureRow(row))
+        return;
+    m_rows[row].values[column] = v;
+    m_rows[row].dirty = true;
+    const QModelIndex i = index(row, column);
+    emit dataChanged(i, i);
+}
+
+QVariant WorkTableModel::fromText(int column, const QString &text) const
+{
+    const ColumnKind kind = m_columns[column].kind;
+    if (kind == ColumnKind::Text)
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    if (kind == ColumnKind::YesNo)
+        return QVariant(text == "1" || text.compare("true", Qt::CaseInsensitive) == 0);
+    if (normaliseNumberText(text).isEmpty())
+        return {};
+    if (kind == ColumnKind::Currency) {
+        if (auto m = Money::parse(text))
+            return QVariant::fromValue(*m);
+        // Too large for money: kept as a number so range checks can refuse it.
+        if (auto d = parseNumber(text))
+            return *d;
+        return {};
+    }
+    const auto d = parseNumber(text);
+    if (!d)
+        return {};
+    if (kind == ColumnKind::Integer)
+        return qlonglong(*d);
+    return *d;
+}
+
+QString WorkTableModel::displayText(int column, const QVariant &v) const
+{
+    if (v.isNull() || !v.isValid())
+        return {};
+    const WorkColumn &c = m_columns[column];
+    if (v.metaType() == QMetaType::fromType<Money>())
+        return c.grouped ? v.value<Money>().toGroupedString() : v.value<Money>().toPlainString();
+    switch (c.kind) {
+    case ColumnKind::Text: return v.toString();
+    case ColumnKind::YesNo: return {};
+    default:
+        // "#,###" would round 2.5 to "3": show a quantity's fraction rather than mislead.
+        return c.grouped ? formatGrouped(v.toDouble(), 4) : QString::number(v.toDouble(), 'g', 15);
+    }
+}
+
+int WorkTableModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return m_rows.size() + (m_allowAppend ? 1 : 0);
+}
+
+int WorkTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_columns.size();
+}
+
+QVariant WorkTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const int col = index.column();
+    const WorkColumn &c = m_columns[col];
+    if (role == Qt::TextAlignmentRole)
+        return int(c.alignment);
+    const bool newLine = index.row() >= m_rows.size();
+    const QVariant v = newLine ? QVariant() : m_rows[index.row()].values[col];
+    if (c.kind == ColumnKind::YesNo) {
+        if (role == Qt::CheckStateRole)
+            return newLine ? QVariant() : QVariant(v.toBool() ? Qt::Checked : Qt::Unchecked);
+        return {};
+    }
+    if (role == Qt::DisplayRole)
+        return displayText(col, v);
+    if (role == Qt::EditRole) {
+        if (v.metaType() == QMetaType::fromType<Money>())
+            return v.value<Money>().toPlainString();
+        if (c.kind == ColumnKind::Real && !v.isNull())
+            return QString::number(v.toDouble(), 'g', 15);
+        return v.isNull() ? QString() : v.toString();
+    }
+    return {};
+}
+
+bool WorkTableModel::setData(const QModelIndex &index, const QVariant &v, int role)
+{
+    if (!index.isValid())
+        return false;
+    const int row = index.row(), col = index.column();
+    QVariant newValue;
+    if (role == Qt::CheckStateRole && m_columns[col].kind == ColumnKind::YesNo)
+        newValue = v.toInt() == Qt::Checked;
+    else if (role == Qt::EditRole && m_columns[col].kind != ColumnKind::YesNo)
+        newValue = fromText(col, v.toString());
+    else
+        return false;
+    if (row < m_rows.size() && m_rows[row].values[col] == newValue &&
+        m_rows[row].values[col].isNull() == newValue.isNull())
+        return true; // no change, no edit event
+    if (row >= m_rows.size() && (newValue.isNull() || newValue == QVariant(false)))
+        return true; // nothing typed on the new-row line
+    setValue(row, col, newValue);
+    emit userEdited(row, col);
+    return true;
+}
+
+Qt::ItemFlags WorkTableModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (m_columns[index.column()].kind == ColumnKind::YesNo)
+        return f | Qt::ItemIsUserCheckable;
+    return f | Qt::ItemIsEditable;
+}
+
+QVariant WorkTableModel::headerData(int section, Qt::Orientation o, int role) const
+{
+    if (o == Qt::Horizontal && section >= 0 && section < m_columns.size()) {
+        if (role == Qt::DisplayRole)
+            return m_columns[section].caption;
+        if (role == Qt::TextAlignmentRole)
+            return int(Qt::AlignCenter);
+    }
+    if (o == Qt::Vertical && role == Qt::DisplayRole)
+        return section < m_rows.size() ? QVariant(section + 1) : QVariant(QStringLiteral("*"));
+    return QAbstractTableModel::headerData(section, o, role);
+}
