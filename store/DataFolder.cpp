@@ -8,7 +8,7 @@ namespace datafolder {
 QString choose(const QString &programFolder, bool markerPresent)
 {
     if (markerPresent)
-        return QDir::fromNativeSeparators(kDeveloperFolder);
+        return QString(kDeveloperFolder).replace('\\', '/');
     QString folder = QDir::fromNativeSeparators(programFolder);
     while (folder.endsWith('/') && folder.size() > 1)
         folder.chop(1);

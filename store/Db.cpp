@@ -55,14 +55,17 @@ DbResult Db::openWith(const QString &path, bool mayCreate)
 {
     close();
     m_path = path;
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", m_name);
-    db.setConnectOptions("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000");
-    db.setDatabaseName(sqliteUri(path, mayCreate));
-    if (!db.open()) {
-        DbResult r = DbResult::failure(dbErrorText(db.lastError()));
-        db = QSqlDatabase();
+    DbResult opened;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", m_name);
+        db.setConnectOptions("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000");
+        db.setDatabaseName(sqliteUri(path, mayCreate));
+        if (!db.open())
+            opened = DbResult::failure(dbErrorText(db.lastError()));
+    }
+    if (!opened) {
         close();
-        return r;
+        return opened;
     }
     // Rollback journal with full sync: a transaction across attached files stays atomic.
     if (DbResult r = setPragma("main", "journal_mode", "DELETE"); !r) {

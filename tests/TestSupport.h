@@ -1,0 +1,115 @@
+#pragma once
+// Shared test scaffolding: fresh data files, scripted answers to questions, typing into cells.
+
+#include "app/DataGrid.h"
+#include "app/FrmQuoteDesk.h"
+#include "app/Msg.h"
+#include "app/modAPI.h"
+#include "store/Schema.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <deque>
+#include <memory>
+
+// A data folder with freshly created files, removed afterwards.
+struct TempData {
+    QTemporaryDir dir;
+    TempData(bool create = true)
+    {
+        if (create) {
+            DbResult r = schema::createMissingFiles(folder());
+            if (!r)
+                qFatal("cannot create data files: %s", qPrintable(r.error));
+        }
+    }
+    QString folder() const { return dir.path() + "/data/"; }
+    QString perm() const { return folder() + schema::kPermFileName; }
+    QString work() const { return folder() + schema::kWorkFileName; }
+};
+
+// Replaces the message presenter for a test: records every entry and answers from a script
+// (Yes when the script is empty).
+struct Answers {
+    QList<MsgEntry> shown;
+    std::deque<bool> script;
+    MsgPresenter previous;
+    Answers()
+    {
+        previous = setMsgPresenter([this](const MsgEntry &e) {
+            shown << e;
+            if (script.empty())
+                return true;
+            const bool a = script.front();
+            script.pop_front();
+            return a;
+        });
+    }
+    ~Answers() { setMsgPresenter(previous); }
+    void answer(std::initializer_list<bool> a) { script.insert(script.end(), a); }
+    bool sawKey(const QString &cat, const QString &key) const
+    {
+        for (const MsgEntry &e : shown)
+            if (e.category == cat && e.key == key)
+                return true;
+        return false;
+    }
+};
+
+// The window on a data folder, its close sequence kept from ending the test process.
+struct Window {
+    std::unique_ptr<FrmQuoteDesk> w;
+    int endCalls = 0;
+    std::function<void(QWidget *)> previousEnd;
+    explicit Window(const QString &folder)
+    {
+        previousEnd = setEndOwnProcessHook([this](QWidget *) { ++endCalls; });
+        w = std::make_unique<FrmQuoteDesk>(folder);
+    }
+    ~Window()
+    {
+        w.reset();
+        setEndOwnProcessHook(previousEnd);
+    }
+    template <typename T = QWidget> T *find(const QString &name) const
+    {
+        T *c = w->findChild<T *>(name);
+        if (!c)
+            qFatal("no control %s", qPrintable(name));
+        return c;
+    }
+    FrmQuoteDesk *operator->() const { return w.get(); }
+};
+
+// Text as an input method delivers it (QTest::keyClicks cannot type Japanese).
+inline void typeText(QWidget *target, const QString &text)
+{
+    QInputMethodEvent e;
+    e.setCommitString(text);
+    QApplication::sendEvent(target, &e);
+}
+
+// Opens the cell's editor, replaces its text as a user would and commits it through the delegate.
+inline void typeCell(DataGrid *grid, int row, int column, const QString &text)
+{
+    grid->setCurrentCell(row, column);
+    grid->edit(grid->currentIndex());
+    QWidget *editor = grid->openEditor();
+    if (!editor)
+        qFatal("no editor at %d,%d", row, column);
+    QLineEdit *line = qobject_cast<QLineEdit *>(editor);
+    if (auto *combo = qobject_cast<QComboBox *>(editor))
+        line = combo->lineEdit();
+    line->clear();
+    typeText(line, text);
+    grid->flushEditor();
+}
+
+inline void pressKey(QWidget *w, Qt::Key key)
+{
+    QTest::keyClick(w, key);
+}
