@@ -207,7 +207,7 @@ QWidget *DataGrid::openEditor() const
     if (state() != QAbstractItemView::EditingState)
         return nullptr;
     for (QWidget *w : viewport()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-        if (w->isVisible() && (qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w)))
+        if (!w->isHidden() && (qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w)))
             return w;
     return nullptr;
 }
