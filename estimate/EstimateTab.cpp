@@ -74,7 +74,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     ui->cmb顧客名->setModel(m_customerNames);
     // Suggest names without rewriting what the user types.
     ui->cmb顧客名->completer()->setCompletionMode(QCompleter::PopupCompletion);
-    ui->cmb顧客名->lineEdit()->installEventFilter(this);
+    ui->cmb顧客名->installEventFilter(this);
 
     DataGrid *grid = ui->Grid明細;
     grid->keyDownHandler = [this](int &key, Qt::KeyboardModifiers shift) { gridKeyDown(key, shift); };
@@ -337,7 +337,8 @@ void EstimateTab::customerLeft()
 
 bool EstimateTab::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->cmb顧客名->lineEdit() && event->type() == QEvent::FocusOut) {
+    // The editable box keeps the focus itself; its text line is only a proxy.
+    if (watched == ui->cmb顧客名 && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason != Qt::PopupFocusReason)
             customerLeft();

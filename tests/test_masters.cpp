@@ -1,0 +1,429 @@
+// Customer tab, the customer box of the estimate, numbering, clearing and deleting an estimate.
+
+#include "TestSupport.h"
+#include "app/Widgets.h"
+#include "store/WorkTableModel.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDate>
+#include <QPlainTextEdit>
+
+class MastersTest : public QObject {
+    Q_OBJECT
+private slots:
+    void customerTabReadsInNameOrder();
+    void registerCustomers();
+    void registerAnsweredNoOrEmptyGrid();
+    void deleteTickedCustomers();
+    void deleteWithNothingTicked();
+    void clearEmptiesGridOnly();
+    void customerComboList();
+    void lookupOnLeavingCustomerBox();
+    void numberingThroughTheWindow();
+    void clearResetsToNewEstimate();
+    void deleteEstimate();
+    void deleteRefusesWhatIsNotANumber_data();
+    void deleteRefusesWhatIsNotANumber();
+    void failedDeleteLeavesEverything();
+
+private:
+    static void seedCustomers(const TempData &data, const QList<QPair<QVariant, QVariant>> &rows);
+    static QStringList masterNames(const TempData &data);
+    static QStringList gridNames(Window &w);
+    static void seedEstimate(const TempData &data, int number, int lines);
+    static int count(const TempData &data, const QString &sql, const QVariantList &binds = {});
+};
+
+void MastersTest::seedCustomers(const TempData &data, const QList<QPair<QVariant, QVariant>> &rows)
+{
+    Db perm("seed");
+    QVERIFY(perm.open(data.perm()));
+    for (const auto &r : rows)
+        QVERIFY(perm.exec("INSERT INTO 顧客マスタ VALUES (?, ?)", {r.first, r.second}));
+}
+
+QStringList MastersTest::masterNames(const TempData &data)
+{
+    Db perm("names");
+    perm.open(data.perm());
+    DbRows rows;
+    perm.select("SELECT 顧客名, 顧客情報 FROM 顧客マスタ ORDER BY 顧客名", {}, rows);
+    QStringList out;
+    for (const DbRow &r : rows)
+        out << r[0].toString() + "=" + r[1].toString();
+    return out;
+}
+
+QStringList MastersTest::gridNames(Window &w)
+{
+    auto *m = w.find<DataGrid>("Grid顧客マスタ")->dataControl();
+    QStringList out;
+    for (int r = 0; r < m->dataRowCount(); ++r)
+        out << m->value(r, 1).toString();
+    return out;
+}
+
+int MastersTest::count(const TempData &data, const QString &sql, const QVariantList &binds)
+{
+    Db perm("count");
+    perm.open(data.perm());
+    QVariant n;
+    perm.scalar(sql, binds, n);
+    return n.toInt();
+}
+
+void MastersTest::seedEstimate(const TempData &data, int number, int lines)
+{
+    Db perm("estimate");
+    QVERIFY(perm.open(data.perm()));
+    QVERIFY(perm.exec("INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名) VALUES (?, '2026/12/01', '甲社')", {number}));
+    for (int i = 0; i < lines; ++i)
+        QVERIFY(perm.exec("INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名) VALUES (?, ?, 1, ?)",
+                          {number, i, QString("品%1").arg(i)}));
+}
+
+void MastersTest::customerTabReadsInNameOrder()
+{
+    TempData data;
+    seedCustomers(data, {{"山田's商店", "大阪"}, {"O'Brien", "Dublin"}, {"あいう", QVariant(QString())}});
+    Window w(data.folder());
+    QCOMPARE(gridNames(w), QStringList()); // the tab starts empty
+    w.find<QAbstractButton>("cmd顧客読込")->click();
+    QCOMPARE(gridNames(w), (QStringList{"O'Brien", "あいう", "山田's商店"}));
+    auto *m = w.find<DataGrid>("Grid顧客マスタ")->dataControl();
+    for (int r = 0; r < 3; ++r)
+        QCOMPARE(m->value(r, 0).toBool(), false);
+    QCOMPARE(m->value(0, 2).toString(), QString("Dublin"));
+    QCOMPARE(m->rowCount(), 4); // and the new-row line
+}
+
+void MastersTest::registerCustomers()
+{
+    TempData data;
+    seedCustomers(data, {{"甲社", "旧住所"}, {"乙社", "x"}, {"O'Brien", "Dublin"}});
+    Window w(data.folder());
+    w.find<QAbstractButton>("cmd顧客読込")->click();
+    auto *grid = w.find<DataGrid>("Grid顧客マスタ");
+    // Rows in name order: O'Brien, 乙社, 甲社.
+    typeCell(grid, 2, 2, "新住所");          // changed details
+    typeCell(grid, 1, 1, "丙社");            // renamed: a new customer beside the old one
+    typeCell(grid, 3, 1, "丁社");            // typed on the new-row line
+    typeCell(grid, 3, 2, "名古屋");
+    typeCell(grid, 4, 2, "名前のない行");     // a row without a name
+    typeCell(grid, 0, 2, "Cork");            // quote in the name, matched exactly
+    Answers answers;
+    w.find<QAbstractButton>("cmd顧客登録")->click();
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(answers.shown[0].text, QString("顧客情報 を登録します。よろしいですか"));
+    QCOMPARE(masterNames(data),
+             (QStringList{"O'Brien=Cork", "丁社=名古屋", "丙社=x", "乙社=x", "甲社=新住所"}));
+    QCOMPARE(count(data, "SELECT count(*) FROM 顧客マスタ WHERE 顧客名 IS NULL OR 顧客名 = ''"), 0);
+    QCOMPARE(gridNames(w), (QStringList{"O'Brien", "丙社", "甲社", "丁社", ""})); // same rows again
+
+    // Registering twice adds nothing new.
+    w.find<QAbstractButton>("cmd顧客登録")->click();
+    QCOMPARE(count(data, "SELECT count(*) FROM 顧客マスタ"), 5);
+}
+
+void MastersTest::registerAnsweredNoOrEmptyGrid()
+{
+    TempData data;
+    seedCustomers(data, {{"甲社", "a"}});
+    Window w(data.folder());
+    Answers answers;
+    w.find<QAbstractButton>("cmd顧客登録")->click(); // empty grid
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(masterNames(data), QStringList{"甲社=a"});
+
+    w.find<QAbstractButton>("cmd顧客読込")->click();
+    typeCell(w.find<DataGrid>("Grid顧客マスタ"), 0, 2, "b");
+    answers.answer({false});
+    w.find<QAbstractButton>("cmd顧客登録")->click();
+    QCOMPARE(masterNames(data), QStringList{"甲社=a"});
+}
+
+void MastersTest::deleteTickedCustomers()
+{
+    TempData data;
+    seedCustomers(data, {{"A", "1"}, {"B", "2"}, {"C", "3"}, {"x' OR '1'='1", "4"}, {"B", "dup"}});
+    Window w(data.folder());
+    w.find<QAbstractButton>("cmd顧客読込")->click();
+    auto *grid = w.find<DataGrid>("Grid顧客マスタ");
+    auto *m = grid->dataControl();
+    // Rows: A, B, B, C, x' OR …
+    typeCell(grid, 3, 2, "未登録の変更");
+    m->setData(m->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    grid->setCurrentCell(4, 1);
+    m->setData(m->index(4, 0), Qt::Checked, Qt::CheckStateRole); // ticked just before the button
+    QVERIFY(m->isPending(4));
+    Answers answers;
+    w.find<QAbstractButton>("cmd顧客削除")->click();
+    QCOMPARE(answers.shown[0].text, QString("指定された 顧客情報 を削除します。よろしいですか"));
+    QCOMPARE(masterNames(data), (QStringList{"A=1", "C=3"})); // every row of a ticked name goes
+    QCOMPARE(gridNames(w), (QStringList{"A", "B", "C"}));      // the unticked duplicate stays in the grid
+    QCOMPARE(m->value(2, 2).toString(), QString("未登録の変更"));
+    for (int r = 0; r < m->dataRowCount(); ++r)
+        QCOMPARE(m->value(r, 0).toBool(), false);
+}
+
+void MastersTest::deleteWithNothingTicked()
+{
+    TempData data;
+    seedCustomers(data, {{"A", "1"}, {"B", "2"}});
+    Window w(data.folder());
+    w.find<QAbstractButton>("cmd顧客読込")->click();
+    Answers answers;
+    w.find<QAbstractButton>("cmd顧客削除")->click();
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(masterNames(data).size(), 2);
+    QCOMPARE(gridNames(w).size(), 2);
+    // Declined with ticks: nothing goes.
+    auto *m = w.find<DataGrid>("Grid顧客マスタ")->dataControl();
+    m->setData(m->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    answers.answer({false});
+    w.find<QAbstractButton>("cmd顧客削除")->click();
+    QCOMPARE(masterNames(data).size(), 2);
+}
+
+void MastersTest::clearEmptiesGridOnly()
+{
+    TempData data;
+    seedCustomers(data, {{"A", "1"}});
+    Window w(data.folder());
+    w.find<QAbstractButton>("cmd顧客読込")->click();
+    QCOMPARE(gridNames(w).size(), 1);
+    w.find<QAbstractButton>("cmd顧客クリア")->click();
+    QCOMPARE(gridNames(w).size(), 0);
+    QCOMPARE(masterNames(data).size(), 1);
+}
+
+void MastersTest::customerComboList()
+{
+    TempData data;
+    seedCustomers(data, {{"丙", "x"}, {QVariant(), "名無し"}, {"甲", "y"}, {"O'Brien", "z"}});
+    Window w(data.folder());
+    auto *combo = w.find<QComboBox>("cmb顧客名");
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    QCOMPARE(items, (QStringList{"O'Brien", "丙", "甲"}));
+    QVERIFY(combo->currentText().isEmpty());
+
+    // An emptied master leaves the list as it was at the next reset.
+    Db perm("wipe");
+    QVERIFY(perm.open(data.perm()));
+    QVERIFY(perm.exec("DELETE FROM 顧客マスタ"));
+    w.find<QAbstractButton>("cmdクリア")->click();
+    QCOMPARE(combo->count(), 3);
+    // A customer added meanwhile appears at the next reset, not before.
+    QVERIFY(perm.exec("INSERT INTO 顧客マスタ VALUES ('新顧客', NULL)"));
+    QCOMPARE(combo->count(), 3);
+    w.find<QAbstractButton>("cmdクリア")->click();
+    QCOMPARE(combo->count(), 1);
+    QCOMPARE(combo->itemText(0), QString("新顧客"));
+}
+
+void MastersTest::lookupOnLeavingCustomerBox()
+{
+    TempData data;
+    seedCustomers(data, {{"山田's商店", "大阪市北区1-2"}, {"詳細なし", QVariant(QString())}});
+    Window w(data.folder());
+    w->show();
+    QApplication::setActiveWindow(w.w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.w.get()));
+    auto *combo = w.find<QComboBox>("cmb顧客名");
+    auto *details = w.find<QPlainTextEdit>("txt顧客情報");
+    auto *subject = w.find<QLineEdit>("txt件名");
+    auto leave = [&](const QString &name) {
+        combo->setFocus();
+        QTRY_VERIFY(combo->lineEdit()->hasFocus());
+        combo->setEditText(name);
+        subject->setFocus();
+        QTRY_VERIFY(subject->hasFocus());
+    };
+    leave("山田's商店");
+    QCOMPARE(details->toPlainText(), QString("大阪市北区1-2"));
+    details->setPlainText("新しい顧客の住所");
+    leave("未登録の顧客");
+    QCOMPARE(details->toPlainText(), QString("新しい顧客の住所"));
+    leave("詳細なし"); // a known customer without details keeps what is shown
+    QCOMPARE(details->toPlainText(), QString("新しい顧客の住所"));
+    leave("");
+    QCOMPARE(details->toPlainText(), QString());
+}
+
+void MastersTest::numberingThroughTheWindow()
+{
+    TempData data;
+    {
+        Window w(data.folder());
+        QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("1"));
+        w.find<QAbstractButton>("cmdクリア")->click();
+        QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("1")); // clearing consumes no number
+    }
+    Db perm("counter");
+    QVERIFY(perm.open(data.perm()));
+    QVERIFY(perm.exec("INSERT INTO 自社情報 (最大見積書番号) VALUES (50)"));
+    Window w(data.folder());
+    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("51"));
+}
+
+void MastersTest::clearResetsToNewEstimate()
+{
+    TempData data;
+    {
+        Db perm("seed");
+        QVERIFY(perm.open(data.perm()));
+        QVERIFY(perm.exec("INSERT INTO 自社情報 VALUES ('自社', '本社住所', '外税', 0, 9)"));
+    }
+    Window w(data.folder());
+    auto *grid = w.find<DataGrid>("Grid明細");
+    w.find<QComboBox>("cmb顧客名")->setEditText("甲社");
+    w.find<QPlainTextEdit>("txt顧客情報")->setPlainText("住所");
+    for (const char *name : {"txt件名", "txt納期", "txt支払条件", "txt受渡場所", "txt有効期限"})
+        w.find<QLineEdit>(name)->setText("何か");
+    w.find<DateBox>("dt日付")->setDate(QDate(2020, 1, 2));
+    typeCell(grid, 0, 1, "品物");
+    typeCell(grid, 0, 5, "1000");
+    w.find<QLineEdit>("txtNo")->setText("123");
+    {
+        Db perm("more");
+        QVERIFY(perm.open(data.perm()));
+        QVERIFY(perm.exec("INSERT INTO 商品マスタ VALUES ('新商品', '個', 10000, 0)"));
+        QVERIFY(perm.exec("UPDATE 自社情報 SET 自社名 = '変更後'")); // not read yet
+    }
+    Answers answers;
+    w.find<QAbstractButton>("cmdクリア")->click();
+    QVERIFY(answers.shown.isEmpty()); // no question
+    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("10"));
+    QCOMPARE(w.find<DateBox>("dt日付")->date(), QDate::currentDate());
+    QCOMPARE(w.find<QComboBox>("cmb顧客名")->currentText(), QString());
+    QCOMPARE(w.find<QPlainTextEdit>("txt顧客情報")->toPlainText(), QString());
+    for (const char *name : {"txt件名", "txt納期", "txt支払条件", "txt受渡場所", "txt有効期限"})
+        QCOMPARE(w.find<QLineEdit>(name)->text(), QString());
+    for (const char *name : {"num税抜計", "num消費税", "num合計"})
+        QVERIFY(!w.find<NumberBox>(name)->value());
+    QCOMPARE(w.find<QLabel>("lbl自社名")->text(), QString("自社"));
+    QCOMPARE(w.find<QLabel>("lbl自社情報")->text(), QString("本社住所"));
+    auto *m = grid->dataControl();
+    QCOMPARE(m->dataRowCount(), 30);
+    for (int r = 0; r < 30; ++r) {
+        QCOMPARE(m->value(r, 0).toInt(), r + 1);
+        for (int c = 1; c <= 5; ++c)
+            QVERIFY(m->value(r, c).isNull());
+        QCOMPARE(m->value(r, 6).toBool(), false);
+    }
+    QCOMPARE(count(data, "SELECT count(*) FROM 自社情報 WHERE 最大見積書番号 = 9"), 1);
+    auto *dd = qobject_cast<WorkTableModel *>(w->findChild<QObject *>("dat商品参照"));
+    QCOMPARE(dd->dataRowCount(), 1);
+    QCOMPARE(dd->value(0, 0).toString(), QString("新商品"));
+}
+
+void MastersTest::deleteEstimate()
+{
+    TempData data;
+    seedEstimate(data, 15, 3);
+    seedEstimate(data, 14, 2);
+    {
+        Db perm("counter");
+        QVERIFY(perm.open(data.perm()));
+        QVERIFY(perm.exec("INSERT INTO 自社情報 (最大見積書番号) VALUES (15)"));
+    }
+    Window w(data.folder());
+    w->show();
+    QApplication::setActiveWindow(w.w.get());
+    auto *no = w.find<QLineEdit>("txtNo");
+    QCOMPARE(no->text(), QString("16"));
+
+    // Declined: nothing changes.
+    no->setText("15");
+    w.find<QLineEdit>("txt件名")->setText("残す");
+    Answers answers;
+    answers.answer({false});
+    w.find<QAbstractButton>("cmd削除")->click();
+    QCOMPARE(answers.shown.last().text, QString("伝票 15 を削除します。よろしいですか"));
+    QCOMPARE(answers.shown.last().yesIsDefault(), false);
+    QCOMPARE(count(data, "SELECT count(*) FROM 見積書 WHERE 伝票番号 = 15"), 3);
+    QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("残す"));
+    QCOMPARE(no->text(), QString("15"));
+
+    // Confirmed: header and lines of 15 go, 14 stays, a new estimate starts at 16.
+    w.find<QAbstractButton>("cmd削除")->click();
+    QCOMPARE(count(data, "SELECT count(*) FROM 見積書 WHERE 伝票番号 = 15"), 0);
+    QCOMPARE(count(data, "SELECT count(*) FROM 見積書ヘッダ WHERE 伝票番号 = 15"), 0);
+    QCOMPARE(count(data, "SELECT count(*) FROM 見積書 WHERE 伝票番号 = 14"), 2);
+    QCOMPARE(no->text(), QString("16"));
+    QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString());
+    QCOMPARE(count(data, "SELECT 最大見積書番号 FROM 自社情報"), 15);
+    QTRY_VERIFY(w.find<QComboBox>("cmb顧客名")->hasFocus());
+    QCOMPARE(answers.shown.size(), 2); // no message after the deletion
+
+    // "0014" is estimate 14; nothing stored under a number just starts anew.
+    no->setText("0014");
+    w.find<QAbstractButton>("cmd削除")->click();
+    QCOMPARE(count(data, "SELECT count(*) FROM 見積書ヘッダ"), 0);
+    no->setText("99");
+    w.find<QAbstractButton>("cmd削除")->click();
+    QCOMPARE(no->text(), QString("16"));
+
+    // An empty number asks nothing.
+    const int shown = answers.shown.size();
+    no->clear();
+    w.find<QAbstractButton>("cmd削除")->click();
+    QCOMPARE(answers.shown.size(), shown);
+}
+
+void MastersTest::deleteRefusesWhatIsNotANumber_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("letters") << "12a";
+    QTest::newRow("statement") << "1 OR 1=1";
+    QTest::newRow("fraction") << "12.5";
+    QTest::newRow("blanks only") << "   ";
+    QTest::newRow("too large") << "99999999999";
+}
+
+void MastersTest::deleteRefusesWhatIsNotANumber()
+{
+    QFETCH(QString, typed);
+    TempData data;
+    seedEstimate(data, 12, 2);
+    seedEstimate(data, 1, 1);
+    Window w(data.folder());
+    auto *no = w.find<QLineEdit>("txtNo");
+    no->setText(typed);
+    w.find<QLineEdit>("txt件名")->setText("そのまま");
+    Answers answers;
+    w.find<QAbstractButton>("cmd削除")->click();
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(answers.shown[0].category + answers.shown[0].key, QString("入力数字のみ"));
+    QCOMPARE(answers.shown[0].text, QString("伝票番号には数字以外使用できません"));
+    QCOMPARE(count(data, "SELECT count(*) FROM 見積書"), 3);
+    QCOMPARE(no->text(), typed);
+    QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("そのまま"));
+}
+
+void MastersTest::failedDeleteLeavesEverything()
+{
+    TempData data;
+    seedEstimate(data, 5, 2);
+    {
+        Db perm("trigger");
+        QVERIFY(perm.open(data.perm()));
+        QVERIFY(perm.exec("CREATE TRIGGER keep BEFORE DELETE ON 見積書ヘッダ BEGIN SELECT RAISE(ABORT, 'header locked'); END"));
+    }
+    Window w(data.folder());
+    w.find<QLineEdit>("txtNo")->setText("5");
+    w.find<QLineEdit>("txt件名")->setText("消さない");
+    Answers answers;
+    w.find<QAbstractButton>("cmd削除")->click();
+    QVERIFY(answers.sawKey("その他", "注意"));
+    QVERIFY(answers.shown.last().text.contains("header locked"));
+    QCOMPARE(count(data, "SELECT count(*) FROM 見積書 WHERE 伝票番号 = 5"), 2); // lines kept: one transaction
+    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("5"));
+    QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("消さない"));
+}
+
+QTEST_MAIN(MastersTest)
+#include "test_masters.moc"
