@@ -15,7 +15,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QStringListModel>
-#include <QStyle>
+#include <QPainter>
 #include <QTimer>
 
 namespace {
@@ -34,6 +34,25 @@ std::optional<double> numeric(const QVariant &v)
     return ok ? std::optional<double>(d) : std::nullopt;
 }
 
+// Drawn rather than looked up in the icon theme, which costs start-up time.
+QIcon hintIcon()
+{
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x2a, 0x6f, 0xb5));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(pm.rect().adjusted(1, 1, -1, -1));
+    p.setPen(Qt::white);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(14);
+    p.setFont(f);
+    p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("?"));
+    return QIcon(pm);
+}
+
 const Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 const Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
 const Qt::Alignment kCentre = Qt::AlignCenter;
@@ -43,7 +62,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     : QWidget(parent), ui(new Ui::EstimateTab), m_ctx(ctx)
 {
     ui->setupUi(this);
-    ui->cmdHint->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+    ui->cmdHint->setIcon(hintIcon());
     ui->num税抜計->setMinimumWidth(120);
     ui->num消費税->setMinimumWidth(100);
     ui->num合計->setMinimumWidth(120);

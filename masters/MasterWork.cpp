@@ -35,7 +35,11 @@ void MasterWork::read()
 
 void MasterWork::clear()
 {
-    reportFailure(m_ctx.work.exec("DELETE FROM " + m_spec.work));
+    // An empty copy needs no write (and no disk sync), as at every start.
+    QVariant any;
+    m_ctx.work.scalar(QString("SELECT EXISTS (SELECT 1 FROM main.%1)").arg(m_spec.work), {}, any);
+    if (any.toInt() != 0 || any.isNull())
+        reportFailure(m_ctx.work.exec("DELETE FROM " + m_spec.work));
     m_model->refresh();
 }
 

@@ -1,0 +1,40 @@
+#pragma once
+// Timing helpers for the benchmark programs: run a step n times, report the median.
+
+#include <QElapsedTimer>
+#include <QString>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+inline double medianMs(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Times body n times (after one warm-up run) and returns the median in milliseconds.
+inline double timeMedian(int n, const std::function<void()> &body, const std::function<void()> &before = {})
+{
+    std::vector<double> ms;
+    for (int i = 0; i <= n; ++i) {
+        if (before)
+            before();
+        QElapsedTimer t;
+        t.start();
+        body();
+        if (i > 0)
+            ms.push_back(t.nsecsElapsed() / 1e6);
+    }
+    return medianMs(ms);
+}
+
+inline void report(const char *what, double ms, const char *baselineName, double baselineMs, double targetMs)
+{
+    std::printf("%-44s median %8.2f ms   %-28s %8.2f ms   ratio %5.2f   target < %.0f ms  %s\n", what, ms,
+                baselineName, baselineMs, baselineMs > 0 ? ms / baselineMs : 0.0, targetMs,
+                ms < targetMs ? "ok" : "MISSED");
+    std::fflush(stdout);
+}

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages QuoteDesk needs to build, run and test; installs nothing
+# that is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
+  fonts-ipafont-gothic fonts-ipafont-mincho
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
