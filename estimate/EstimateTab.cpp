@@ -67,6 +67,10 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     ui->num消費税->setMinimumWidth(100);
     ui->num合計->setMinimumWidth(120);
     ui->txtNo->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // Captions take their own width; the boxes and the own-company column share the rest.
+    for (QLabel *l : {ui->Label13, ui->Lbl件名, ui->Lbl納期, ui->Lbl支払条件, ui->Lbl受渡場所, ui->lbl有効期限})
+        l->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+    ui->headerLayout->setColumnMinimumWidth(3, 260);
 
     dat明細 = new WorkTableModel(ctx.work, QStringLiteral("w明細"),
                                  {{"行番号", ColumnKind::Integer, "行番号", kRight},
