@@ -43,12 +43,15 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         view->horizontalHeader()->setStretchLastSection(true);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         combo->setView(view);
-        view->resizeColumnToContents(dd->valueColumn());
-        view->setMinimumWidth(480);
+        view->verticalHeader()->setDefaultSectionSize(22);
+        view->setColumnWidth(dd->valueColumn(), 240);
+        view->setMinimumWidth(560);
         combo->lineEdit()->installEventFilter(const_cast<GridDelegate *>(this));
         // Choosing from the list counts as an edit of the cell.
         connect(combo, &QComboBox::activated, this, [this, combo](int) {
-            emit const_cast<GridDelegate *>(this)->commitData(combo);
+            // The completer may still fire after the editor was committed and closed.
+            if (m_grid->openEditor() == combo)
+                emit const_cast<GridDelegate *>(this)->commitData(combo);
         });
         editor = combo;
     } else {
