@@ -1,7 +1,11 @@
 #pragma once
 // Timing helpers for the benchmark programs: run a step n times, report the median.
 
+#include "app/modAPI.h"
+#include "store/Schema.h"
+
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QString>
 #include <algorithm>
 #include <cstdio>
@@ -38,3 +42,21 @@ inline void report(const char *what, double ms, const char *baselineName, double
                 ms < targetMs ? "ok" : "MISSED");
     std::fflush(stdout);
 }
+
+// Fresh delivered data files in a temporary folder, seeded by the caller in one transaction.
+struct BenchData {
+    QTemporaryDir dir;
+    QString folder = dir.path() + "/data/";
+    explicit BenchData(const std::function<void(Db &perm)> &seed)
+    {
+        setEndOwnProcessHook([](QWidget *) {});
+        if (!schema::createMissingFiles(folder))
+            std::exit(1);
+        Db perm("seed");
+        perm.open(folder + schema::kPermFileName);
+        perm.transaction([&]() -> DbResult {
+            seed(perm);
+            return {};
+        });
+    }
+};

@@ -18,21 +18,12 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    setEndOwnProcessHook([](QWidget *) {});
-    QTemporaryDir dir;
-    const QString data = dir.path() + "/data/";
-    if (!schema::createMissingFiles(data))
-        return 1;
-    {
-        Db perm("seed");
-        perm.open(data + schema::kPermFileName);
-        perm.transaction([&]() -> DbResult {
-            for (int i = 0; i < 10000; ++i)
-                perm.exec("INSERT INTO 商品マスタ VALUES (?, '個', ?, ?)",
-                          {QString("商品%1").arg(i, 5, 10, QChar('0')), Money::fromYen(100 + i).raw(), i % 7 == 0});
-            return {};
-        });
-    }
+    BenchData bench([](Db &perm) {
+        for (int i = 0; i < 10000; ++i)
+            perm.exec("INSERT INTO 商品マスタ VALUES (?, '個', ?, ?)",
+                      {QString("商品%1").arg(i, 5, 10, QChar('0')), Money::fromYen(100 + i).raw(), i % 7 == 0});
+    });
+    const QString data = bench.folder;
     FrmQuoteDesk w(data);
     if (!w.isLoaded())
         return 1;

@@ -102,18 +102,25 @@ DbResult Db::attach(const QString &path, const QString &alias)
     return setPragma(alias, "synchronous", "2");
 }
 
-DbResult Db::exec(const QString &sql, const QVariantList &binds, qlonglong *rowsAffected,
-                  QVariant *lastInsertId)
+DbResult Db::run(QSqlQuery &q, const QString &sql, const QVariantList &binds)
 {
     if (!isOpen())
         return DbResult::failure(QStringLiteral("database is not open"));
-    QSqlQuery q(handle());
     if (!q.prepare(sql))
         return DbResult::failure(dbErrorText(q.lastError()));
     for (const QVariant &b : binds)
         q.addBindValue(b);
     if (!q.exec())
         return DbResult::failure(dbErrorText(q.lastError()));
+    return {};
+}
+
+DbResult Db::exec(const QString &sql, const QVariantList &binds, qlonglong *rowsAffected,
+                  QVariant *lastInsertId)
+{
+    QSqlQuery q(handle());
+    if (DbResult r = run(q, sql, binds); !r)
+        return r;
     if (rowsAffected)
         *rowsAffected = q.numRowsAffected();
     if (lastInsertId)
@@ -124,16 +131,10 @@ DbResult Db::exec(const QString &sql, const QVariantList &binds, qlonglong *rows
 DbResult Db::select(const QString &sql, const QVariantList &binds, DbRows &out)
 {
     out.clear();
-    if (!isOpen())
-        return DbResult::failure(QStringLiteral("database is not open"));
     QSqlQuery q(handle());
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        return DbResult::failure(dbErrorText(q.lastError()));
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        return DbResult::failure(dbErrorText(q.lastError()));
+    if (DbResult r = run(q, sql, binds); !r)
+        return r;
     const int n = q.record().count();
     while (q.next()) {
         DbRow row(n);

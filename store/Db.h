@@ -44,12 +44,15 @@ public:
     // First column of the first row; a null QVariant when there is no row.
     DbResult scalar(const QString &sql, const QVariantList &binds, QVariant &out);
 
-    // BEGIN IMMEDIATE … COMMIT around body; rolls back on the first failure.
+    // BEGIN IMMEDIATE … COMMIT around body; rolls back on the first failure. Nested calls join
+    // the outer transaction. IMMEDIATE takes the write lock of every attached file too, so no
+    // other handle may write those files until it ends.
     DbResult transaction(const std::function<DbResult()> &body);
     bool inTransaction() const { return m_depth > 0; }
 
 private:
     DbResult openWith(const QString &path, bool mayCreate);
+    DbResult run(class QSqlQuery &q, const QString &sql, const QVariantList &binds);
     DbResult setPragma(const QString &schema, const QString &name, const QString &value);
 
     QString m_name;
