@@ -15,7 +15,7 @@ CustomerTab::CustomerTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(paren
     dat顧客->setObjectName(QStringLiteral("dat顧客"));
     dat顧客->setAllowAppend(true);
     m_work = std::make_unique<MasterWork>(
-        ctx, MasterSpec{"顧客マスタ", "w顧客マスタ", {"顧客名", "顧客情報"}, QStringLiteral("顧客情報")},
+        ctx, MasterTable{"顧客マスタ", "w顧客マスタ", {"顧客名", "顧客情報"}, QStringLiteral("顧客情報")},
         ui->Grid顧客マスタ, dat顧客);
 
     connect(ui->cmd顧客読込, &QPushButton::clicked, this, [this] { Read顧客マスタ(); });

@@ -9,7 +9,7 @@
 class DataGrid;
 class WorkTableModel;
 
-struct MasterSpec {
+struct MasterTable {
     QString master;     // table in the permanent file
     QString work;       // its work copy
     QStringList fields; // key field first; the work copy has チェック before them
@@ -18,7 +18,7 @@ struct MasterSpec {
 
 class MasterWork {
 public:
-    MasterWork(QuoteDeskContext &ctx, MasterSpec spec, DataGrid *grid, WorkTableModel *model);
+    MasterWork(QuoteDeskContext &ctx, MasterTable table, DataGrid *grid, WorkTableModel *model);
 
     void read();          // work copy := master, in key order, no ticks
     void registerRows();  // every named work row added to or updated in the master
@@ -28,7 +28,7 @@ public:
 private:
     bool commitGrid();
     QuoteDeskContext &m_ctx;
-    MasterSpec m_spec;
+    MasterTable m_table;
     DataGrid *m_grid;
     WorkTableModel *m_model;
 };

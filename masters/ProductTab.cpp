@@ -18,7 +18,7 @@ ProductTab::ProductTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent)
     dat商品->setObjectName(QStringLiteral("dat商品"));
     dat商品->setAllowAppend(true);
     m_work = std::make_unique<MasterWork>(
-        ctx, MasterSpec{"商品マスタ", "w商品マスタ", {"品名", "単位", "単価", "非課税"}, QStringLiteral("商品情報")},
+        ctx, MasterTable{"商品マスタ", "w商品マスタ", {"品名", "単位", "単価", "非課税"}, QStringLiteral("商品情報")},
         ui->Grid商品マスタ, dat商品);
 
     connect(ui->cmd商品読込, &QPushButton::clicked, this, [this] { Read商品マスタ(); });
