@@ -30,7 +30,7 @@ bool SingleInstance::claim()
     QDir().mkpath(m_folder);
     m_lock = std::make_unique<QLockFile>(QDir(m_folder).filePath(QStringLiteral("instance.lock")));
     m_lock->setStaleLockTime(0); // only a dead holder makes the lock stale
-    if (!m_lock->tryLock(0)) {
+    if (!m_lock->tryLock(0) && m_lock->error() == QLockFile::LockFailedError) {
         // The holder may still be starting and not listening yet: try a few times.
         for (int i = 0; i < 20; ++i) {
             if (askRunningInstance())
@@ -39,6 +39,7 @@ bool SingleInstance::claim()
         }
         return false;
     }
+    // Without a usable lock folder the program still starts, only unguarded.
     const QString socketPath = QDir(m_folder).filePath(QStringLiteral("instance.sock"));
     QLocalServer::removeServer(socketPath); // a socket left by a crashed holder
     m_server = new QLocalServer(this);

@@ -19,6 +19,7 @@ class InstanceTest : public QObject {
 private slots:
     void initTestCase();
     void secondStartActivatesFirstInProcess();
+    void unusableLockFolderStillStarts();
     void secondProcessEndsAtOnce();
     void killedInstanceDoesNotBlock();
 
@@ -89,6 +90,19 @@ void InstanceTest::secondStartActivatesFirstInProcess()
     SingleInstance second(runtime.path());
     QVERIFY(!second.claim());
     QVERIFY(activated.wait(3000));
+}
+
+void InstanceTest::unusableLockFolderStillStarts()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.path() + "/QuoteDesk"); // a file where the lock folder should be
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QElapsedTimer t;
+    t.start();
+    SingleInstance instance(dir.path() + "/QuoteDesk");
+    QVERIFY(instance.claim());
+    QVERIFY(t.elapsed() < 1000);
 }
 
 void InstanceTest::secondProcessEndsAtOnce()
