@@ -18,6 +18,7 @@ private slots:
     void deleteTickedCustomers();
     void deleteWithNothingTicked();
     void clearEmptiesGridOnly();
+    void productTabSharesTheMasterRoutines();
     void customerComboList();
     void lookupOnLeavingCustomerBox();
     void numberingThroughTheWindow();
@@ -196,6 +197,37 @@ void MastersTest::clearEmptiesGridOnly()
     w.find<QAbstractButton>("cmd顧客クリア")->click();
     QCOMPARE(gridNames(w).size(), 0);
     QCOMPARE(masterNames(data).size(), 1);
+}
+
+// The product tab works like the customer tab; its price and exempt flag travel exactly.
+void MastersTest::productTabSharesTheMasterRoutines()
+{
+    TempData data;
+    Window w(data.folder());
+    auto *grid = w.find<DataGrid>("Grid商品マスタ");
+    auto *m = grid->dataControl();
+    typeCell(grid, 0, 1, "ボールペン");
+    typeCell(grid, 0, 2, "本");
+    typeCell(grid, 0, 3, "1,234.56");
+    m->setData(m->index(0, 4), Qt::Checked, Qt::CheckStateRole);
+    Answers answers;
+    w.find<QAbstractButton>("cmd商品登録")->click();
+    QCOMPARE(answers.shown[0].text, QString("商品情報 を登録します。よろしいですか"));
+    Db perm("products");
+    QVERIFY(perm.open(data.perm()));
+    DbRows rows;
+    QVERIFY(perm.select("SELECT 品名, 単位, 単価, 非課税 FROM 商品マスタ", {}, rows));
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0][2].toLongLong(), Money::parse("1234.56")->raw());
+    QCOMPARE(rows[0][3].toInt(), 1);
+    // The estimate looks the product up in the master at once.
+    typeCell(w.find<DataGrid>("Grid明細"), 0, 1, "ボールペン");
+    QCOMPARE(w.find<DataGrid>("Grid明細")->dataControl()->value(0, 4).value<Money>(), *Money::parse("1234.56"));
+    m->setData(m->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    w.find<QAbstractButton>("cmd商品削除")->click();
+    QVERIFY(perm.select("SELECT 品名 FROM 商品マスタ", {}, rows));
+    QCOMPARE(rows.size(), 0);
+    QCOMPARE(m->dataRowCount(), 0);
 }
 
 void MastersTest::customerComboList()
