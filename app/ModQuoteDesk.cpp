@@ -39,9 +39,11 @@ int runQuoteDesk(const QString &dataFolder, SingleInstance *instance)
         Msg(QStringLiteral("その他"), QStringLiteral("注意"), window.loadError());
         return 1;
     }
-    if (instance)
-        QObject::connect(instance, &SingleInstance::activationRequested, &window, &FrmQuoteDesk::bringToFront);
     window.setWindowState(Qt::WindowNoState);
     window.show();
+    if (instance) {
+        QObject::connect(instance, &SingleInstance::activationRequested, &window, &FrmQuoteDesk::bringToFront);
+        instance->listen();
+    }
     return QApplication::exec();
 }

@@ -32,7 +32,7 @@ bool SingleInstance::claim()
     m_lock->setStaleLockTime(0); // only a dead holder makes the lock stale
     if (!m_lock->tryLock(0) && m_lock->error() == QLockFile::LockFailedError) {
         // The holder may still be starting and not listening yet: try a few times.
-        for (int i = 0; i < 20; ++i) {
+        for (int i = 0; i < 50; ++i) {
             if (askRunningInstance())
                 break;
             QThread::msleep(100);
@@ -40,6 +40,13 @@ bool SingleInstance::claim()
         return false;
     }
     // Without a usable lock folder the program still starts, only unguarded.
+    return true;
+}
+
+void SingleInstance::listen()
+{
+    if (m_server)
+        return;
     const QString socketPath = QDir(m_folder).filePath(QStringLiteral("instance.sock"));
     QLocalServer::removeServer(socketPath); // a socket left by a crashed holder
     m_server = new QLocalServer(this);
@@ -55,7 +62,6 @@ bool SingleInstance::claim()
         }
     });
     m_server->listen(socketPath);
-    return true;
 }
 
 bool SingleInstance::askRunningInstance()

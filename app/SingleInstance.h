@@ -16,6 +16,8 @@ public:
 
     // True when this process is the first; otherwise the running one has been asked to come forward.
     bool claim();
+    // Starts answering later starts; called once the window is up, so they find it complete.
+    void listen();
     static QString defaultRuntimeFolder();
 
 signals:

@@ -24,6 +24,7 @@ static int child(int argc, char **argv)
         instance = std::make_unique<SingleInstance>(QString::fromLocal8Bit(argv[4]));
         if (!instance->claim())
             return 3;
+        instance->listen();
         installFontSubstitutions();
         auto *w = new FrmQuoteDesk(QString::fromLocal8Bit(argv[3]));
         if (!w->isLoaded())

@@ -18,6 +18,7 @@ class InstanceTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanup();
     void secondStartActivatesFirstInProcess();
     void unusableLockFolderStillStarts();
     void secondProcessEndsAtOnce();
@@ -42,6 +43,18 @@ void InstanceTest::initTestCase()
     m_runtime = m_dir.path() + "/run";
     QDir().mkpath(m_runtime);
     QFile::setPermissions(m_runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A failed check must not leave an instance running into the next test.
+void InstanceTest::cleanup()
+{
+    for (QProcess *p : findChildren<QProcess *>()) {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+        delete p;
+    }
 }
 
 QProcess *InstanceTest::start()
@@ -86,6 +99,7 @@ void InstanceTest::secondStartActivatesFirstInProcess()
     QTemporaryDir runtime;
     SingleInstance first(runtime.path());
     QVERIFY(first.claim());
+    first.listen();
     QSignalSpy activated(&first, &SingleInstance::activationRequested);
     SingleInstance second(runtime.path());
     QVERIFY(!second.claim());
