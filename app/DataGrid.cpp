@@ -65,6 +65,8 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         editor = line;
     }
     editor->setAttribute(Qt::WA_InputMethodEnabled, m_grid->imeOpen());
+    if (auto *combo = qobject_cast<QComboBox *>(editor))
+        combo->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, m_grid->imeOpen());
     return editor;
 }
 
