@@ -15,9 +15,10 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     ui->cmb税区分->installEventFilter(this);
     ui->cmb税区分->setAttribute(Qt::WA_InputMethodEnabled, false);
 
+    // Reading back after a No would throw away what the user typed on the tab.
     connect(ui->cmd設定登録, &QPushButton::clicked, this, [this] {
-        Entry設定();
-        Read設定();
+        if (Entry設定())
+            Read設定();
     });
     connect(ui->cmd設定クリア, &QPushButton::clicked, this, [this] { Clear設定(); });
     connect(ui->cmd設定読込, &QPushButton::clicked, this, [this] { Read設定(); });
@@ -76,10 +77,10 @@ void SettingsTab::Read設定()
     ui->Pic罫線色->setColourValue(ui->num白紙罫線色->value());
 }
 
-void SettingsTab::Entry設定()
+bool SettingsTab::Entry設定()
 {
     if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral("設定")))
-        return;
+        return false;
     // Empty boxes are stored as empty text, never Null.
     const QVariantList values{ui->txt自社名->text().isNull() ? QString("") : ui->txt自社名->text(),
                               ui->txt自社情報->toPlainText().isNull() ? QString("") : ui->txt自社情報->toPlainText(),
@@ -97,7 +98,7 @@ void SettingsTab::Entry設定()
             QStringLiteral("UPDATE 自社情報 SET 自社名 = ?, 自社情報 = ?, 税区分 = ?, LineColor1 = ? WHERE rowid = ?"),
             values + QVariantList{rowid});
     });
-    reportFailure(r);
+    return reportFailure(r);
 }
 
 void SettingsTab::Delete設定()

@@ -16,7 +16,8 @@ public:
 
     void Clear設定();
     void Read設定();
-    void Entry設定();
+    // True when the tab was stored.
+    bool Entry設定();
     // Resets the stored settings to their defaults; the estimate counter is kept.
     void Delete設定();
     void pickLineColour();

@@ -87,9 +87,9 @@ void EstimateTest::settingsRoundTripAndStartOrder()
         perm.scalar("SELECT count(*) FROM 自社情報", {}, rows);
         QCOMPARE(rows.toInt(), 0);
 
-        // Reading back after the No found no row and reset the box to "外税".
-        QCOMPARE(combo->currentText(), QString("外税"));
-        combo->setCurrentIndex(combo->findText("内税"));
+        // A No keeps what was typed on the tab.
+        QCOMPARE(combo->currentText(), QString("内税"));
+        QCOMPARE(name->text(), QString("株式会社テスト"));
         Answers yes;
         w.find<QAbstractButton>("cmd設定登録")->click();
         QCOMPARE(w->context().taxMode, QString("内税"));
