@@ -85,6 +85,16 @@ struct Window {
     FrmQuoteDesk *operator->() const { return w.get(); }
 };
 
+// Makes every write of one kind to a table of the permanent file fail with the given text,
+// as a full or failing disk would.
+inline bool refuseWrites(const QString &permPath, const QString &table, const QString &event, const QString &text)
+{
+    Db perm(QStringLiteral("refuse-writes"));
+    return perm.open(permPath) &&
+           perm.exec(QString("CREATE TRIGGER refuse_%1 BEFORE %1 ON %2 BEGIN SELECT RAISE(ABORT, '%3'); END")
+                         .arg(event, table, text));
+}
+
 // Text as an input method delivers it (QTest::keyClicks cannot type Japanese).
 inline void typeText(QWidget *target, const QString &text)
 {

@@ -208,11 +208,7 @@ void EstimateTest::taxModeBoxIgnoresTyping()
 void EstimateTest::settingsWriteFailureIsReported()
 {
     TempData data;
-    {
-        Db perm("trigger");
-        QVERIFY(perm.open(data.perm()));
-        QVERIFY(perm.exec("CREATE TRIGGER no_settings BEFORE INSERT ON 自社情報 BEGIN SELECT RAISE(ABORT, 'disk refused'); END"));
-    }
+    QVERIFY(refuseWrites(data.perm(), "自社情報", "INSERT", "disk refused"));
     Window w(data.folder());
     Answers answers;
     w.find<QAbstractButton>("cmd設定登録")->click();
@@ -434,7 +430,7 @@ void EstimateTest::unitRecordedInCodeMaster()
     QCOMPARE(n.toInt(), 1);
 
     // A write that fails is reported with the engine's text.
-    QVERIFY(perm.exec("CREATE TRIGGER no_units BEFORE UPDATE ON コードマスタ BEGIN SELECT RAISE(ABORT, 'codes locked'); END"));
+    QVERIFY(refuseWrites(data.perm(), "コードマスタ", "UPDATE", "codes locked"));
     Answers answers;
     typeCell(grid, 2, 3, "巻き");
     QVERIFY(answers.sawKey("その他", "注意"));

@@ -440,11 +440,7 @@ void MastersTest::failedDeleteLeavesEverything()
 {
     TempData data;
     seedEstimate(data, 5, 2);
-    {
-        Db perm("trigger");
-        QVERIFY(perm.open(data.perm()));
-        QVERIFY(perm.exec("CREATE TRIGGER keep BEFORE DELETE ON 見積書ヘッダ BEGIN SELECT RAISE(ABORT, 'header locked'); END"));
-    }
+    QVERIFY(refuseWrites(data.perm(), "見積書ヘッダ", "DELETE", "header locked"));
     Window w(data.folder());
     w.find<QLineEdit>("txtNo")->setText("5");
     w.find<QLineEdit>("txt件名")->setText("消さない");
