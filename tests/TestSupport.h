@@ -85,6 +85,13 @@ struct Window {
     FrmQuoteDesk *operator->() const { return w.get(); }
 };
 
+// Runs one statement on the permanent file before a test opens the window.
+inline bool seedPerm(const TempData &data, const QString &sql, const QVariantList &binds = {})
+{
+    Db perm(QStringLiteral("seed-perm"));
+    return perm.open(data.perm()) && perm.exec(sql, binds);
+}
+
 // Makes every write of one kind to a table of the permanent file fail with the given text,
 // as a full or failing disk would.
 inline bool refuseWrites(const QString &permPath, const QString &table, const QString &event, const QString &text)

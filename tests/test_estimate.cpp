@@ -119,11 +119,7 @@ void EstimateTest::settingsRoundTripAndStartOrder()
 void EstimateTest::settingsClearReadAndNullColour()
 {
     TempData data;
-    {
-        Db perm("seed");
-        QVERIFY(perm.open(data.perm()));
-        QVERIFY(perm.exec("INSERT INTO 自社情報 (自社名, 税区分, LineColor1) VALUES ('甲社', '非課税', NULL)"));
-    }
+    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 (自社名, 税区分, LineColor1) VALUES ('甲社', '非課税', NULL)"));
     Window w(data.folder());
     auto *number = w.find<IntegerBox>("num白紙罫線色");
     auto *swatch = w.find<ColourSwatch>("Pic罫線色");
@@ -162,11 +158,7 @@ void EstimateTest::settingsClearReadAndNullColour()
 void EstimateTest::settingsDeleteResetsButKeepsCounter()
 {
     TempData data;
-    {
-        Db perm("seed");
-        QVERIFY(perm.open(data.perm()));
-        QVERIFY(perm.exec("INSERT INTO 自社情報 VALUES ('甲社', '住所', '内税', 255, 7)"));
-    }
+    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 VALUES ('甲社', '住所', '内税', 255, 7)"));
     Window w(data.folder());
     Answers answers;
     answers.answer({false});

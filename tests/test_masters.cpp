@@ -304,11 +304,7 @@ void MastersTest::numberingThroughTheWindow()
 void MastersTest::clearResetsToNewEstimate()
 {
     TempData data;
-    {
-        Db perm("seed");
-        QVERIFY(perm.open(data.perm()));
-        QVERIFY(perm.exec("INSERT INTO 自社情報 VALUES ('自社', '本社住所', '外税', 0, 9)"));
-    }
+    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 VALUES ('自社', '本社住所', '外税', 0, 9)"));
     Window w(data.folder());
     auto *grid = w.find<DataGrid>("Grid明細");
     w.find<QComboBox>("cmb顧客名")->setEditText("甲社");
@@ -357,11 +353,7 @@ void MastersTest::deleteEstimate()
     TempData data;
     seedEstimate(data, 15, 3);
     seedEstimate(data, 14, 2);
-    {
-        Db perm("counter");
-        QVERIFY(perm.open(data.perm()));
-        QVERIFY(perm.exec("INSERT INTO 自社情報 (最大見積書番号) VALUES (15)"));
-    }
+    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 (最大見積書番号) VALUES (15)"));
     Window w(data.folder());
     w->show();
     QApplication::setActiveWindow(w.w.get());
