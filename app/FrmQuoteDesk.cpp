@@ -1,9 +1,9 @@
 #include "app/FrmQuoteDesk.h"
 
-#include "app/ModQuoteDesk.h"
-#include "app/Msg.h"
-#include "app/Widgets.h"
-#include "app/modAPI.h"
+#include "app/ProcessEnd.h"
+#include "ui/MessageCatalogue.h"
+#include "ui/Boxes.h"
+#include "ui/Fonts.h"
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
 #include "masters/ProductTab.h"
@@ -21,15 +21,6 @@
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
-
-static bool g_quietFailures = false;
-
-bool reportFailure(const DbResult &r)
-{
-    if (!r && !g_quietFailures)
-        Msg(QStringLiteral("その他"), QStringLiteral("注意"), r.error);
-    return r.ok;
-}
 
 FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget(parent)
 {
@@ -159,7 +150,7 @@ void FrmQuoteDesk::unload()
         return;
     m_unloaded = true;
     // Nothing may report against handles that are closing.
-    g_quietFailures = true;
+    setFailuresQuiet(true);
     m_ctx.main.close();
     m_ctx.work.close();
     const QWidgetList windows = QApplication::topLevelWidgets();
@@ -169,6 +160,6 @@ void FrmQuoteDesk::unload()
         (*it)->close();
         QCoreApplication::processEvents();
     }
-    g_quietFailures = false;
+    setFailuresQuiet(false);
     EndOwnProcess(this);
 }

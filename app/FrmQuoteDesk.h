@@ -1,7 +1,7 @@
 #pragma once
 // The main window: opens the data files, holds the shared state and wires the four tabs.
 
-#include "app/Context.h"
+#include "store/Context.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "app/ModQuoteDesk.h"
+#include "app/Startup.h"
 #include "app/SingleInstance.h"
 #include "store/DataFolder.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Timing helpers for the benchmark programs: run a step n times, report the median.
 
-#include "app/modAPI.h"
+#include "app/ProcessEnd.h"
 #include "store/Schema.h"
 
 #include <QElapsedTimer>

@@ -2,10 +2,9 @@
 // on 30 filled rows; and reloading the item drop-down from 10,000 products.
 
 #include "BenchSupport.h"
-#include "app/DataGrid.h"
+#include "ui/DataGrid.h"
 #include "app/FrmQuoteDesk.h"
-#include "app/Widgets.h"
-#include "app/modAPI.h"
+#include "ui/Boxes.h"
 #include "estimate/EstimateTab.h"
 #include "store/Money.h"
 #include "store/Schema.h"

@@ -3,7 +3,6 @@
 
 #include "BenchSupport.h"
 #include "app/FrmQuoteDesk.h"
-#include "app/modAPI.h"
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
 #include "store/Money.h"

@@ -3,7 +3,8 @@
 
 #include "BenchSupport.h"
 #include "app/FrmQuoteDesk.h"
-#include "app/ModQuoteDesk.h"
+#include "app/Startup.h"
+#include "ui/Fonts.h"
 #include "app/SingleInstance.h"
 #include "store/Schema.h"
 

@@ -1,9 +1,9 @@
 #include "estimate/EstimateTab.h"
 #include "ui_EstimateTab.h"
 
-#include "app/DataGrid.h"
-#include "app/ModQuoteDesk.h"
-#include "app/Msg.h"
+#include "ui/DataGrid.h"
+#include "ui/InputMethod.h"
+#include "ui/MessageCatalogue.h"
 #include "estimate/Totals.h"
 #include "store/Helpers.h"
 #include "store/Numbering.h"

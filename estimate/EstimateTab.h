@@ -1,7 +1,7 @@
 #pragma once
 // The estimate tab: header boxes, the 30-line item grid, totals, clearing and deleting.
 
-#include "app/Context.h"
+#include "store/Context.h"
 #include "store/Money.h"
 
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "masters/CustomerTab.h"
 #include "ui_CustomerTab.h"
 
-#include "app/DataGrid.h"
+#include "ui/DataGrid.h"
 #include "store/WorkTableModel.h"
 
 CustomerTab::CustomerTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent), ui(new Ui::CustomerTab)

@@ -1,7 +1,7 @@
 #pragma once
 // The customer tab: the customer master through its work copy w顧客マスタ.
 
-#include "app/Context.h"
+#include "store/Context.h"
 #include "masters/MasterWork.h"
 
 #include <QWidget>

@@ -1,8 +1,8 @@
 #include "masters/MasterWork.h"
 
-#include "app/DataGrid.h"
-#include "app/ModQuoteDesk.h"
-#include "app/Msg.h"
+#include "ui/DataGrid.h"
+#include "ui/InputMethod.h"
+#include "ui/MessageCatalogue.h"
 #include "store/WorkTableModel.h"
 
 // Table and field names below are program constants; every value is bound.

@@ -2,7 +2,7 @@
 // What the customer and product tabs share: a master table in the permanent file edited
 // through its work copy in the work file, shown in a grid with a tick column.
 
-#include "app/Context.h"
+#include "store/Context.h"
 
 #include <QStringList>
 

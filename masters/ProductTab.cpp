@@ -1,7 +1,7 @@
 #include "masters/ProductTab.h"
 #include "ui_ProductTab.h"
 
-#include "app/DataGrid.h"
+#include "ui/DataGrid.h"
 #include "store/WorkTableModel.h"
 
 ProductTab::ProductTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent), ui(new Ui::ProductTab)

@@ -1,7 +1,7 @@
 #pragma once
 // The product tab: the product master through its work copy w商品マスタ.
 
-#include "app/Context.h"
+#include "store/Context.h"
 #include "masters/MasterWork.h"
 
 #include <QWidget>

@@ -1,9 +1,9 @@
 #include "masters/SettingsTab.h"
 #include "ui_SettingsTab.h"
 
-#include "app/Msg.h"
-#include "app/Widgets.h"
-#include "app/modAPI.h"
+#include "ui/MessageCatalogue.h"
+#include "ui/Boxes.h"
+#include "ui/ColourDialog.h"
 
 #include <QKeyEvent>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The settings tab: own company, tax mode and line colour in the one row of 自社情報.
 
-#include "app/Context.h"
+#include "store/Context.h"
 #include <QWidget>
 
 namespace Ui { class SettingsTab; }

@@ -1,10 +1,10 @@
 #pragma once
 // Shared test scaffolding: fresh data files, scripted answers to questions, typing into cells.
 
-#include "app/DataGrid.h"
+#include "ui/DataGrid.h"
 #include "app/FrmQuoteDesk.h"
-#include "app/Msg.h"
-#include "app/modAPI.h"
+#include "ui/MessageCatalogue.h"
+#include "app/ProcessEnd.h"
 #include "store/Schema.h"
 
 #include <QApplication>

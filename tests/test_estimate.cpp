@@ -1,7 +1,7 @@
 // Settings tab, the line-item grid and the totals, driven through the real window.
 
 #include "TestSupport.h"
-#include "app/Widgets.h"
+#include "ui/Boxes.h"
 #include "estimate/EstimateTab.h"
 #include "store/WorkTableModel.h"
 

@@ -1,7 +1,7 @@
 // Customer tab, the customer box of the estimate, numbering, clearing and deleting an estimate.
 
 #include "TestSupport.h"
-#include "app/Widgets.h"
+#include "ui/Boxes.h"
 #include "store/WorkTableModel.h"
 
 #include <QAbstractButton>

@@ -1,7 +1,8 @@
 // The main window: its controls, captions, grids, input method switching, start and close.
 
 #include "TestSupport.h"
-#include "app/ModQuoteDesk.h"
+#include "ui/InputMethod.h"
+#include "app/Startup.h"
 #include "estimate/EstimateTab.h"
 #include "masters/SettingsTab.h"
 #include "store/WorkTableModel.h"

@@ -1,4 +1,4 @@
-#include "app/Msg.h"
+#include "ui/MessageCatalogue.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -161,4 +161,15 @@ bool showMessageBox(const MsgEntry &e)
         break;
     }
     return box.exec() == QMessageBox::Yes;
+}
+
+static bool g_quietFailures = false;
+
+void setFailuresQuiet(bool quiet) { g_quietFailures = quiet; }
+
+bool reportFailure(const DbResult &r)
+{
+    if (!r && !g_quietFailures)
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"), r.error);
+    return r.ok;
 }

@@ -1,4 +1,4 @@
-#include "app/Widgets.h"
+#include "ui/Boxes.h"
 
 #include <QMouseEvent>
 #include <QRegularExpressionValidator>

@@ -1,6 +1,8 @@
 #pragma once
 // The message catalogue: every question, warning and notice, chosen by category and key.
 
+#include "store/Db.h"
+
 #include <QString>
 #include <functional>
 #include <optional>
@@ -30,3 +32,9 @@ bool Msg(const QString &category, const QString &key, const QString &text = QStr
 using MsgPresenter = std::function<bool(const MsgEntry &)>;
 MsgPresenter setMsgPresenter(MsgPresenter presenter);
 bool showMessageBox(const MsgEntry &entry);
+
+// Reports a failed write with the catalogue's warning, carrying the engine's text.
+// Returns r.ok so callers can stop on failure.
+bool reportFailure(const DbResult &r);
+// While quiet (the window closing), failures are not reported.
+void setFailuresQuiet(bool quiet);

@@ -25,7 +25,3 @@ struct QuoteDeskContext {
 
     HintRequest hint;
 };
-
-// Reports a failed write with the catalogue's warning, carrying the engine's text.
-// Returns r.ok so callers can stop on failure.
-bool reportFailure(const DbResult &r);
