@@ -38,6 +38,7 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
     m_estimate->Clear見積書(true);
     m_customers->Clear顧客情報();
     m_products->Clear商品情報();
+    connect(m_settings, &SettingsTab::taxModeChanged, m_estimate, &EstimateTab::Calc明細);
 }
 
 FrmQuoteDesk::~FrmQuoteDesk()
@@ -122,7 +123,8 @@ void FrmQuoteDesk::FormInit()
     QComboBox *tax = m_settings->ui->cmb税区分;
     tax->clear();
     tax->addItems({QStringLiteral("内税"), QStringLiteral("外税"), QStringLiteral("非課税")});
-    tax->setCurrentIndex(tax->findText(QStringLiteral("外税")));
+    // The mode in effect, not "外税": storing the tab again must not quietly change it.
+    tax->setCurrentIndex(tax->findText(m_ctx.taxMode));
 }
 
 void FrmQuoteDesk::openGuide()

@@ -37,7 +37,7 @@ inline double timeMedian(int n, const std::function<void()> &body, const std::fu
 
 inline void report(const char *what, double ms, const char *baselineName, double baselineMs, double targetMs)
 {
-    std::printf("%-44s median %8.2f ms   %-28s %8.2f ms   ratio %5.2f   target < %.0f ms  %s\n", what, ms,
+    std::printf("%-44s median %8.2f ms   %-28s %8.2f ms   ratio %5.2f   target < %.1f ms  %s\n", what, ms,
                 baselineName, baselineMs, baselineMs > 0 ? ms / baselineMs : 0.0, targetMs,
                 ms < targetMs ? "ok" : "MISSED");
     std::fflush(stdout);

@@ -6,7 +6,6 @@
 #include "ui/MessageCatalogue.h"
 #include "estimate/Totals.h"
 #include "store/Helpers.h"
-#include "store/Numbering.h"
 #include "store/WorkTableModel.h"
 
 #include <QCompleter>
@@ -59,7 +58,7 @@ const Qt::Alignment kCentre = Qt::AlignCenter;
 } // namespace
 
 EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
-    : QWidget(parent), ui(new Ui::EstimateTab), m_ctx(ctx)
+    : QWidget(parent), ui(new Ui::EstimateTab), m_ctx(ctx), m_store(ctx)
 {
     ui->setupUi(this);
     ui->cmdHint->setIcon(hintIcon());
@@ -98,6 +97,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     // Suggest names without rewriting what the user types.
     ui->cmb顧客名->completer()->setCompletionMode(QCompleter::PopupCompletion);
     ui->cmb顧客名->installEventFilter(this);
+    ui->txtNo->installEventFilter(this);
 
     DataGrid *grid = ui->Grid明細;
     grid->keyDownHandler = [this](int &key, Qt::KeyboardModifiers shift) { gridKeyDown(key, shift); };
@@ -106,6 +106,8 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(grid, &DataGrid::currentCellChanged, this, [this](int, int) { switchIme(); });
     connect(grid, &DataGrid::commitFailed, this, [](const QString &e) { reportFailure(DbResult::failure(e)); });
 
+    connect(ui->cmd登録, &QPushButton::clicked, this, [this] { Entry見積書(); });
+    connect(ui->cmd印刷, &QPushButton::clicked, this, &EstimateTab::printRequested);
     connect(ui->cmdクリア, &QPushButton::clicked, this, [this] { Clear見積書(true); });
     connect(ui->cmd削除, &QPushButton::clicked, this, [this] { Delete見積書(); });
     connect(ui->cmd閉じる, &QPushButton::clicked, this, &EstimateTab::closeRequested);
@@ -131,7 +133,7 @@ void EstimateTab::formInit()
     ui->dt日付->setFixedWidth(int(1980 / 15));
 }
 
-void EstimateTab::Clear見積書(bool newEstimate)
+void EstimateTab::blankHeader()
 {
     ui->num税抜計->clearValue();
     ui->num消費税->clearValue();
@@ -146,6 +148,11 @@ void EstimateTab::Clear見積書(bool newEstimate)
     ui->dt日付->setDateText(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
     ui->lbl自社名->setText(m_ctx.companyName);
     ui->lbl自社情報->setText(m_ctx.companyInfo);
+}
+
+void EstimateTab::Clear見積書(bool newEstimate)
+{
+    blankHeader();
     Clear明細ワーク();
     if (!newEstimate)
         return;
@@ -155,49 +162,35 @@ void EstimateTab::Clear見積書(bool newEstimate)
     const QVariant next = Proc管理(m_ctx.main, QStringLiteral("最大見積書番号"), QStringLiteral("Get"), 0, &r);
     reportFailure(r);
     ui->txtNo->setText(next.toString());
+    m_shownNumber = ui->txtNo->text();
 }
 
 void EstimateTab::Clear明細ワーク()
 {
-    DbResult r = m_ctx.work.transaction([this]() -> DbResult {
-        if (DbResult d = m_ctx.work.exec(QStringLiteral("DELETE FROM w明細")); !d)
-            return d;
-        for (int i = 0; i < kDetailRows; ++i)
-            if (DbResult a = m_ctx.work.exec(QStringLiteral("INSERT INTO w明細 (行番号, 非課税) VALUES (?, 0)"), {i + 1});
-                !a)
-                return a;
-        return {};
-    });
-    reportFailure(r);
+    reportFailure(m_store.rebuildWork());
     dat明細->refresh();
+    toFirstLine();
+}
+
+void EstimateTab::toFirstLine()
+{
+    // The next line typed belongs in row 1, wherever the grid was scrolled to.
+    ui->Grid明細->scrollToTop();
+    ui->Grid明細->setCurrentCell(0, Col品名);
 }
 
 void EstimateTab::SetDD品名()
 {
-    DbResult r = m_ctx.work.transaction([this]() -> DbResult {
-        if (DbResult d = m_ctx.work.exec(QStringLiteral("DELETE FROM w商品参照")); !d)
-            return d;
-        return m_ctx.work.exec(QStringLiteral("INSERT INTO w商品参照 (品名, 単位, 単価, 非課税) "
-                                              "SELECT 品名, 単位, 単価, 非課税 FROM perm.商品マスタ ORDER BY 品名"));
-    });
-    reportFailure(r);
+    reportFailure(m_store.reloadProductList());
     dat商品参照->refresh();
 }
 
 void EstimateTab::Seek商品()
 {
-    seekUnit.clear();
-    seekPrice = Money();
-    seekExempt = false;
-    DbRows rows;
-    DbResult r = m_ctx.main.select(
-        QStringLiteral("SELECT 単位, 単価, 非課税 FROM 商品マスタ WHERE 品名 = ? ORDER BY rowid LIMIT 1"), {seekName},
-        rows);
-    if (!r || rows.isEmpty())
-        return;
-    seekUnit = rows[0][0].toString();
-    seekPrice = Money::fromSql(rows[0][1]).value_or(Money());
-    seekExempt = rows[0][2].toLongLong() != 0;
+    const ProductInfo p = m_store.seekProduct(seekName);
+    seekUnit = p.unit;
+    seekPrice = p.price;
+    seekExempt = p.exempt;
 }
 
 void EstimateTab::cellCommitted(int row, int column)
@@ -266,12 +259,9 @@ void EstimateTab::Calc明細()
     ui->num合計->clearValue();
     ui->num税抜計->clearValue();
     ui->num消費税->clearValue();
-    QVariant total, htotal;
-    reportFailure(m_ctx.work.scalar(QStringLiteral("SELECT SUM(金額) AS total FROM w明細"), {}, total));
-    reportFailure(m_ctx.work.scalar(QStringLiteral("SELECT SUM(金額) AS htotal FROM w明細 WHERE 非課税 = ?"), {0},
-                                    htotal));
-    const Totals t = computeTotals(Money::fromSql(total).value_or(Money()), Money::fromSql(htotal).value_or(Money()),
-                                   m_ctx.taxMode);
+    Money total, taxable;
+    reportFailure(m_store.sums(total, taxable));
+    const Totals t = computeTotals(total, taxable, m_ctx.taxMode);
     ui->num税抜計->setValue(t.net);
     ui->num消費税->setValue(t.tax);
     ui->num合計->setValue(t.grand);
@@ -296,54 +286,18 @@ void EstimateTab::switchIme()
     SetImeOpen(ui->Grid明細, col == Col品名 || col == Col単位);
 }
 
-void EstimateTab::Delete見積書()
-{
-    const QString typed = ui->txtNo->text();
-    if (typed.isEmpty())
-        return;
-    // The number goes into SQL as a whole number only; anything else is refused.
-    const auto number = wholeNumberFromText(typed);
-    if (!number) {
-        Msg(QStringLiteral("入力"), QStringLiteral("数字のみ"), QStringLiteral("伝票番号"));
-        return;
-    }
-    if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), typed))
-        return;
-    DbResult r = m_ctx.main.transaction([&]() -> DbResult {
-        if (DbResult d = m_ctx.main.exec(QStringLiteral("DELETE FROM 見積書 WHERE 伝票番号 = ?"), {*number}); !d)
-            return d;
-        return m_ctx.main.exec(QStringLiteral("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?"), {*number});
-    });
-    if (!reportFailure(r))
-        return;
-    Clear見積書(true);
-    ui->cmb顧客名->setFocus();
-}
-
 void EstimateTab::AddCmb顧客名()
 {
-    DbRows rows;
-    DbResult r = m_ctx.main.select(QStringLiteral("SELECT 顧客名 FROM 顧客マスタ ORDER BY 顧客名"), {}, rows);
-    if (!reportFailure(r) || rows.isEmpty())
-        return; // an empty master leaves the list as it was
     QStringList names;
-    names.reserve(rows.size());
-    for (const DbRow &row : rows)
-        if (!row[0].isNull())
-            names << row[0].toString();
+    if (!reportFailure(m_store.customerNames(names)) || names.isEmpty())
+        return; // an empty master leaves the list as it was
     const QString text = ui->cmb顧客名->currentText();
     m_customerNames->setStringList(names);
     ui->cmb顧客名->setCurrentIndex(-1);
     ui->cmb顧客名->setEditText(text);
 }
 
-QVariant EstimateTab::Seek顧客情報(const QString &name)
-{
-    QVariant details;
-    m_ctx.main.scalar(QStringLiteral("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY rowid LIMIT 1"), {name},
-                      details);
-    return details;
-}
+QVariant EstimateTab::Seek顧客情報(const QString &name) { return m_store.customerDetails(name); }
 
 void EstimateTab::customerLeft()
 {
@@ -365,6 +319,15 @@ bool EstimateTab::eventFilter(QObject *watched, QEvent *event)
         const auto reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason != Qt::PopupFocusReason)
             customerLeft();
+    }
+    // Switching to another program is not leaving the box; the user comes back to it.
+    if (watched == ui->txtNo && event->type() == QEvent::FocusOut && !m_inNumberCheck) {
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            m_inNumberCheck = true;
+            numberLeft();
+            m_inNumberCheck = false;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -1,10 +1,12 @@
 #pragma once
-// The estimate tab: header boxes, the 30-line item grid, totals, clearing and deleting.
+// The estimate tab: header boxes, the 30-line item grid, totals; saving, loading, clearing
+// and deleting go through EstimateStore.
 
-#include "store/Context.h"
-#include "store/Money.h"
+#include "estimate/EstimateStore.h"
+#include "store/Numbering.h"
 
 #include <QWidget>
+#include <memory>
 
 namespace Ui { class EstimateTab; }
 class WorkTableModel;
@@ -13,7 +15,6 @@ class QStringListModel;
 
 // Columns of w明細 as the grid shows them.
 enum DetailColumn { Col行番号 = 0, Col品名, Col数量, Col単位, Col単価, Col金額, Col非課税 };
-constexpr int kDetailRows = 30;
 
 class EstimateTab : public QWidget {
     Q_OBJECT
@@ -37,6 +38,15 @@ public:
     void Delete見積書();
     void AddCmb顧客名();
     QVariant Seek顧客情報(const QString &name);
+    // Asks, then stores the estimate on screen; true when it was stored.
+    bool Entry見積書();
+    // Shows the estimate stored under the number in txtNo, or a blank one under it.
+    void Read見積書();
+
+    // The estimate as the window shows it, with the work rows; false when the grid could
+    // not be written or read (already reported).
+    bool windowEstimate(Estimate &e);
+    EstimateStore &store() { return m_store; }
 
     // Product look-up: input (trimmed name) and result, overwritten by each look-up.
     QString seekName;
@@ -47,18 +57,28 @@ public:
 signals:
     void closeRequested();
     void hintRequested();
+    void printRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void blankHeader();
+    void showHeader(const Estimate &e);
+    void numberLeft();
+    bool refuseNumber(const EstimateNumber &n);
     void cellCommitted(int row, int column);
     void lineAmount(int row);
     void blankOutOfRange(int row, int column, double limit);
     void gridKeyDown(int &key, Qt::KeyboardModifiers shift);
     void switchIme();
     void customerLeft();
+    void toFirstLine();
 
     QuoteDeskContext &m_ctx;
+    EstimateStore m_store;
     QStringListModel *m_customerNames = nullptr;
+    // txtNo as the window last set or loaded it: leaving the box unchanged reloads nothing.
+    QString m_shownNumber;
+    bool m_inNumberCheck = false;
 };

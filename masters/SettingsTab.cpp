@@ -4,6 +4,7 @@
 #include "ui/MessageCatalogue.h"
 #include "ui/Boxes.h"
 #include "ui/ColourDialog.h"
+#include "masters/SettingsStore.h"
 
 #include <QKeyEvent>
 
@@ -30,6 +31,9 @@ SettingsTab::~SettingsTab() { delete ui; }
 
 bool SettingsTab::eventFilter(QObject *watched, QEvent *event)
 {
+    // An input method's commit would otherwise pick the entry it starts (非 → 非課税).
+    if (watched == ui->cmb税区分 && event->type() == QEvent::InputMethod)
+        return true;
     if (watched == ui->cmb税区分 && event->type() == QEvent::KeyPress) {
         auto *ke = static_cast<QKeyEvent *>(event);
         if (ke->key() == Qt::Key_Delete || (!ke->text().isEmpty() && ke->text().at(0).isPrint()))
@@ -56,59 +60,38 @@ void SettingsTab::Clear設定()
 
 void SettingsTab::Read設定()
 {
-    DbRows rows;
-    DbResult r = m_ctx.main.select(
-        QStringLiteral("SELECT 税区分, 自社名, 自社情報, LineColor1 FROM 自社情報 ORDER BY rowid LIMIT 1"), {}, rows);
-    if (!reportFailure(r))
+    std::optional<CompanySettings> stored;
+    if (!reportFailure(SettingsStore(m_ctx.main).read(stored)))
         return;
-    if (rows.isEmpty()) {
-        m_ctx.taxMode = QStringLiteral("外税");
-        setTaxModeText(m_ctx.taxMode);
-        return;
-    }
-    const DbRow &row = rows[0];
-    m_ctx.taxMode = row[0].isNull() ? QStringLiteral("外税") : row[0].toString();
+    const QString before = m_ctx.taxMode;
+    m_ctx.taxMode = stored && !stored->taxMode.isEmpty() ? stored->taxMode : QStringLiteral("外税");
     setTaxModeText(m_ctx.taxMode);
-    m_ctx.companyName = row[1].isNull() ? QString() : row[1].toString();
-    ui->txt自社名->setText(m_ctx.companyName);
-    m_ctx.companyInfo = row[2].isNull() ? QString() : row[2].toString();
-    ui->txt自社情報->setPlainText(m_ctx.companyInfo);
-    ui->num白紙罫線色->setValue(row[3].isNull() ? 0 : row[3].toLongLong());
-    ui->Pic罫線色->setColourValue(ui->num白紙罫線色->value());
+    if (stored) {
+        m_ctx.companyName = stored->name;
+        ui->txt自社名->setText(m_ctx.companyName);
+        m_ctx.companyInfo = stored->info;
+        ui->txt自社情報->setPlainText(m_ctx.companyInfo);
+        ui->num白紙罫線色->setValue(stored->lineColour);
+        ui->Pic罫線色->setColourValue(stored->lineColour);
+    }
+    if (m_ctx.taxMode != before)
+        emit taxModeChanged();
 }
 
 bool SettingsTab::Entry設定()
 {
     if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral("設定")))
         return false;
-    // Empty boxes are stored as empty text, never Null.
-    const QVariantList values{ui->txt自社名->text().isNull() ? QString("") : ui->txt自社名->text(),
-                              ui->txt自社情報->toPlainText().isNull() ? QString("") : ui->txt自社情報->toPlainText(),
-                              ui->cmb税区分->currentText().isNull() ? QString("") : ui->cmb税区分->currentText(),
-                              ui->num白紙罫線色->value()};
-    DbResult r = m_ctx.main.transaction([&]() -> DbResult {
-        QVariant rowid;
-        if (DbResult s = m_ctx.main.scalar(QStringLiteral("SELECT rowid FROM 自社情報 ORDER BY rowid LIMIT 1"), {}, rowid);
-            !s)
-            return s;
-        if (rowid.isNull())
-            return m_ctx.main.exec(
-                QStringLiteral("INSERT INTO 自社情報 (自社名, 自社情報, 税区分, LineColor1) VALUES (?, ?, ?, ?)"), values);
-        return m_ctx.main.exec(
-            QStringLiteral("UPDATE 自社情報 SET 自社名 = ?, 自社情報 = ?, 税区分 = ?, LineColor1 = ? WHERE rowid = ?"),
-            values + QVariantList{rowid});
-    });
-    return reportFailure(r);
+    const CompanySettings s{ui->txt自社名->text(), ui->txt自社情報->toPlainText(), ui->cmb税区分->currentText(),
+                            ui->num白紙罫線色->value()};
+    return reportFailure(SettingsStore(m_ctx.main).write(s));
 }
 
 void SettingsTab::Delete設定()
 {
     if (!Msg(QStringLiteral("削除"), QStringLiteral("データ確認"), QStringLiteral("設定")))
         return;
-    DbResult r = m_ctx.main.exec(QStringLiteral(
-        "UPDATE 自社情報 SET 自社名 = NULL, 自社情報 = NULL, 税区分 = NULL, LineColor1 = NULL "
-        "WHERE rowid = (SELECT rowid FROM 自社情報 ORDER BY rowid LIMIT 1)"));
-    if (reportFailure(r))
+    if (reportFailure(SettingsStore(m_ctx.main).reset()))
         Read設定();
 }
 

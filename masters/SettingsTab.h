@@ -22,6 +22,10 @@ public:
     void Delete設定();
     void pickLineColour();
 
+signals:
+    // The mode in effect changed: the totals on screen must follow it.
+    void taxModeChanged();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

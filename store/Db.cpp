@@ -30,6 +30,7 @@ bool Db::isOpen() const
 
 void Db::close()
 {
+    m_statements.clear(); // before the connection goes, or Qt reports it still in use
     if (!QSqlDatabase::contains(m_name))
         return;
     {
@@ -102,49 +103,82 @@ DbResult Db::attach(const QString &path, const QString &alias)
     return setPragma(alias, "synchronous", "2");
 }
 
-DbResult Db::run(QSqlQuery &q, const QString &sql, const QVariantList &binds)
+QSqlQuery *Db::prepared(const QString &sql, DbResult &error)
 {
-    if (!isOpen())
-        return DbResult::failure(QStringLiteral("database is not open"));
-    if (!q.prepare(sql))
-        return DbResult::failure(dbErrorText(q.lastError()));
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        return DbResult::failure(dbErrorText(q.lastError()));
-    return {};
+    if (!isOpen()) {
+        error = DbResult::failure(QStringLiteral("database is not open"));
+        return nullptr;
+    }
+    if (auto it = m_statements.find(sql); it != m_statements.end())
+        return it->get();
+    auto q = std::make_shared<QSqlQuery>(handle());
+    q->setForwardOnly(true);
+    if (!q->prepare(sql)) {
+        error = DbResult::failure(dbErrorText(q->lastError()));
+        return nullptr;
+    }
+    if (m_statements.size() >= 256)
+        m_statements.clear();
+    m_statements.insert(sql, q);
+    return q.get();
+}
+
+QSqlQuery *Db::run(const QString &sql, const QVariantList &binds, DbResult &error)
+{
+    QSqlQuery *q = prepared(sql, error);
+    if (!q)
+        return nullptr;
+    for (int i = 0; i < binds.size(); ++i)
+        q->bindValue(i, binds[i]);
+    if (!q->exec()) {
+        error = DbResult::failure(dbErrorText(q->lastError()));
+        q->finish();
+        return nullptr;
+    }
+    return q;
 }
 
 DbResult Db::exec(const QString &sql, const QVariantList &binds, qlonglong *rowsAffected,
                   QVariant *lastInsertId)
 {
-    QSqlQuery q(handle());
-    if (DbResult r = run(q, sql, binds); !r)
+    DbResult r;
+    QSqlQuery *q = run(sql, binds, r);
+    if (!q)
         return r;
     if (rowsAffected)
-        *rowsAffected = q.numRowsAffected();
+        *rowsAffected = q->numRowsAffected();
     if (lastInsertId)
-        *lastInsertId = q.lastInsertId();
+        *lastInsertId = q->lastInsertId();
+    q->finish(); // a statement left open would keep its lock
     return {};
+}
+
+DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std::function<void(const QSqlQuery &)> &row)
+{
+    DbResult r;
+    QSqlQuery *q = run(sql, binds, r);
+    if (!q)
+        return r;
+    while (q->next())
+        row(*q);
+    if (q->lastError().isValid())
+        r = DbResult::failure(dbErrorText(q->lastError()));
+    q->finish();
+    return r;
 }
 
 DbResult Db::select(const QString &sql, const QVariantList &binds, DbRows &out)
 {
     out.clear();
-    QSqlQuery q(handle());
-    q.setForwardOnly(true);
-    if (DbResult r = run(q, sql, binds); !r)
-        return r;
-    const int n = q.record().count();
-    while (q.next()) {
+    int n = -1;
+    return forEachRow(sql, binds, [&](const QSqlQuery &q) {
+        if (n < 0)
+            n = q.record().count();
         DbRow row(n);
         for (int i = 0; i < n; ++i)
             row[i] = q.value(i);
         out.push_back(std::move(row));
-    }
-    if (q.lastError().isValid())
-        return DbResult::failure(dbErrorText(q.lastError()));
-    return {};
+    });
 }
 
 DbResult Db::scalar(const QString &sql, const QVariantList &binds, QVariant &out)

@@ -6,7 +6,10 @@
 #include <QVariant>
 #include <QVector>
 #include <QSqlDatabase>
+#include <QHash>
+#include <QSqlQuery>
 #include <functional>
+#include <memory>
 
 struct DbResult {
     bool ok = true;
@@ -41,6 +44,8 @@ public:
     DbResult exec(const QString &sql, const QVariantList &binds = {},
                   qlonglong *rowsAffected = nullptr, QVariant *lastInsertId = nullptr);
     DbResult select(const QString &sql, const QVariantList &binds, DbRows &out);
+    // Calls row for each result row without copying it first; the query is positioned on it.
+    DbResult forEachRow(const QString &sql, const QVariantList &binds, const std::function<void(const QSqlQuery &)> &row);
     // First column of the first row; a null QVariant when there is no row.
     DbResult scalar(const QString &sql, const QVariantList &binds, QVariant &out);
 
@@ -52,12 +57,16 @@ public:
 
 private:
     DbResult openWith(const QString &path, bool mayCreate);
-    DbResult run(class QSqlQuery &q, const QString &sql, const QVariantList &binds);
+    // Prepared statements kept per SQL text: preparing costs more than running most of ours.
+    QSqlQuery *prepared(const QString &sql, DbResult &error);
+    // The prepared statement, run with binds; nullptr (and error set) when either fails.
+    QSqlQuery *run(const QString &sql, const QVariantList &binds, DbResult &error);
     DbResult setPragma(const QString &schema, const QString &name, const QString &value);
 
     QString m_name;
     QString m_path;
     int m_depth = 0;
+    QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
 };
 
 // Text of a Qt SQL error, without Qt's duplicated prefixes.

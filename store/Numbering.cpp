@@ -1,6 +1,8 @@
 #include "store/Numbering.h"
 #include "store/Helpers.h"
 
+#include <QRegularExpression>
+
 QVariant Proc管理(Db &main, const QString &key, const QString &mode, const QVariant &value, DbResult *error)
 {
     QVariant result = QString();
@@ -37,4 +39,23 @@ QVariant Proc管理(Db &main, const QString &key, const QString &mode, const QVa
     if (error)
         *error = r;
     return result;
+}
+
+EstimateNumber readEstimateNumber(const QString &text)
+{
+    const QString t = text.normalized(QString::NormalizationForm_KC).trimmed();
+    if (t.isEmpty())
+        return {};
+    static const QRegularExpression digits(QStringLiteral("^(?:[0-9]+|[0-9]{1,3}(?:,[0-9]{3})+)$"));
+    if (!digits.match(t).hasMatch())
+        return {EstimateNumber::NotNumber};
+    QString plain = t;
+    plain.remove(',');
+    while (plain.size() > 1 && plain.startsWith('0'))
+        plain.remove(0, 1);
+    bool ok = false;
+    const qlonglong n = plain.size() <= 10 ? plain.toLongLong(&ok) : 0;
+    if (!ok || n > 2147483647LL)
+        return {EstimateNumber::OutOfRange};
+    return {EstimateNumber::Ok, int(n)};
 }

@@ -74,20 +74,20 @@ DbResult WorkTableModel::refresh()
     QStringList fields;
     for (const WorkColumn &c : m_columns)
         fields << c.field;
-    DbRows rows;
-    DbResult r = m_db.select(QString("SELECT id, %1 FROM %2 ORDER BY %3, id").arg(fields.join(", "), m_table, m_orderBy),
-                             {}, rows);
+    QVector<Row> rows;
+    const int n = m_columns.size();
+    DbResult r = m_db.forEachRow(
+        QString("SELECT id, %1 FROM %2 ORDER BY %3, id").arg(fields.join(", "), m_table, m_orderBy), {},
+        [&](const QSqlQuery &q) {
+            Row row;
+            row.id = q.value(0).toLongLong();
+            row.values.resize(n);
+            for (int c = 0; c < n; ++c)
+                row.values[c] = fromSql(c, q.value(c + 1));
+            rows.push_back(std::move(row));
+        });
     beginResetModel();
-    m_rows.clear();
-    m_rows.reserve(rows.size());
-    for (const DbRow &src : rows) {
-        Row row;
-        row.id = src[0].toLongLong();
-        row.values.resize(m_columns.size());
-        for (int c = 0; c < m_columns.size(); ++c)
-            row.values[c] = fromSql(c, src[c + 1]);
-        m_rows.push_back(std::move(row));
-    }
+    m_rows = std::move(rows);
     endResetModel();
     return r;
 }

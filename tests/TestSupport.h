@@ -92,6 +92,26 @@ inline bool seedPerm(const TempData &data, const QString &sql, const QVariantLis
     return perm.open(data.perm()) && perm.exec(sql, binds);
 }
 
+// Rows of a query on the permanent file; a query that fails stops the test run.
+inline DbRows permRows(const TempData &data, const QString &sql, const QVariantList &binds = {})
+{
+    Db perm(QStringLiteral("read-perm"));
+    DbRows rows;
+    DbResult r = perm.open(data.perm());
+    if (r)
+        r = perm.select(sql, binds, rows);
+    if (!r)
+        qFatal("query failed: %s: %s", qPrintable(sql), qPrintable(r.error));
+    return rows;
+}
+
+// First column of the first row, as an integer (0 when there is no row).
+inline qlonglong permInt(const TempData &data, const QString &sql, const QVariantList &binds = {})
+{
+    const DbRows rows = permRows(data, sql, binds);
+    return rows.isEmpty() ? 0 : rows[0][0].toLongLong();
+}
+
 // Makes every write of one kind to a table of the permanent file fail with the given text,
 // as a full or failing disk would.
 inline bool refuseWrites(const QString &permPath, const QString &table, const QString &event, const QString &text)

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputMethod>
@@ -37,6 +38,8 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         combo->setMaxVisibleItems(20);
         combo->setModel(dd->source());
         combo->setModelColumn(dd->valueColumn());
+        // Suggest in the popup only: a typed name must stay as typed.
+        combo->completer()->setCompletionMode(QCompleter::PopupCompletion);
         auto *view = new QTableView(combo);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->verticalHeader()->hide();

@@ -1,0 +1,141 @@
+// The estimate tab's save, load and delete: values move between the boxes and EstimateStore.
+
+#include "estimate/EstimateTab.h"
+#include "ui_EstimateTab.h"
+
+#include "ui/DataGrid.h"
+#include "ui/MessageCatalogue.h"
+#include "store/WorkTableModel.h"
+
+namespace {
+const QString kNumberSubject = QStringLiteral("伝票番号");
+}
+
+bool EstimateTab::refuseNumber(const EstimateNumber &n)
+{
+    switch (n.kind) {
+    case EstimateNumber::Ok:
+        return false;
+    case EstimateNumber::Empty:
+        Msg(QStringLiteral("入力"), QStringLiteral("必須入力なし"), kNumberSubject + QStringLiteral("が"));
+        return true;
+    case EstimateNumber::NotNumber:
+        Msg(QStringLiteral("入力"), QStringLiteral("数字のみ"), kNumberSubject);
+        return true;
+    case EstimateNumber::OutOfRange:
+        Msg(QStringLiteral("入力"), QStringLiteral("範囲外"), kNumberSubject);
+        return true;
+    }
+    return true;
+}
+
+bool EstimateTab::windowEstimate(Estimate &e)
+{
+    ui->Grid明細->flushEditor();
+    if (!reportFailure(dat明細->commitAll()))
+        return false;
+    e.date = ui->dt日付->date();
+    e.customerName = ui->cmb顧客名->currentText();
+    e.customerInfo = ui->txt顧客情報->toPlainText();
+    e.subject = ui->txt件名->text();
+    e.paymentTerms = ui->txt支払条件->text();
+    e.deliveryDate = ui->txt納期->text();
+    e.deliveryPlace = ui->txt受渡場所->text();
+    e.validity = ui->txt有効期限->text();
+    // The amounts as the boxes show them: an empty box stores Null.
+    e.tax = ui->num消費税->text().isEmpty() ? std::nullopt : ui->num消費税->value();
+    e.net = ui->num税抜計->text().isEmpty() ? std::nullopt : ui->num税抜計->value();
+    e.grand = ui->num合計->text().isEmpty() ? std::nullopt : ui->num合計->value();
+    return reportFailure(m_store.readWork(e.lines));
+}
+
+bool EstimateTab::Entry見積書()
+{
+    const EstimateNumber number = readEstimateNumber(ui->txtNo->text());
+    if (refuseNumber(number))
+        return false;
+    Estimate e;
+    if (!windowEstimate(e))
+        return false;
+    // A line below an empty one would silently be left out of the stored estimate.
+    if (const int gap = firstLineAfterGap(e.lines); gap >= 0) {
+        Msg(QStringLiteral("入力"), QStringLiteral("上行空白"));
+        ui->Grid明細->setCurrentCell(gap, Col品名);
+        return false;
+    }
+    if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral(" ") + e.customerName))
+        return false;
+    e.number = number.value;
+    if (!reportFailure(m_store.save(e)))
+        return false;
+    Clear見積書(true);
+    ui->cmb顧客名->setFocus();
+    return true;
+}
+
+void EstimateTab::numberLeft()
+{
+    const QString typed = ui->txtNo->text();
+    if (typed.isEmpty() || typed == m_shownNumber)
+        return;
+    const EstimateNumber number = readEstimateNumber(typed);
+    if (refuseNumber(number)) {
+        ui->txtNo->clear();
+        ui->txtNo->setFocus();
+        return;
+    }
+    Read見積書();
+}
+
+void EstimateTab::Read見積書()
+{
+    const EstimateNumber number = readEstimateNumber(ui->txtNo->text());
+    if (number.kind != EstimateNumber::Ok)
+        return;
+    blankHeader();
+    Estimate e;
+    bool found = false;
+    const DbResult r = m_store.load(number.value, e, found);
+    reportFailure(r);
+    m_shownNumber = ui->txtNo->text();
+    if (found)
+        showHeader(e);
+    reportFailure(m_store.rebuildWork(found ? e.lines : QVector<EstimateLine>()));
+    dat明細->refresh();
+    toFirstLine();
+    if (found)
+        Calc明細();
+}
+
+void EstimateTab::showHeader(const Estimate &e)
+{
+    if (e.date.isValid())
+        ui->dt日付->setDate(e.date);
+    ui->cmb顧客名->setEditText(e.customerName);
+    ui->txt顧客情報->setPlainText(e.customerInfo);
+    ui->txt納期->setText(e.deliveryDate);
+    ui->txt受渡場所->setText(e.deliveryPlace);
+    ui->txt有効期限->setText(e.validity);
+    ui->txt支払条件->setText(e.paymentTerms);
+    ui->txt件名->setText(e.subject);
+    ui->num消費税->setValue(e.tax);
+    ui->num税抜計->setValue(e.net);
+    ui->num合計->setValue(e.grand);
+}
+
+void EstimateTab::Delete見積書()
+{
+    const QString typed = ui->txtNo->text();
+    if (typed.isEmpty())
+        return;
+    // The delete acts on the number it reads, so only a plain number is accepted.
+    const EstimateNumber number = readEstimateNumber(typed);
+    if (refuseNumber(number))
+        return;
+    if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), QString::number(number.value)))
+        return;
+    if (!reportFailure(m_store.remove(number.value)))
+        return;
+    Clear見積書(true);
+    ui->cmb顧客名->setFocus();
+}

@@ -1,0 +1,274 @@
+#include "estimate/EstimateStore.h"
+#include "store/Numbering.h"
+
+namespace {
+
+const QString kDateFormat = QStringLiteral("yyyy/MM/dd");
+
+QVariant nullInt() { return QVariant(QMetaType::fromType<qlonglong>()); }
+QVariant bindMoney(const std::optional<Money> &m) { return m ? QVariant(m->raw()) : nullInt(); }
+QVariant bindReal(const std::optional<double> &d) { return d ? QVariant(*d) : QVariant(QMetaType::fromType<double>()); }
+QVariant bindText(const QString &s) { return s.isNull() ? QString("") : s; }
+QString readText(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+
+std::optional<double> readReal(const QVariant &v)
+{
+    if (v.isNull())
+        return std::nullopt;
+    return v.toDouble();
+}
+
+EstimateLine lineFrom(const DbRow &r, int first)
+{
+    EstimateLine l;
+    l.name = readText(r[first]).trimmed();
+    l.quantity = readReal(r[first + 1]);
+    l.unit = r[first + 2].isNull() ? QVariant() : QVariant(r[first + 2].toString());
+    l.price = Money::fromSql(r[first + 3]);
+    l.amount = Money::fromSql(r[first + 4]);
+    l.exempt = r[first + 5].toLongLong() != 0;
+    return l;
+}
+
+QVariantList lineBinds(const EstimateLine &l)
+{
+    return {l.name.isEmpty() ? QVariant(QString()) : QVariant(l.name), bindReal(l.quantity),
+            l.unit.isNull() ? QVariant(QString()) : l.unit, bindMoney(l.price), bindMoney(l.amount),
+            l.exempt ? 1 : 0};
+}
+
+// Updates the first row named key, or adds one; table and fields are program constants.
+DbResult upsert(Db &db, const QString &table, const QStringList &fields, const QVariantList &values)
+{
+    QStringList sets, marks;
+    for (const QString &f : fields) {
+        sets << f + " = ?";
+        marks << "?";
+    }
+    qlonglong changed = 0;
+    const QString update = QString("UPDATE %1 SET %2 WHERE rowid = (SELECT rowid FROM %1 WHERE %3 = ? "
+                                   "ORDER BY rowid LIMIT 1)")
+                               .arg(table, sets.join(", "), fields.first());
+    if (DbResult r = db.exec(update, values + QVariantList{values.first()}, &changed); !r || changed > 0)
+        return r;
+    return db.exec(QString("INSERT INTO %1 (%2) VALUES (%3)").arg(table, fields.join(", "), marks.join(", ")), values);
+}
+
+} // namespace
+
+int firstLineAfterGap(const QVector<EstimateLine> &rows)
+{
+    bool gap = false;
+    for (int i = 0; i < rows.size(); ++i) {
+        if (rows[i].name.isEmpty())
+            gap = true;
+        else if (gap)
+            return i;
+    }
+    return -1;
+}
+
+DbResult EstimateStore::save(const Estimate &e)
+{
+    Db &db = m_ctx.main;
+    return db.transaction([&]() -> DbResult {
+        if (DbResult r = registerCustomer(e); !r)
+            return r;
+        if (DbResult r = registerProducts(e); !r)
+            return r;
+        if (DbResult r = db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {e.number}); !r)
+            return r;
+        if (DbResult r = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {e.number}); !r)
+            return r;
+        if (DbResult r = writeLines(e); !r)
+            return r;
+        if (DbResult r = writeHeader(e); !r)
+            return r;
+        DbResult counter;
+        Proc管理(db, QStringLiteral("最大見積書番号"), QStringLiteral("Set"), QString::number(e.number), &counter);
+        return counter;
+    });
+}
+
+DbResult EstimateStore::registerCustomer(const Estimate &e)
+{
+    // A nameless customer would become a blank master row on every such save.
+    if (e.customerName.trimmed().isEmpty())
+        return {};
+    return upsert(m_ctx.main, "顧客マスタ", {"顧客名", "顧客情報"}, {e.customerName, bindText(e.customerInfo)});
+}
+
+DbResult EstimateStore::registerProducts(const Estimate &e)
+{
+    for (const EstimateLine &l : e.lines) {
+        if (l.name.isEmpty() || (!l.price && !l.quantity))
+            continue;
+        const QVariant unit = l.unit.isNull() ? QVariant(QString()) : l.unit;
+        if (DbResult r = upsert(m_ctx.main, "商品マスタ", {"品名", "単位", "単価", "非課税"},
+                                {l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0});
+            !r)
+            return r;
+    }
+    return {};
+}
+
+DbResult EstimateStore::writeLines(const Estimate &e)
+{
+    const QString date = e.date.toString(kDateFormat);
+    int counter = 0;
+    for (const EstimateLine &l : e.lines) {
+        if (l.name.isEmpty())
+            break;
+        QVariantList binds{e.number, bindText(e.customerName), date, counter++};
+        binds += lineBinds(l);
+        if (DbResult r = m_ctx.main.exec("INSERT INTO 見積書 (伝票番号, 顧客名, 日付, 行番号, 伝票区分, 品名, 数量, "
+                                         "単位, 単価, 金額, 非課税) VALUES (?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?)",
+                                         binds);
+            !r)
+            return r;
+    }
+    return {};
+}
+
+DbResult EstimateStore::writeHeader(const Estimate &e)
+{
+    return m_ctx.main.exec(
+        "INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 顧客情報, 件名, 支払条件, 納期, 受渡場所, 有効期限, "
+        "消費税, 税抜計, 合計) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        {e.number, e.date.toString(kDateFormat), bindText(e.customerName), bindText(e.customerInfo),
+         bindText(e.subject), bindText(e.paymentTerms), bindText(e.deliveryDate), bindText(e.deliveryPlace),
+         bindText(e.validity), bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand)});
+}
+
+DbResult EstimateStore::load(int number, Estimate &out, bool &found)
+{
+    found = false;
+    out = Estimate();
+    out.number = number;
+    DbRows head;
+    if (DbResult r = m_ctx.main.select("SELECT 日付, 顧客名, 顧客情報, 納期, 受渡場所, 有効期限, 支払条件, 件名, "
+                                       "消費税, 税抜計, 合計 FROM 見積書ヘッダ WHERE 伝票番号 = ?",
+                                       {number}, head);
+        !r || head.isEmpty())
+        return r;
+    const DbRow &h = head[0];
+    const QString date = readText(h[0]);
+    out.date = QDate::fromString(date, kDateFormat);
+    if (!out.date.isValid())
+        out.date = QDate::fromString(date.left(10), Qt::ISODate);
+    out.customerName = readText(h[1]);
+    out.customerInfo = readText(h[2]);
+    out.deliveryDate = readText(h[3]);
+    out.deliveryPlace = readText(h[4]);
+    out.validity = readText(h[5]);
+    out.paymentTerms = readText(h[6]);
+    out.subject = readText(h[7]);
+    out.tax = Money::fromSql(h[8]);
+    out.net = Money::fromSql(h[9]);
+    out.grand = Money::fromSql(h[10]);
+    DbRows lines;
+    if (DbResult r = m_ctx.main.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税 FROM 見積書 WHERE 伝票番号 = ? "
+                                       "ORDER BY 伝票番号, 伝票区分, 行番号 LIMIT ?",
+                                       {number, kDetailRows}, lines);
+        !r)
+        return r;
+    for (const DbRow &l : lines) {
+        out.lines << lineFrom(l, 0);
+        out.lines.back().name = readText(l[0]); // as stored, not trimmed again
+    }
+    found = true;
+    return {};
+}
+
+DbResult EstimateStore::remove(int number)
+{
+    return m_ctx.main.transaction([&]() -> DbResult {
+        if (DbResult d = m_ctx.main.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {number}); !d)
+            return d;
+        return m_ctx.main.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number});
+    });
+}
+
+DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
+{
+    Db &db = m_ctx.work;
+    return db.transaction([&]() -> DbResult {
+        if (DbResult d = db.exec("DELETE FROM w明細"); !d)
+            return d;
+        for (int i = 0; i < kDetailRows; ++i) {
+            QVariantList binds{i + 1};
+            if (i < lines.size())
+                binds += lineBinds(lines[i]);
+            else
+                binds += QVariantList{QString(), nullInt(), QString(), nullInt(), nullInt(), 0};
+            if (DbResult a = db.exec("INSERT INTO w明細 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税) "
+                                     "VALUES (?, ?, ?, ?, ?, ?, ?)",
+                                     binds);
+                !a)
+                return a;
+        }
+        return {};
+    });
+}
+
+DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)
+{
+    rows.clear();
+    DbRows raw;
+    DbResult r = m_ctx.work.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税 FROM main.w明細 ORDER BY 行番号, id", {}, raw);
+    for (const DbRow &row : raw)
+        rows << lineFrom(row, 0);
+    return r;
+}
+
+DbResult EstimateStore::sums(Money &total, Money &taxable)
+{
+    DbRows rows;
+    DbResult r = m_ctx.work.select("SELECT SUM(金額), SUM(CASE WHEN 非課税 = 0 THEN 金額 END) FROM main.w明細", {}, rows);
+    total = rows.isEmpty() ? Money() : Money::fromSql(rows[0][0]).value_or(Money());
+    taxable = rows.isEmpty() ? Money() : Money::fromSql(rows[0][1]).value_or(Money());
+    return r;
+}
+
+DbResult EstimateStore::reloadProductList()
+{
+    Db &db = m_ctx.work;
+    return db.transaction([&]() -> DbResult {
+        if (DbResult d = db.exec("DELETE FROM w商品参照"); !d)
+            return d;
+        return db.exec("INSERT INTO w商品参照 (品名, 単位, 単価, 非課税) "
+                       "SELECT 品名, 単位, 単価, 非課税 FROM perm.商品マスタ ORDER BY 品名");
+    });
+}
+
+ProductInfo EstimateStore::seekProduct(const QString &name)
+{
+    ProductInfo p;
+    DbRows rows;
+    DbResult r = m_ctx.main.select("SELECT 単位, 単価, 非課税 FROM 商品マスタ WHERE 品名 = ? ORDER BY rowid LIMIT 1",
+                                   {name}, rows);
+    if (!r || rows.isEmpty())
+        return p;
+    p.unit = readText(rows[0][0]);
+    p.price = Money::fromSql(rows[0][1]).value_or(Money());
+    p.exempt = rows[0][2].toLongLong() != 0;
+    return p;
+}
+
+DbResult EstimateStore::customerNames(QStringList &names)
+{
+    names.clear();
+    DbRows rows;
+    DbResult r = m_ctx.main.select("SELECT 顧客名 FROM 顧客マスタ WHERE 顧客名 IS NOT NULL ORDER BY 顧客名", {}, rows);
+    names.reserve(rows.size());
+    for (const DbRow &row : rows)
+        names << row[0].toString();
+    return r;
+}
+
+QVariant EstimateStore::customerDetails(const QString &name)
+{
+    QVariant details;
+    m_ctx.main.scalar("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY rowid LIMIT 1", {name}, details);
+    return details;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// Stored estimates and the line-item work table, as plain values: no widgets here.
+
+#include "store/Context.h"
+#include "store/Money.h"
+
+#include <QDate>
+#include <QVector>
+#include <optional>
+
+struct EstimateLine {
+    QString name;       // empty for an empty row
+    std::optional<double> quantity;
+    QVariant unit;      // text, or null
+    std::optional<Money> price;
+    std::optional<Money> amount;
+    bool exempt = false;
+};
+
+struct Estimate {
+    int number = 0;
+    QDate date;
+    QString customerName, customerInfo, subject, paymentTerms, deliveryDate, deliveryPlace, validity;
+    std::optional<Money> tax, net, grand; // as the boxes show them; nullopt is Null
+    QVector<EstimateLine> lines;
+};
+
+struct ProductInfo {
+    QString unit;
+    Money price;
+    bool exempt = false;
+};
+
+class EstimateStore {
+public:
+    explicit EstimateStore(QuoteDeskContext &ctx) : m_ctx(ctx) {}
+
+    // Registers the customer and the products of the lines, replaces whatever was stored
+    // under the number and raises the counter: all of it, or nothing.
+    DbResult save(const Estimate &e);
+    // found is false when no header is stored under the number.
+    DbResult load(int number, Estimate &out, bool &found);
+    DbResult remove(int number);
+
+    // Work table w明細: 30 rows, the first ones carrying lines.
+    DbResult rebuildWork(const QVector<EstimateLine> &lines = {});
+    // Every work row in order; a row whose name is blank after trimming has an empty name.
+    DbResult readWork(QVector<EstimateLine> &rows);
+    DbResult sums(Money &total, Money &taxable);
+
+    DbResult reloadProductList();
+    ProductInfo seekProduct(const QString &name);
+    DbResult customerNames(QStringList &names);
+    QVariant customerDetails(const QString &name);
+
+private:
+    DbResult registerCustomer(const Estimate &e);
+    DbResult registerProducts(const Estimate &e);
+    DbResult writeLines(const Estimate &e);
+    DbResult writeHeader(const Estimate &e);
+    QuoteDeskContext &m_ctx;
+};
+
+constexpr int kDetailRows = 30;
+
+// Index of the first filled line that follows an empty one, or -1.
+int firstLineAfterGap(const QVector<EstimateLine> &rows);

@@ -1,0 +1,27 @@
+#pragma once
+// The own-company row 自社情報 as plain values; no widgets here.
+
+#include "store/Db.h"
+
+#include <optional>
+
+struct CompanySettings {
+    QString name;
+    QString info;
+    QString taxMode;     // empty when Null
+    qlonglong lineColour = 0;
+};
+
+class SettingsStore {
+public:
+    explicit SettingsStore(Db &main) : m_db(main) {}
+    // nullopt when no row is stored.
+    DbResult read(std::optional<CompanySettings> &out);
+    // Updates the first row, or adds one; empty texts are stored as empty text, never Null.
+    DbResult write(const CompanySettings &s);
+    // Back to the defaults (Null); the estimate counter stays.
+    DbResult reset();
+
+private:
+    Db &m_db;
+};

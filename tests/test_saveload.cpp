@@ -1,0 +1,336 @@
+// Saving and loading an estimate through the window, with the masters it registers.
+
+#include "TestSupport.h"
+#include "estimate/EstimateTab.h"
+#include "store/WorkTableModel.h"
+#include "ui/Boxes.h"
+
+#include <QAbstractButton>
+#include <QDate>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
+class SaveLoadTest : public QObject {
+    Q_OBJECT
+private slots:
+    void roundTripOfEveryField();
+    void resaveReplacesAndCounterRises();
+    void mastersFollowTheSave();
+    void refusedSavesStoreNothing_data();
+    void refusedSavesStoreNothing();
+    void failedSaveKeepsEverything();
+    void loadingByNumber();
+    void numberBoxRefusesText_data();
+    void numberBoxRefusesText();
+    void resetShowsFirstRow();
+    void typedItemNameStaysAsTyped();
+
+private:
+    struct Fixture {
+        TempData data;
+        std::unique_ptr<Window> w;
+        DataGrid *grid = nullptr;
+        QLineEdit *no = nullptr;
+        Fixture()
+        {
+            w = std::make_unique<Window>(data.folder());
+            (*w)->show();
+            QApplication::setActiveWindow(w->w.get());
+            grid = w->find<DataGrid>("Grid明細");
+            no = w->find<QLineEdit>("txtNo");
+        }
+        Window &win() { return *w; }
+        void line(int row, const QString &name, const QString &qty, const QString &price)
+        {
+            typeCell(grid, row, Col品名, name);
+            if (!qty.isEmpty())
+                typeCell(grid, row, Col数量, qty);
+            if (!price.isEmpty())
+                typeCell(grid, row, Col単価, price);
+        }
+        void customer(const QString &name) { w->find<QComboBox>("cmb顧客名")->setEditText(name); }
+        // Answers must be in place: the save asks first.
+        void save() { w->find<QAbstractButton>("cmd登録")->click(); }
+        // Types a number into the box and leaves it, as a user would.
+        void leaveNumber(const QString &text)
+        {
+            no->setFocus();
+            no->setText(text);
+            w->find<QLineEdit>("txt件名")->setFocus();
+        }
+        QString text(const char *name) { return w->find<QLineEdit>(name)->text(); }
+    };
+    static QStringList storedLines(const TempData &data, int number);
+};
+
+QStringList SaveLoadTest::storedLines(const TempData &data, int number)
+{
+    QStringList out;
+    for (const DbRow &r : permRows(data,
+                                   "SELECT 行番号, 伝票区分, 品名, 数量, 単位, 単価, 金額, 非課税 FROM 見積書 "
+                                   "WHERE 伝票番号 = ? ORDER BY 行番号",
+                                   {number})) {
+        QStringList f;
+        for (const QVariant &v : r)
+            f << (v.isNull() ? QString("∅") : v.toString());
+        out << f.join('|');
+    }
+    return out;
+}
+
+void SaveLoadTest::roundTripOfEveryField()
+{
+    Fixture f;
+    const QString name = "O'Brien & \"山田\"商店 🍣";
+    const QString info = "〒100-0001\n東京都千代田区1-1\nTEL 03-0000-0000";
+    f.customer(name);
+    f.win().find<QPlainTextEdit>("txt顧客情報")->setPlainText(info);
+    const QStringList boxes{"txt件名", "txt納期", "txt支払条件", "txt受渡場所", "txt有効期限"};
+    for (const QString &b : boxes)
+        f.win().find<QLineEdit>(b)->setText(b.mid(3) + "'の値");
+    f.win().find<DateBox>("dt日付")->setDateText("20260315");
+    f.line(0, "  ネジ'M3  ", "2.5", "101"); // trimmed; 253
+    typeCell(f.grid, 0, Col単位, "箱");
+    f.line(1, "値引き", "", "");
+    typeCell(f.grid, 1, Col金額, "-53");
+    f.grid->setCurrentCell(1, Col非課税);
+    f.grid->dataControl()->setData(f.grid->currentIndex(), Qt::Checked, Qt::CheckStateRole);
+    f.line(2, "見出しのみ", "", "");
+    QCOMPARE(f.text("num合計"), QString("213")); // 200 + 5 % of the taxable 253
+    Answers answers;
+    f.save();
+    QCOMPARE(answers.shown.size(), 1); // the question only: no message after a save
+    QCOMPARE(answers.shown[0].text, " " + name + " を登録します。よろしいですか");
+    QCOMPARE(f.no->text(), QString("2"));
+    QTRY_VERIFY(f.win().find<QComboBox>("cmb顧客名")->hasFocus());
+    QVERIFY(f.win().find<QComboBox>("cmb顧客名")->currentText().isEmpty());
+
+    const DbRows head = permRows(f.data, "SELECT 日付, 顧客名, 顧客情報, 消費税, 税抜計, 合計 FROM 見積書ヘッダ");
+    QCOMPARE(head.size(), 1);
+    QCOMPARE(head[0][0].toString(), QString("2026/03/15"));
+    QCOMPARE(head[0][1].toString(), name);
+    QCOMPARE(head[0][2].toString(), info);
+    QCOMPARE(storedLines(f.data, 1), (QStringList{"0|1|ネジ'M3|2.5|箱|1010000|2530000|0",
+                                                  "1|1|値引き|∅|∅|∅|-530000|1", "2|1|見出しのみ|∅|∅|∅|∅|0"}));
+
+    f.leaveNumber("0001");
+    QCOMPARE(f.no->text(), QString("0001"));
+    QCOMPARE(f.win().find<QComboBox>("cmb顧客名")->currentText(), name);
+    QCOMPARE(f.win().find<QPlainTextEdit>("txt顧客情報")->toPlainText(), info);
+    for (const QString &b : boxes)
+        QCOMPARE(f.text(qPrintable(b)), b.mid(3) + "'の値");
+    QCOMPARE(f.win().find<DateBox>("dt日付")->dateText(), QString("20260315"));
+    auto *m = f.grid->dataControl();
+    QCOMPARE(m->value(0, Col品名).toString(), QString("ネジ'M3"));
+    QCOMPARE(m->value(0, Col数量).toDouble(), 2.5);
+    QCOMPARE(m->value(1, Col金額).value<Money>(), Money::fromYen(-53));
+    QVERIFY(m->value(1, Col数量).isNull());
+    QCOMPARE(m->value(1, Col非課税).toBool(), true);
+    QVERIFY(m->value(3, Col品名).isNull());
+    QCOMPARE(f.text("num税抜計"), QString("200"));
+    QCOMPARE(f.text("num消費税"), QString("13"));
+    QCOMPARE(f.text("num合計"), QString("213"));
+}
+
+void SaveLoadTest::resaveReplacesAndCounterRises()
+{
+    Fixture f;
+    f.no->setText("50");
+    for (int i = 0; i < 4; ++i)
+        f.line(i, QString("品%1").arg(i), "1", "100");
+    Answers answers;
+    f.save();
+    QCOMPARE(f.no->text(), QString("51"));
+    f.leaveNumber("50");
+    typeCell(f.grid, 3, Col品名, "");
+    typeCell(f.grid, 2, Col品名, "");
+    f.save();
+    QCOMPARE(storedLines(f.data, 50).size(), 2);
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ"), 1);
+    // A lower number keeps the counter; answering No changes nothing.
+    f.no->setText("3");
+    f.line(0, "別件", "1", "1");
+    f.save();
+    QCOMPARE(permInt(f.data, "SELECT 最大見積書番号 FROM 自社情報"), 50);
+    f.line(0, "断る", "1", "1");
+    answers.answer({false});
+    f.save();
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ"), 2);
+    QCOMPARE(f.grid->dataControl()->value(0, Col品名).toString(), QString("断る"));
+}
+
+void SaveLoadTest::mastersFollowTheSave()
+{
+    Fixture f;
+    QVERIFY(seedPerm(f.data, "INSERT INTO 顧客マスタ VALUES ('甲社', '旧住所')"));
+    QVERIFY(seedPerm(f.data, "INSERT INTO 商品マスタ VALUES ('ボルト', '本', 1000000, 1)"));
+    f.customer("甲社");
+    f.win().find<QPlainTextEdit>("txt顧客情報")->setPlainText("新住所");
+    f.line(0, "ボルト", "1", "120");   // updated in place
+    f.line(1, "名前だけ", "", "");      // registers nothing
+    f.line(2, "数量だけ", "3", "");     // registered with a Null price
+    f.line(3, "重複", "1", "100");
+    f.line(4, "重複", "1", "90");       // the last line wins
+    Answers answers;
+    f.save();
+    QCOMPARE(permRows(f.data, "SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = '甲社'").size(), 1);
+    QCOMPARE(permRows(f.data, "SELECT 顧客情報 FROM 顧客マスタ")[0][0].toString(), QString("新住所"));
+    const DbRows p = permRows(f.data, "SELECT 品名, 単位, 単価, 非課税 FROM 商品マスタ ORDER BY 品名");
+    QStringList products;
+    for (const DbRow &r : p)
+        products << r[0].toString() + "|" + r[1].toString() + "|" + (r[2].isNull() ? "∅" : r[2].toString()) + "|" +
+                        r[3].toString();
+    QCOMPARE(products, (QStringList{"ボルト|本|1200000|1", "数量だけ||∅|0", "重複||900000|0"}));
+    // The new names are offered at once in the next estimate.
+    QCOMPARE(f.win().find<QComboBox>("cmb顧客名")->count(), 1);
+    QCOMPARE(f.w->w->findChild<WorkTableModel *>("dat商品参照")->dataRowCount(), 3);
+
+    // A blank customer is not registered; the estimate is still stored.
+    f.customer("   ");
+    f.line(0, "ボルト", "1", "120");
+    f.save();
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 顧客マスタ"), 1);
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ"), 2);
+}
+
+void SaveLoadTest::refusedSavesStoreNothing_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<bool>("gap");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("empty number") << "" << false << "必須入力なし";
+    QTest::newRow("not a number") << "1,5" << false << "数字のみ";
+    QTest::newRow("beyond 32 bits") << "2147483648" << false << "範囲外";
+    QTest::newRow("line below an empty one") << "7" << true << "上行空白";
+}
+
+void SaveLoadTest::refusedSavesStoreNothing()
+{
+    QFETCH(QString, number);
+    QFETCH(bool, gap);
+    QFETCH(QString, key);
+    Fixture f;
+    f.customer("乙社");
+    f.no->setText(number);
+    f.line(0, "一行目", "1", "10");
+    f.line(gap ? 2 : 1, "  ", "1", "10");  // blank counts as empty
+    if (gap)
+        f.line(3, "離れた行", "1", "10");
+    Answers answers;
+    f.save();
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(answers.shown[0].category + answers.shown[0].key, "入力" + key);
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ"), 0);
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 顧客マスタ"), 0);
+    QCOMPARE(f.no->text(), number);
+    QCOMPARE(f.win().find<QComboBox>("cmb顧客名")->currentText(), QString("乙社"));
+}
+
+void SaveLoadTest::failedSaveKeepsEverything()
+{
+    Fixture f;
+    QVERIFY(seedPerm(f.data, "INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (4, '前の')"));
+    QVERIFY(refuseWrites(f.data.perm(), "見積書ヘッダ", "INSERT", "disk refused"));
+    f.no->setText("4");
+    f.customer("丙社");
+    f.line(0, "新商品", "1", "10");
+    Answers answers;
+    f.save();
+    QVERIFY(answers.sawKey("その他", "注意"));
+    QVERIFY(answers.shown.last().text.contains("disk refused"));
+    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ")[0][0].toString(), QString("前の"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 顧客マスタ"), 0); // rolled back with the rest
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 商品マスタ"), 0);
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 自社情報"), 0);
+    QCOMPARE(f.no->text(), QString("4"));
+    QCOMPARE(f.grid->dataControl()->value(0, Col品名).toString(), QString("新商品"));
+}
+
+void SaveLoadTest::loadingByNumber()
+{
+    Fixture f;
+    QVERIFY(seedPerm(f.data, "INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 件名, 消費税) "
+                             "VALUES (12, '2025/01/02', '丁社', NULL, NULL)"));
+    for (int n : {9, 0, 5})
+        QVERIFY(seedPerm(f.data, "INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名, 金額) VALUES (12, ?, 1, ?, ?)",
+                         {n, QString("行%1").arg(n), Money::fromYen(100).raw()}));
+    f.win().find<QLineEdit>("txt件名")->setText("捨てられる");
+    f.leaveNumber("0012");
+    auto *m = f.grid->dataControl();
+    QCOMPARE(m->value(0, Col品名).toString() + m->value(1, Col品名).toString() + m->value(2, Col品名).toString(),
+             QString("行0行5行9"));
+    QVERIFY(m->value(3, Col品名).isNull());
+    QCOMPARE(f.text("txt件名"), QString());
+    QCOMPARE(f.text("num合計"), QString("315"));
+
+    // Leaving the box unchanged keeps what is on screen.
+    typeCell(f.grid, 3, Col品名, "追加");
+    f.leaveNumber("0012");
+    QCOMPARE(m->value(3, Col品名).toString(), QString("追加"));
+
+    // A number with nothing stored: a blank estimate under it, today's date, no message.
+    Answers answers;
+    f.leaveNumber("77");
+    QVERIFY(answers.shown.isEmpty());
+    QCOMPARE(f.no->text(), QString("77"));
+    QVERIFY(m->value(0, Col品名).isNull());
+    QCOMPARE(f.win().find<DateBox>("dt日付")->date(), QDate::currentDate());
+    QCOMPARE(f.text("num合計"), QString());
+}
+
+void SaveLoadTest::numberBoxRefusesText_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("letters") << "12a" << "数字のみ";
+    QTest::newRow("exponent") << "1e1" << "数字のみ";
+    QTest::newRow("too large") << "3000000000" << "範囲外";
+}
+
+void SaveLoadTest::numberBoxRefusesText()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, key);
+    Fixture f;
+    f.win().find<QLineEdit>("txt件名")->setText("残る");
+    Answers answers;
+    f.leaveNumber(typed);
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(answers.shown[0].key, key);
+    QVERIFY(f.no->text().isEmpty());
+    QTRY_VERIFY(f.no->hasFocus());
+    QCOMPARE(f.text("txt件名"), QString("残る"));
+}
+
+void SaveLoadTest::resetShowsFirstRow()
+{
+    Fixture f;
+    f.grid->resize(400, 200);
+    f.grid->setCurrentCell(25, Col数量);
+    f.grid->scrollTo(f.grid->currentIndex());
+    QVERIFY(f.grid->verticalScrollBar()->value() > 0);
+    f.win().find<QAbstractButton>("cmdクリア")->click();
+    QCOMPARE(f.grid->verticalScrollBar()->value(), 0);
+    QCOMPARE(f.grid->currentRowIndex(), 0);
+    QCOMPARE(f.grid->currentColumn(), int(Col品名));
+}
+
+void SaveLoadTest::typedItemNameStaysAsTyped()
+{
+    Fixture f;
+    QVERIFY(seedPerm(f.data, "INSERT INTO 商品マスタ VALUES ('Apple Pie', '個', 5000000, 0)"));
+    f.win().find<QAbstractButton>("cmdクリア")->click(); // reloads the drop-down list
+    f.grid->setFocus();
+    f.grid->setCurrentCell(0, Col品名);
+    f.grid->edit(f.grid->currentIndex());
+    auto *combo = qobject_cast<QComboBox *>(f.grid->openEditor());
+    QVERIFY(combo);
+    QTest::keyClicks(combo->lineEdit(), "Appl");
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    auto *m = f.grid->dataControl();
+    QCOMPARE(m->value(0, Col品名).toString(), QString("Appl"));
+    QVERIFY(m->value(0, Col単価).isNull());
+}
+
+QTEST_MAIN(SaveLoadTest)
+#include "test_saveload.moc"
