@@ -104,6 +104,7 @@ void FrmQuoteDesk::buildWindow()
     layout->addWidget(PBar);
 
     connect(m_estimate, &EstimateTab::closeRequested, this, &QWidget::close);
+    connect(m_estimate, &EstimateTab::printRequested, this, [this] { SetPrnData見積書A4(true); });
     connect(m_estimate, &EstimateTab::hintRequested, this, [this] {
         m_ctx.hint = {objectName(), QStringLiteral("cmdHint"), windowTitle()};
     });

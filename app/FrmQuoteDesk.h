@@ -11,6 +11,7 @@ class EstimateTab;
 class CustomerTab;
 class ProductTab;
 class SettingsTab;
+struct PrintRecord;
 
 inline const QString kVersion = QStringLiteral("1.20");
 inline const QString kLastUpdate = QStringLiteral("2007/04/04");
@@ -32,6 +33,10 @@ public:
     SettingsTab *settingsTab() const { return m_settings; }
 
     void FormInit();
+    // The print record from the window (false when the grid could not be read, reported).
+    bool printRecord(PrintRecord &record);
+    // Fills the print record and shows the sheet in its preview.
+    void SetPrnData見積書A4(bool preview);
     // Close sequence: both handles, every other window, then the end of the program.
     void unload();
     void bringToFront();

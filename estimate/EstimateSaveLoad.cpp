@@ -34,7 +34,7 @@ bool EstimateTab::windowEstimate(Estimate &e)
     ui->Grid明細->flushEditor();
     if (!reportFailure(dat明細->commitAll()))
         return false;
-    e.date = ui->dt日付->date();
+    e.date = ui->dt日付->hasDate() ? ui->dt日付->date() : QDate();
     e.customerName = ui->cmb顧客名->currentText();
     e.customerInfo = ui->txt顧客情報->toPlainText();
     e.subject = ui->txt件名->text();
@@ -111,6 +111,8 @@ void EstimateTab::showHeader(const Estimate &e)
 {
     if (e.date.isValid())
         ui->dt日付->setDate(e.date);
+    else
+        ui->dt日付->clearDate();
     ui->cmb顧客名->setEditText(e.customerName);
     ui->txt顧客情報->setPlainText(e.customerInfo);
     ui->txt納期->setText(e.deliveryDate);

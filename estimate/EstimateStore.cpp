@@ -10,6 +10,8 @@ QVariant bindMoney(const std::optional<Money> &m) { return m ? QVariant(m->raw()
 QVariant bindReal(const std::optional<double> &d) { return d ? QVariant(*d) : QVariant(QMetaType::fromType<double>()); }
 QVariant bindText(const QString &s) { return s.isNull() ? QString("") : s; }
 QString readText(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+// An estimate without a date stores Null.
+QVariant bindDate(const QDate &d) { return d.isValid() ? QVariant(d.toString(kDateFormat)) : QVariant(QString()); }
 
 std::optional<double> readReal(const QVariant &v)
 {
@@ -114,7 +116,7 @@ DbResult EstimateStore::registerProducts(const Estimate &e)
 
 DbResult EstimateStore::writeLines(const Estimate &e)
 {
-    const QString date = e.date.toString(kDateFormat);
+    const QVariant date = bindDate(e.date);
     int counter = 0;
     for (const EstimateLine &l : e.lines) {
         if (l.name.isEmpty())
@@ -135,7 +137,7 @@ DbResult EstimateStore::writeHeader(const Estimate &e)
     return m_ctx.main.exec(
         "INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 顧客情報, 件名, 支払条件, 納期, 受渡場所, 有効期限, "
         "消費税, 税抜計, 合計) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        {e.number, e.date.toString(kDateFormat), bindText(e.customerName), bindText(e.customerInfo),
+        {e.number, bindDate(e.date), bindText(e.customerName), bindText(e.customerInfo),
          bindText(e.subject), bindText(e.paymentTerms), bindText(e.deliveryDate), bindText(e.deliveryPlace),
          bindText(e.validity), bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand)});
 }

@@ -1,5 +1,6 @@
 #include "ui/Boxes.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRegularExpressionValidator>
 
@@ -35,7 +36,18 @@ DateBox::DateBox(QWidget *parent) : QDateEdit(parent)
 {
     setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
     setCalendarPopup(true);
+    setMinimumDate(QDate(1900, 1, 1));
+    setSpecialValueText(QStringLiteral(" ")); // the minimum stands for "no date"
     setDate(QDate::currentDate());
+}
+
+void DateBox::keyPressEvent(QKeyEvent *e)
+{
+    if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier) {
+        clearDate();
+        return;
+    }
+    QDateEdit::keyPressEvent(e);
 }
 
 bool DateBox::setDateText(const QString &yyyymmdd)
@@ -47,7 +59,7 @@ bool DateBox::setDateText(const QString &yyyymmdd)
     return true;
 }
 
-QString DateBox::dateText() const { return date().toString(QStringLiteral("yyyyMMdd")); }
+QString DateBox::dateText() const { return hasDate() ? date().toString(QStringLiteral("yyyyMMdd")) : QString(); }
 
 QColor colourFromValue(qlonglong v)
 {

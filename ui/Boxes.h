@@ -36,7 +36,13 @@ public:
     explicit DateBox(QWidget *parent = nullptr);
     // Date given as "yyyymmdd" text; text that is no date leaves the box as it was.
     bool setDateText(const QString &yyyymmdd);
-    QString dateText() const; // "yyyymmdd"
+    QString dateText() const; // "yyyymmdd", empty when the box holds no date
+    // The box may hold no date (Delete empties it); it then shows nothing.
+    bool hasDate() const { return date() != minimumDate(); }
+    void clearDate() { setDate(minimumDate()); }
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
 };
 
 // Picture box showing a colour; clicking it asks for another.

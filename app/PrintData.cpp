@@ -1,0 +1,44 @@
+// The print button: the window's values become the print record, then the sheet's preview.
+
+#include "app/FrmQuoteDesk.h"
+
+#include "estimate/EstimateTab.h"
+#include "masters/SettingsTab.h"
+#include "print/PrintPreview.h"
+#include "ui_EstimateTab.h"
+#include "ui_SettingsTab.h"
+
+bool FrmQuoteDesk::printRecord(PrintRecord &r)
+{
+    Estimate e;
+    if (!m_estimate->windowEstimate(e))
+        return false;
+    r = PrintRecord();
+    r.date = e.date.isValid() ? e.date.toString(QStringLiteral("yyyy/MM/dd")) : QString();
+    r.customerName = e.customerName;
+    r.customerInfo = e.customerInfo;
+    // The settings tab's boxes as they stand, stored or not.
+    r.companyName = m_settings->ui->txt自社名->text();
+    r.companyInfo = m_settings->ui->txt自社情報->toPlainText();
+    r.subject = e.subject;
+    r.deliveryDate = e.deliveryDate;
+    r.validity = e.validity;
+    r.paymentTerms = e.paymentTerms;
+    r.deliveryPlace = e.deliveryPlace;
+    r.net = e.net;
+    r.tax = e.tax;
+    r.grand = e.grand;
+    r.headline = e.grand;
+    for (const EstimateLine &l : e.lines)
+        r.lines << PrintLine{l.name, l.quantity, l.unit.toString(), l.price, l.amount};
+    return true;
+}
+
+void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
+{
+    PrintRecord record;
+    if (!preview || !printRecord(record))
+        return;
+    const QString name = sheetPdfName(m_estimate->ui->txtNo->text(), record.customerName);
+    showEstimatePreview(record, name, this);
+}

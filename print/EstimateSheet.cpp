@@ -1,0 +1,247 @@
+#include "print/EstimateSheet.h"
+#include "ui/Fonts.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+
+namespace {
+
+// Units are twips (1/1440 inch); 20 twips to a point.
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kMarginLeft = 800, kMarginTop = 800; // right 0, bottom 100: 10,575 x 15,000 fits A4
+constexpr double kHeaderHeight = 4800, kRowHeight = 340;
+constexpr int kMinPixel = 100; // 5 pt: smaller would not be read
+constexpr double kPad = 45;    // keeps right-aligned figures off the rules
+
+enum class Face { Gothic, PGothic, PMincho };
+
+QFont sheetFont(Face face, double points, bool bold = false)
+{
+    static const char *const names[] = {"ＭＳ ゴシック", "ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝"};
+    static const bool mapped = (installFontSubstitutions(), true); // the sheet never relies on its caller
+    Q_UNUSED(mapped);
+    QFont f(QString::fromUtf8(names[int(face)]));
+    f.setPixelSize(int(points * 20));
+    f.setBold(bold);
+    f.setHintingPreference(QFont::PreferNoHinting); // sizes are twips, not screen pixels
+    return f;
+}
+
+using Value = QString (*)(const PrintRecord &);
+
+// One text of the page header: what it shows and where, as the sheet's layout gives it.
+struct HeaderText {
+    const char *name;
+    Value value;
+    double left, top, width, height;
+    Face face;
+    double points;
+    int align;
+    bool wrap = false;
+    bool bold = false;
+};
+
+constexpr int L = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr int R = Qt::AlignRight | Qt::AlignVCenter;
+constexpr int C = Qt::AlignCenter;
+constexpr int TopLeft = Qt::AlignLeft | Qt::AlignTop;
+
+#define FIXED(text) [](const PrintRecord &) { return QStringLiteral(text); }
+#define FIELD(member) [](const PrintRecord &r) { return r.member; }
+
+const HeaderText kHeader[] = {
+    {"Label1", FIXED("お見積書"), 8291, 0, 2055, 425, Face::Gothic, 18, L, false, true},
+    {"txt顧客情報", FIELD(customerInfo), 285, 495, 5325, 855, Face::PMincho, 9, TopLeft, true},
+    {"Label10", FIXED("日付"), 7583, 638, 637, 283, Face::PMincho, 10, L},
+    {"txtCday", FIELD(date), 8291, 638, 2268, 283, Face::PMincho, 10, L},
+    {"txt自社名", FIELD(companyName), 6094, 1205, 4465, 425, Face::PMincho, 14, L},
+    {"txt顧客名", FIELD(customerName), 285, 1410, 5050, 420, Face::PMincho, 14, L},
+    {"txt敬称", FIXED("様"), 5450, 1417, 496, 355, Face::PMincho, 14, L},
+    {"txt自社情報", FIELD(companyInfo), 6165, 1635, 4395, 1455, Face::PMincho, 9, TopLeft, true},
+    {"Label45", FIXED("お見積金額"), 283, 1984, 1560, 355, Face::PMincho, 13, L},
+    {"txt請求金額", [](const PrintRecord &r) { return QStringLiteral("¥") + sheetNumber(r.headline); }, 2055, 1960,
+     3260, 360, Face::PMincho, 16, L, false, true},
+    {"Label57", FIXED("税抜計"), 205, 2480, 1705, 300, Face::PMincho, 10, C},
+    {"Label58", FIXED("消費税"), 1913, 2480, 1420, 300, Face::PMincho, 10, C},
+    {"Label59", FIXED("合　計"), 3340, 2480, 1660, 300, Face::PMincho, 10, C},
+    {"txt税抜計", [](const PrintRecord &r) { return sheetNumber(r.net); }, 213, 2764, 1630, 283, Face::PMincho, 11, R},
+    {"txt消費税", [](const PrintRecord &r) { return sheetNumber(r.tax); }, 1920, 2760, 1380, 285, Face::PMincho, 11, R},
+    {"txt合計", [](const PrintRecord &r) { return sheetNumber(r.grand); }, 3280, 2764, 1630, 283, Face::PMincho, 11, R},
+    {"Label61", FIXED("有効期限"), 213, 3189, 1063, 354, Face::PGothic, 10, L},
+    {"txt有効期限", FIELD(validity), 1350, 3195, 4245, 330, Face::PGothic, 10, L},
+    {"Label62", FIXED("受渡場所"), 5740, 3189, 1063, 354, Face::PGothic, 10, L},
+    {"txt受渡場所", FIELD(deliveryPlace), 6874, 3189, 3685, 330, Face::PGothic, 10, L},
+    {"Label60", FIXED("支払条件"), 213, 3614, 1063, 355, Face::PGothic, 10, L},
+    {"txt支払条件", FIELD(paymentTerms), 1350, 3650, 4252, 284, Face::PGothic, 10, L},
+    {"Label63", FIXED("納　　　期"), 5740, 3614, 1063, 355, Face::PGothic, 10, L},
+    {"txt納期", FIELD(deliveryDate), 6875, 3650, 3685, 330, Face::PGothic, 10, L},
+    {"Label64", FIXED("件　　　名"), 213, 4039, 1063, 355, Face::PGothic, 10, L},
+    {"txt件名", FIELD(subject), 1346, 4039, 5457, 330, Face::PGothic, 10, L},
+    {"Label44", FIXED("　品　　    　名"), 68, 4465, 5673, 354, Face::PMincho, 10, C},
+    {"Label53", FIXED("数　量"), 5669, 4465, 1205, 354, Face::PMincho, 10, C},
+    {"Label54", FIXED("単位"), 6874, 4465, 638, 354, Face::PMincho, 10, C},
+    {"Label55", FIXED(" 　単　価"), 7512, 4465, 1559, 354, Face::PMincho, 10, C},
+    {"Label56", FIXED("  金　額"), 9071, 4465, 1500, 354, Face::PMincho, 10, C},
+};
+
+#undef FIXED
+#undef FIELD
+
+struct Rule {
+    const char *name;
+    double x1, y1, x2, y2;
+};
+
+const Rule kHeaderRules[] = {
+    {"Line1", 0, 420, 10530, 420},      {"Line19", 283, 1843, 5900, 1843}, {"Line40", 283, 2339, 5900, 2339},
+    {"Line41", 1913, 2764, 1913, 3118}, {"Line42", 3340, 2764, 3340, 3118}, {"Line43", 213, 3560, 5600, 3560},
+    {"Line45", 5740, 3560, 10560, 3560}, {"Line44", 213, 3980, 5598, 3980}, {"Line46", 5740, 3980, 10559, 3980},
+    {"Line47", 213, 4400, 6800, 4400},
+};
+const QRectF kShape1(213, 2764, 4780, 354);
+
+// Detail band, relative to the row's top.
+struct RowText {
+    const char *name;
+    double left, width;
+    int align;
+};
+constexpr double kRowTextTop = 30, kRowTextHeight = 290;
+const RowText kRow[] = {
+    {"txt品名", 75, 5490, L}, {"txt数量", 5670, 1170, R}, {"txt単位", 6840, 645, C},
+    {"txt単価", 7470, 1530, R}, {"txt金額", 9000, 1530, R},
+};
+const double kRowVerticals[] = {71, 5670, 6840, 7490, 9030, 10560};
+const Rule kRowRule = {"rowBottom", 80, 335, 10575, 335};
+
+QString rowValue(const PrintLine &l, int column)
+{
+    switch (column) {
+    case 0: return l.name;
+    case 1: return sheetQuantity(l.quantity);
+    case 2: return l.unit.left(3);
+    case 3: return sheetNumber(l.price);
+    default: return sheetNumber(l.amount);
+    }
+}
+
+} // namespace
+
+QString sheetNumber(const std::optional<Money> &v) { return v ? v->toGroupedString() : QString(); }
+
+QString sheetQuantity(const std::optional<double> &v) { return v ? formatGrouped(*v, 4) : QString(); }
+
+// At the smallest size, what still does not fit loses its end, marked with "…".
+// (No clipping: a preview's picture engine does not restore the clip reliably.)
+static QString cutToFit(const QFontMetricsF &fm, const QRectF &rect, int flags, const QString &text)
+{
+    if (!(flags & Qt::TextWordWrap))
+        return fm.horizontalAdvance(text) > rect.width() ? fm.elidedText(text, Qt::ElideRight, rect.width()) : text;
+    QString shown = text;
+    while (shown.size() > 1 && fm.boundingRect(rect, flags, shown).height() > rect.height())
+        shown = shown.left(shown.size() - 2) + QStringLiteral("…");
+    return shown;
+}
+
+void drawFitted(QPainter &p, const QRectF &rect, const QString &text, QFont font, int flags, bool wrap)
+{
+    if (text.isEmpty())
+        return;
+    if (wrap)
+        flags |= Qt::TextWordWrap;
+    for (;;) {
+        const QRectF need = QFontMetricsF(font).boundingRect(rect, flags, text);
+        if ((need.width() <= rect.width() && need.height() <= rect.height()) || font.pixelSize() <= kMinPixel)
+            break;
+        font.setPixelSize(std::max(kMinPixel, font.pixelSize() * 9 / 10));
+    }
+    p.save();
+    p.setFont(font);
+    p.drawText(rect, flags, cutToFit(QFontMetricsF(font), rect, flags, text));
+    p.restore();
+}
+
+void rpt見積書::draw(QPainter &p) const
+{
+    const QPaintDevice *d = p.device();
+    p.save();
+    p.scale(d->logicalDpiX() / kTwipsPerInch, d->logicalDpiY() / kTwipsPerInch);
+    p.translate(kMarginLeft, kMarginTop);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 10)); // half a point
+    drawHeader(p);
+    for (int row = 0; row < kRows; ++row)
+        drawRow(p, row);
+    p.restore();
+}
+
+void rpt見積書::drawHeader(QPainter &p) const
+{
+    for (const Rule &r : kHeaderRules)
+        p.drawLine(QPointF(r.x1, r.y1), QPointF(r.x2, r.y2));
+    p.drawRect(kShape1);
+    for (const HeaderText &t : kHeader) {
+        QRectF rect(t.left, t.top, t.width, t.height);
+        if (t.align & Qt::AlignRight)
+            rect.setRight(rect.right() - kPad);
+        drawFitted(p, rect, t.value(m_record), sheetFont(t.face, t.points, t.bold), t.align, t.wrap);
+    }
+}
+
+void rpt見積書::drawRow(QPainter &p, int row) const
+{
+    const double top = kHeaderHeight + row * kRowHeight;
+    for (double x : kRowVerticals)
+        p.drawLine(QPointF(x, top), QPointF(x, top + 336));
+    p.drawLine(QPointF(kRowRule.x1, top + kRowRule.y1), QPointF(kRowRule.x2, top + kRowRule.y2));
+    if (row >= m_record.lines.size())
+        return; // an empty row is still a ruled row of the table
+    const PrintLine &line = m_record.lines[row];
+    const QFont font = sheetFont(Face::PMincho, 10);
+    for (int c = 0; c < int(std::size(kRow)); ++c) {
+        QRectF rect(kRow[c].left, top + kRowTextTop, kRow[c].width, kRowTextHeight);
+        if (kRow[c].align & Qt::AlignRight)
+            rect.setRight(rect.right() - kPad);
+        else if (kRow[c].align & Qt::AlignLeft)
+            rect.setLeft(rect.left() + kPad);
+        drawFitted(p, rect, rowValue(line, c), font, kRow[c].align, false);
+    }
+}
+
+QString rpt見積書::print(QPrinter &printer) const
+{
+    printer.setFullPage(true);
+    QPainter p;
+    if (!p.begin(&printer))
+        return QStringLiteral("印刷を開始できません。プリンターの設定を確認してください。");
+    draw(p);
+    if (!p.end() || printer.printerState() == QPrinter::Error)
+        return QStringLiteral("印刷できませんでした。プリンターの状態を確認してください。");
+    return {};
+}
+
+QString rpt見積書::writePdf(const QString &path) const
+{
+    {
+        // QPdfWriter says nothing of why a file cannot be written; QFile does.
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly))
+            return QStringLiteral("PDFファイルを書き込めません。\n%1\n%2").arg(path, probe.errorString());
+    }
+    QPdfWriter pdf(path);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setResolution(600);
+    pdf.setTitle(QStringLiteral("お見積書"));
+    pdf.setCreator(QStringLiteral("QuoteDesk"));
+    QPainter p;
+    if (!p.begin(&pdf))
+        return QStringLiteral("PDFファイルを書き込めません。\n%1").arg(path);
+    draw(p);
+    if (!p.end())
+        return QStringLiteral("PDFファイルを書き込めません。\n%1").arg(path);
+    return {};
+}

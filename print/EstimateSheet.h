@@ -1,0 +1,58 @@
+#pragma once
+// The A4 estimate sheet, drawn with QPainter onto any device: preview, printer or PDF.
+// Plain values in, no widgets: the window fills the print record.
+
+#include "store/Money.h"
+
+#include <QString>
+#include <QVector>
+#include <optional>
+
+class QPainter;
+class QPrinter;
+class QRectF;
+class QFont;
+
+struct PrintLine {
+    QString name;
+    std::optional<double> quantity;
+    QString unit;
+    std::optional<Money> price;
+    std::optional<Money> amount;
+};
+
+// What the sheet shows; the estimate number is not part of it.
+struct PrintRecord {
+    QString date; // "yyyy/mm/dd", or empty
+    QString customerName, customerInfo, companyName, companyInfo;
+    QString subject, deliveryDate, validity, paymentTerms, deliveryPlace;
+    std::optional<Money> net, tax, grand, headline; // nullopt prints nothing
+    QVector<PrintLine> lines;                       // at most 30 are printed
+};
+
+class rpt見積書 {
+public:
+    static constexpr int kRows = 30;
+
+    explicit rpt見積書(PrintRecord record) : m_record(std::move(record)) {}
+    const PrintRecord &record() const { return m_record; }
+
+    // Draws the one page; the painter is active on a device whose origin is the paper's corner.
+    void draw(QPainter &painter) const;
+    // Both return an empty text on success, else the reason.
+    QString print(QPrinter &printer) const;
+    QString writePdf(const QString &path) const;
+
+private:
+    void drawHeader(QPainter &p) const;
+    void drawRow(QPainter &p, int row) const;
+    PrintRecord m_record;
+};
+
+// "#,###": 0 and Null print nothing; a fraction shows as the screen shows it.
+QString sheetNumber(const std::optional<Money> &v);
+QString sheetQuantity(const std::optional<double> &v);
+
+// Draws text inside rect (twips), shrinking the font and, for several lines, wrapping;
+// never beyond the rectangle.
+void drawFitted(QPainter &p, const QRectF &rect, const QString &text, QFont font, int flags, bool wrap);
