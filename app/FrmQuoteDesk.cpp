@@ -5,6 +5,7 @@
 #include "ui/Boxes.h"
 #include "ui/Fonts.h"
 #include "estimate/EstimateTab.h"
+#include "hints/HintWindow.h"
 #include "masters/CustomerTab.h"
 #include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
@@ -105,9 +106,7 @@ void FrmQuoteDesk::buildWindow()
 
     connect(m_estimate, &EstimateTab::closeRequested, this, &QWidget::close);
     connect(m_estimate, &EstimateTab::printRequested, this, [this] { SetPrnData見積書A4(true); });
-    connect(m_estimate, &EstimateTab::hintRequested, this, [this] {
-        m_ctx.hint = {objectName(), QStringLiteral("cmdHint"), windowTitle()};
-    });
+    connect(m_estimate, &EstimateTab::hintRequested, this, &FrmQuoteDesk::showHint);
     m_settings->ui->Image2->setPixmap(bannerPixmap());
     connect(m_settings->ui->Image2, &ClickLabel::clicked, this, &FrmQuoteDesk::openGuide);
 }
@@ -131,6 +130,18 @@ void FrmQuoteDesk::FormInit()
 void FrmQuoteDesk::openGuide()
 {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("doc/guide.html")));
+}
+
+Hint *FrmQuoteDesk::hintWindow() const { return m_hint; }
+
+void FrmQuoteDesk::showHint()
+{
+    m_ctx.hint = {objectName(), QStringLiteral("cmdHint"), windowTitle()};
+    if (!m_hint)
+        m_hint = new Hint(m_ctx, this);
+    m_hint->show();
+    m_hint->raise();
+    m_hint->activateWindow();
 }
 
 void FrmQuoteDesk::bringToFront()

@@ -3,6 +3,7 @@
 
 #include "store/Context.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QTabWidget;
@@ -11,6 +12,7 @@ class EstimateTab;
 class CustomerTab;
 class ProductTab;
 class SettingsTab;
+class Hint;
 struct PrintRecord;
 
 inline const QString kVersion = QStringLiteral("1.20");
@@ -40,6 +42,9 @@ public:
     // Close sequence: both handles, every other window, then the end of the program.
     void unload();
     void bringToFront();
+    // The hint button: opens the hint window, or only raises it when it is open.
+    void showHint();
+    Hint *hintWindow() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -59,4 +64,5 @@ private:
     CustomerTab *m_customers = nullptr;
     ProductTab *m_products = nullptr;
     SettingsTab *m_settings = nullptr;
+    QPointer<Hint> m_hint;
 };

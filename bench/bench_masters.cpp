@@ -5,6 +5,9 @@
 #include "app/FrmQuoteDesk.h"
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
+#include "masters/ProductTab.h"
+#include "masters/SettingsTab.h"
+#include "ui/MessageCatalogue.h"
 #include "store/Money.h"
 #include "store/Schema.h"
 
@@ -45,5 +48,33 @@ int main(int argc, char **argv)
         perm.select("SELECT 顧客名, 顧客情報 FROM 顧客マスタ ORDER BY 顧客名", {}, rows);
     });
     report("Read顧客マスタ, 10,000 customers (20 runs)", readTab, "SELECT of the customers", baseCustomers, 150);
+
+    const double readProducts = timeMedian(20, [&] { w.productTab()->Read商品マスタ(); });
+    const double baseProducts = timeMedian(20, [&] {
+        DbRows rows;
+        perm.select("SELECT 品名, 単位, 単価, 非課税 FROM 商品マスタ ORDER BY 品名", {}, rows);
+    });
+    report("Read商品マスタ, 10,000 products (20 runs)", readProducts, "SELECT of the products", baseProducts, 150);
+
+    // The wipe, copy included, on 100,000 estimates of 10 lines; the data is laid again before each.
+    const char *numbers = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ";
+    auto refill = [&] {
+        perm.transaction([&]() -> DbResult {
+            perm.exec(QString("INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 件名, 合計) %1 SELECT i, "
+                              "'2026/01/01', printf('顧客%05d', i % 10000), '件名', 10500000 FROM n").arg(numbers),
+                      {100000});
+            return perm.exec(QString("INSERT INTO 見積書 (伝票番号, 顧客名, 日付, 行番号, 伝票区分, 品名, 数量, 単価, 金額) "
+                                     "%1 SELECT i / 10 + 1, '顧客', '2026/01/01', i % 10, 1, printf('商品%05d', i % 10000), "
+                                     "1, 1000000, 1000000 FROM n WHERE i < 1000000").arg(numbers),
+                             {1000000});
+        });
+    };
+    setMsgPresenter([](const MsgEntry &) { return true; });
+    const double wipe = timeMedian(5, [&] { w.settingsTab()->Data初期化(); }, refill);
+    refill();
+    const QString copyPath = bench.dir.filePath("plain-copy.mdb");
+    const double copy = timeMedian(
+        5, [&] { perm.exec("VACUUM INTO ?", {copyPath}); }, [&] { QFile::remove(copyPath); });
+    report("Data初期化, 100,000 estimates, copy included", wipe, "VACUUM INTO of the same file", copy, 2000);
     return 0;
 }

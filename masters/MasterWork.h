@@ -1,34 +1,24 @@
 #pragma once
-// What the customer and product tabs share: a master table in the permanent file edited
-// through its work copy in the work file, shown in a grid with a tick column.
+// What the customer and product tabs share: the questions, the grid with its tick column
+// and input method, around a MasterStore that does the reading and writing.
 
-#include "store/Context.h"
-
-#include <QStringList>
+#include "masters/MasterStore.h"
 
 class DataGrid;
 class WorkTableModel;
-
-struct MasterTable {
-    QString master;     // table in the permanent file
-    QString work;       // its work copy
-    QStringList fields; // key field first; the work copy has チェック before them
-    QString subject;    // text of the catalogue questions
-};
 
 class MasterWork {
 public:
     MasterWork(QuoteDeskContext &ctx, MasterTable table, DataGrid *grid, WorkTableModel *model);
 
     void read();          // work copy := master, in key order, no ticks
-    void registerRows();  // every named work row added to or updated in the master
-    void deleteTicked();  // ticked rows leave master and work copy
+    void registerRows();  // asks, then every named work row added to or updated in the master
+    void deleteTicked();  // asks, then ticked rows leave master and work copy
     void clear();         // empties the work copy only
 
 private:
     bool commitGrid();
-    QuoteDeskContext &m_ctx;
-    MasterTable m_table;
+    MasterStore m_store;
     DataGrid *m_grid;
     WorkTableModel *m_model;
 };

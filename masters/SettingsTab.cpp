@@ -6,6 +6,9 @@
 #include "ui/ColourDialog.h"
 #include "masters/SettingsStore.h"
 
+#include "store/Wipe.h"
+
+#include <QDir>
 #include <QKeyEvent>
 
 SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
@@ -25,6 +28,7 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->cmd設定読込, &QPushButton::clicked, this, [this] { Read設定(); });
     connect(ui->cmd設定削除, &QPushButton::clicked, this, [this] { Delete設定(); });
     connect(ui->Pic罫線色, &ColourSwatch::clicked, this, [this] { pickLineColour(); });
+    connect(ui->cmd一括削除7, &QPushButton::clicked, this, [this] { Data初期化(); });
 }
 
 SettingsTab::~SettingsTab() { delete ui; }
@@ -103,4 +107,20 @@ void SettingsTab::pickLineColour()
         return;
     ui->Pic罫線色->setColourValue(chosen);
     ui->num白紙罫線色->setValue(chosen);
+}
+
+void SettingsTab::Data初期化()
+{
+    if (!Msg(QStringLiteral("その他"), QStringLiteral("確認"), QStringLiteral("すべてのデータを初期化します。")))
+        return;
+    // A wipe cannot be undone: without a copy there is no wipe.
+    const QString folder = QDir(m_ctx.dataFolder).filePath(QStringLiteral("backup"));
+    if (DbResult r = backupPermanent(m_ctx.main, folder, QDateTime::currentDateTime()); !r) {
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            QStringLiteral("控えのコピーを作成できないため、データを初期化しませんでした。\n") + r.error);
+        return;
+    }
+    if (!reportFailure(wipeAllData(m_ctx.main)))
+        return;
+    Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), QStringLiteral("すべてのデータを初期化しました"));
 }

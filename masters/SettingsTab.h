@@ -21,6 +21,8 @@ public:
     // Resets the stored settings to their defaults; the estimate counter is kept.
     void Delete設定();
     void pickLineColour();
+    // Wipes every estimate, customer, product and the own-company row, after a copy.
+    void Data初期化();
 
 signals:
     // The mode in effect changed: the totals on screen must follow it.

@@ -1,0 +1,31 @@
+#include "store/Wipe.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+DbResult backupPermanent(Db &main, const QString &backupFolder, const QDateTime &at, QString *written)
+{
+    if (!QDir().mkpath(backupFolder))
+        return DbResult::failure(QStringLiteral("フォルダーを作成できません: %1").arg(QDir::toNativeSeparators(backupFolder)));
+    const QString stem = QStringLiteral("QuoteDesk-") + at.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString path = QDir(backupFolder).filePath(stem + ".mdb");
+    for (int n = 2; QFileInfo::exists(path); ++n) // two wipes within a second keep both copies
+        path = QDir(backupFolder).filePath(QString("%1-%2.mdb").arg(stem).arg(n));
+    if (DbResult r = main.exec(QStringLiteral("VACUUM main INTO ?"), {path}); !r) {
+        QFile::remove(path); // a half-written copy is no copy
+        return DbResult::failure(QDir::toNativeSeparators(path) + "\n" + r.error);
+    }
+    if (written)
+        *written = path;
+    return {};
+}
+
+DbResult wipeAllData(Db &main)
+{
+    return main.transaction([&]() -> DbResult {
+        for (const char *table : {"顧客マスタ", "商品マスタ", "自社情報", "見積書", "見積書ヘッダ"})
+            if (DbResult r = main.exec(QStringLiteral("DELETE FROM ") + QString::fromUtf8(table)); !r)
+                return r;
+        return {};
+    });
+}
