@@ -9,7 +9,7 @@
 #include "masters/CustomerTab.h"
 #include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
-#include "store/Schema.h"
+#include "store/DataFiles.h"
 #include "ui_EstimateTab.h"
 #include "ui_SettingsTab.h"
 
@@ -53,23 +53,22 @@ bool FrmQuoteDesk::openFiles(const QString &dataFolder)
     m_ctx.dataFolder = dataFolder;
     m_ctx.permPath = QDir(dataFolder).filePath(schema::kPermFileName);
     m_ctx.workPath = QDir(dataFolder).filePath(schema::kWorkFileName);
-    auto fail = [this](const QString &path, const DbResult &r) {
-        m_loadError = QStringLiteral("データファイルを開けません。\n%1\n%2").arg(QDir::toNativeSeparators(path), r.error);
+    auto fail = [this](const DbResult &r) {
+        m_loadError = QStringLiteral("QuoteDesk を起動できません。\n") + explainFailure(r);
         m_ctx.main.close();
         m_ctx.work.close();
         return false;
     };
-    if (DbResult r = m_ctx.main.open(m_ctx.permPath); !r)
-        return fail(m_ctx.permPath, r);
-    if (DbResult r = schema::verify(m_ctx.main, schema::FileKind::Permanent); !r)
-        return fail(m_ctx.permPath, r);
-    if (DbResult r = m_ctx.work.open(m_ctx.workPath); !r)
-        return fail(m_ctx.workPath, r);
-    if (DbResult r = schema::verify(m_ctx.work, schema::FileKind::Work); !r)
-        return fail(m_ctx.workPath, r);
+    if (DbResult r = checkDataFolder(dataFolder); !r)
+        return fail(r);
+    if (DbResult r = openDataFile(m_ctx.main, m_ctx.permPath, schema::FileKind::Permanent); !r)
+        return fail(r);
+    if (DbResult r = openDataFile(m_ctx.work, m_ctx.workPath, schema::FileKind::Work); !r)
+        return fail(r);
     // The work handle reads the masters for its work copies, in one transaction with its own tables.
     if (DbResult r = m_ctx.work.attach(m_ctx.permPath, schema::kPermAlias); !r)
-        return fail(m_ctx.permPath, r);
+        return fail(r);
+    removeStaleSuperJournals(dataFolder);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// One running instance per user: a lock file decides, a local socket carries "activate".
+// One running program per data folder, whoever starts it: a lock file in the data folder
+// decides; a local socket of the user's carries "activate" to the running window.
 
 #include <QLockFile>
 #include <QObject>
@@ -10,22 +11,28 @@ class QLocalServer;
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // runtimeFolder holds the lock and the socket (per user).
-    explicit SingleInstance(const QString &runtimeFolder, QObject *parent = nullptr);
+    // dataFolder holds the lock; runtimeFolder the socket (per user, named after the data folder).
+    SingleInstance(const QString &dataFolder, const QString &runtimeFolder = defaultRuntimeFolder(),
+                   QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process is the first; otherwise the running one has been asked to come forward.
+    // True when this process may run on the data folder; it then answers later starts at once.
+    // False when another holds it: the running window has been asked to come forward.
     bool claim();
-    // Starts answering later starts; called once the window is up, so they find it complete.
-    void listen();
+    // False when the holder could not be reached (another user's, or a login's of its own).
+    bool reachedHolder() const { return m_reached; }
+
     static QString defaultRuntimeFolder();
+    static QString socketPath(const QString &dataFolder, const QString &runtimeFolder);
 
 signals:
     void activationRequested();
 
 private:
+    void listen();
     bool askRunningInstance();
-    QString m_folder;
+    QString m_dataFolder, m_runtime;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
+    bool m_reached = false;
 };

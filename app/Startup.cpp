@@ -6,6 +6,7 @@
 #include "ui/MessageCatalogue.h"
 
 #include <QApplication>
+#include <QDir>
 
 int runQuoteDesk(const QString &dataFolder, SingleInstance *instance)
 {
@@ -17,9 +18,18 @@ int runQuoteDesk(const QString &dataFolder, SingleInstance *instance)
     }
     window.setWindowState(Qt::WindowNoState);
     window.show();
-    if (instance) {
+    if (instance)
         QObject::connect(instance, &SingleInstance::activationRequested, &window, &FrmQuoteDesk::bringToFront);
-        instance->listen();
-    }
     return QApplication::exec();
+}
+
+int startRefused(const QString &dataFolder, bool reachedHolder)
+{
+    if (reachedHolder)
+        return 0;
+    Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+        QStringLiteral("QuoteDesk はこのデータフォルダーで既に起動しています（別のユーザーまたは別のログイン）。\n"
+                       "そちらの QuoteDesk を終了してから起動してください。\n\n%1")
+            .arg(QDir::toNativeSeparators(dataFolder)));
+    return 0;
 }

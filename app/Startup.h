@@ -6,3 +6,7 @@ class SingleInstance;
 // Opens the data files in dataFolder and runs the main window until it closes.
 // A file that cannot be opened is reported and gives exit code 1; nothing is created.
 int runQuoteDesk(const QString &dataFolder, SingleInstance *instance = nullptr);
+
+// A second start on data already in use: the running window was asked to come forward; when
+// it could not be reached (another user's), says so. Returns the exit code.
+int startRefused(const QString &dataFolder, bool reachedHolder);

@@ -8,10 +8,10 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuoteDesk"));
-    SingleInstance instance(SingleInstance::defaultRuntimeFolder());
-    if (!instance.claim())
-        return 0; // the running window has been brought forward
     const QString folder =
         datafolder::choose(QCoreApplication::applicationDirPath(), datafolder::markerPresent());
+    SingleInstance instance(folder);
+    if (!instance.claim())
+        return startRefused(folder, instance.reachedHolder());
     return runQuoteDesk(folder, &instance);
 }

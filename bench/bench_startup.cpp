@@ -22,10 +22,9 @@ static int child(int argc, char **argv)
     std::unique_ptr<QWidget> window;
     std::unique_ptr<SingleInstance> instance;
     if (mode == "quotedesk") {
-        instance = std::make_unique<SingleInstance>(QString::fromLocal8Bit(argv[4]));
+        instance = std::make_unique<SingleInstance>(QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
         if (!instance->claim())
             return 3;
-        instance->listen();
         installFontSubstitutions();
         auto *w = new FrmQuoteDesk(QString::fromLocal8Bit(argv[3]));
         if (!w->isLoaded())

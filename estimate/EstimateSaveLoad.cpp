@@ -66,7 +66,7 @@ bool EstimateTab::Entry見積書()
     if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral(" ") + e.customerName))
         return false;
     e.number = number.value;
-    if (!reportFailure(m_store.save(e)))
+    if (!reportFailure(m_store.save(e), QStringLiteral("見積書を登録")))
         return false;
     Clear見積書(true);
     ui->cmb顧客名->setFocus();
@@ -96,7 +96,7 @@ void EstimateTab::Read見積書()
     Estimate e;
     bool found = false;
     const DbResult r = m_store.load(number.value, e, found);
-    reportFailure(r);
+    reportFailure(r, QStringLiteral("見積書を読込"));
     m_shownNumber = ui->txtNo->text();
     if (found)
         showHeader(e);
@@ -136,7 +136,7 @@ void EstimateTab::Delete見積書()
         return;
     if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), QString::number(number.value)))
         return;
-    if (!reportFailure(m_store.remove(number.value)))
+    if (!reportFailure(m_store.remove(number.value), QStringLiteral("見積書を削除")))
         return;
     Clear見積書(true);
     ui->cmb顧客名->setFocus();

@@ -210,7 +210,7 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
                 return a;
         }
         return {};
-    });
+    }, Db::Lock::Deferred); // the work file only: the permanent file stays unlocked
 }
 
 DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)
@@ -240,7 +240,7 @@ DbResult EstimateStore::reloadProductList()
             return d;
         return db.exec("INSERT INTO w商品参照 (品名, 単位, 単価, 非課税) "
                        "SELECT 品名, 単位, 単価, 非課税 FROM perm.商品マスタ ORDER BY 品名");
-    });
+    }, Db::Lock::Deferred);
 }
 
 ProductInfo EstimateStore::seekProduct(const QString &name)

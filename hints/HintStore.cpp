@@ -21,7 +21,7 @@ DbResult HintStore::store(const QString &form, const QString &control, const QSt
             return d;
         return m_db.exec("INSERT INTO main.ClHint (FormName, CtlName, FormTitle, Contents) VALUES (?, ?, ?, ?)",
                          {form, control, notNull(title), notNull(contents)});
-    });
+    }, Db::Lock::Deferred);
 }
 
 DbResult HintStore::remove(const QString &form, const QString &control)

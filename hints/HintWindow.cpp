@@ -59,14 +59,15 @@ bool Hint::EntryHint()
     if (formName().isEmpty() || controlName().isEmpty())
         return false;
     return reportFailure(HintStore(m_ctx.work).store(formName(), controlName(), ui->lblFormTitle->text(),
-                                                     ui->txtContents->toPlainText()));
+                                                     ui->txtContents->toPlainText()),
+                         QStringLiteral("ヒントを登録"));
 }
 
 bool Hint::Deleteヒント()
 {
     if (formName().isEmpty() || controlName().isEmpty())
         return false;
-    if (!reportFailure(HintStore(m_ctx.work).remove(formName(), controlName())))
+    if (!reportFailure(HintStore(m_ctx.work).remove(formName(), controlName()), QStringLiteral("ヒントを削除")))
         return false;
     ui->txtContents->setPlainText(QString());
     return true;

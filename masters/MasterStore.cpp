@@ -8,7 +8,7 @@ DbResult MasterStore::read()
             return d;
         return m_ctx.work.exec(QString("INSERT INTO main.%1 (%2) SELECT %2 FROM perm.%3 ORDER BY %4")
                                    .arg(m_table.work, fields, m_table.master, m_table.fields.first()));
-    });
+    }, Db::Lock::Deferred); // writes the work copy only
 }
 
 DbResult MasterStore::clear()
@@ -53,7 +53,7 @@ DbResult MasterStore::registerRows()
                     return i;
         }
         return {};
-    });
+    }, Db::Lock::Deferred); // writes the master only
 }
 
 DbResult MasterStore::deleteTicked(int *deleted)

@@ -41,7 +41,7 @@ void MasterWork::registerRows()
         return;
     if (!commitGrid())
         return;
-    reportFailure(m_store.registerRows());
+    reportFailure(m_store.registerRows(), m_store.table().subject + QStringLiteral("を登録"));
     m_model->refresh();
 }
 
@@ -52,6 +52,6 @@ void MasterWork::deleteTicked()
     if (!commitGrid())
         return;
     int deleted = 0;
-    if (reportFailure(m_store.deleteTicked(&deleted)) && deleted > 0)
+    if (reportFailure(m_store.deleteTicked(&deleted), m_store.table().subject + QStringLiteral("を削除")) && deleted > 0)
         m_model->refresh();
 }

@@ -88,7 +88,7 @@ bool SettingsTab::Entry設定()
         return false;
     const CompanySettings s{ui->txt自社名->text(), ui->txt自社情報->toPlainText(), ui->cmb税区分->currentText(),
                             ui->num白紙罫線色->value()};
-    return reportFailure(SettingsStore(m_ctx.main).write(s));
+    return reportFailure(SettingsStore(m_ctx.main).write(s), QStringLiteral("設定を登録"));
 }
 
 void SettingsTab::Delete設定()
@@ -117,10 +117,10 @@ void SettingsTab::Data初期化()
     const QString folder = QDir(m_ctx.dataFolder).filePath(QStringLiteral("backup"));
     if (DbResult r = backupPermanent(m_ctx.main, folder, QDateTime::currentDateTime()); !r) {
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
-            QStringLiteral("控えのコピーを作成できないため、データを初期化しませんでした。\n") + r.error);
+            QStringLiteral("控えのコピーを作成できないため、データを初期化しませんでした。\n") + explainFailure(r));
         return;
     }
-    if (!reportFailure(wipeAllData(m_ctx.main)))
+    if (!reportFailure(wipeAllData(m_ctx.main), QStringLiteral("データを初期化")))
         return;
     Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), QStringLiteral("すべてのデータを初期化しました"));
 }

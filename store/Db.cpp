@@ -6,6 +6,13 @@
 #include <QSqlRecord>
 #include <QUrl>
 
+DbResult Db::failureOf(const QSqlError &e) const
+{
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok);
+    return DbResult::failure(dbErrorText(e), ok ? (code & 0xff) : 0, m_path);
+}
+
 QString dbErrorText(const QSqlError &e)
 {
     QString db = e.databaseText().trimmed();
@@ -59,10 +66,10 @@ DbResult Db::openWith(const QString &path, bool mayCreate)
     DbResult opened;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", m_name);
-        db.setConnectOptions("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000");
+        db.setConnectOptions("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=0");
         db.setDatabaseName(sqliteUri(path, mayCreate));
         if (!db.open())
-            opened = DbResult::failure(dbErrorText(db.lastError()));
+            opened = failureOf(db.lastError());
     }
     if (!opened) {
         close();
@@ -79,6 +86,8 @@ DbResult Db::openWith(const QString &path, bool mayCreate)
     }
     return {};
 }
+
+DbResult Db::setBusyTimeout(int ms) { return exec(QString("PRAGMA busy_timeout = %1").arg(ms)); }
 
 DbResult Db::setPragma(const QString &schema, const QString &name, const QString &value)
 {
@@ -114,7 +123,7 @@ QSqlQuery *Db::prepared(const QString &sql, DbResult &error)
     auto q = std::make_shared<QSqlQuery>(handle());
     q->setForwardOnly(true);
     if (!q->prepare(sql)) {
-        error = DbResult::failure(dbErrorText(q->lastError()));
+        error = failureOf(q->lastError());
         return nullptr;
     }
     if (m_statements.size() >= 256)
@@ -131,7 +140,7 @@ QSqlQuery *Db::run(const QString &sql, const QVariantList &binds, DbResult &erro
     for (int i = 0; i < binds.size(); ++i)
         q->bindValue(i, binds[i]);
     if (!q->exec()) {
-        error = DbResult::failure(dbErrorText(q->lastError()));
+        error = failureOf(q->lastError());
         q->finish();
         return nullptr;
     }
@@ -162,7 +171,7 @@ DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std
     while (q->next())
         row(*q);
     if (q->lastError().isValid())
-        r = DbResult::failure(dbErrorText(q->lastError()));
+        r = failureOf(q->lastError());
     q->finish();
     return r;
 }
@@ -191,7 +200,7 @@ DbResult Db::scalar(const QString &sql, const QVariantList &binds, QVariant &out
     return r;
 }
 
-DbResult Db::transaction(const std::function<DbResult()> &body)
+DbResult Db::transaction(const std::function<DbResult()> &body, Lock lock)
 {
     if (m_depth > 0) { // nested: part of the outer transaction
         ++m_depth;
@@ -199,7 +208,7 @@ DbResult Db::transaction(const std::function<DbResult()> &body)
         --m_depth;
         return r;
     }
-    if (DbResult r = exec("BEGIN IMMEDIATE"); !r)
+    if (DbResult r = exec(lock == Lock::Immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")); !r)
         return r;
     m_depth = 1;
     DbResult r = body();

@@ -13,10 +13,22 @@
 
 struct DbResult {
     bool ok = true;
-    QString error;
-    static DbResult failure(const QString &text) { return {false, text}; }
+    QString error; // the engine's own text
+    int code = 0;  // SQLite's primary result code (5 busy, 8 read-only, 13 full, …), 0 when unknown
+    QString file;  // the data file concerned, when known
+    static DbResult failure(const QString &text, int code = 0, const QString &file = QString())
+    {
+        return {false, text, code, file};
+    }
     explicit operator bool() const { return ok; }
 };
+
+// SQLite's primary result codes that a person can act on.
+namespace sqlitecode {
+constexpr int Busy = 5, Locked = 6, ReadOnly = 8, IoErr = 10, Corrupt = 11, Full = 13, CantOpen = 14, NotADb = 26;
+// The program's own, beyond SQLite's range.
+constexpr int NotFound = 1001, NewerVersion = 1002;
+}
 
 using DbRow = QVector<QVariant>;
 using DbRows = QVector<DbRow>;
@@ -33,6 +45,9 @@ public:
     // Same, but creates the file: only for writing delivered data files.
     DbResult create(const QString &path);
     void close();
+    // How long a statement waits for another program's lock; 0 at opening, so that a
+    // locked file is refused at once instead of after retries.
+    DbResult setBusyTimeout(int ms);
     bool isOpen() const;
     QString path() const { return m_path; }
     QString connectionName() const { return m_name; }
@@ -49,10 +64,11 @@ public:
     // First column of the first row; a null QVariant when there is no row.
     DbResult scalar(const QString &sql, const QVariantList &binds, QVariant &out);
 
-    // BEGIN IMMEDIATE … COMMIT around body; rolls back on the first failure. Nested calls join
-    // the outer transaction. IMMEDIATE takes the write lock of every attached file too, so no
-    // other handle may write those files until it ends.
-    DbResult transaction(const std::function<DbResult()> &body);
+    // BEGIN … COMMIT around body; rolls back on the first failure. Nested calls join the outer
+    // transaction. Immediate takes the write lock of every attached file at once, so use it
+    // only where both files are written; a deferred one locks each file at its first write.
+    enum class Lock { Immediate, Deferred };
+    DbResult transaction(const std::function<DbResult()> &body, Lock lock = Lock::Immediate);
     bool inTransaction() const { return m_depth > 0; }
 
 private:
@@ -61,6 +77,7 @@ private:
     QSqlQuery *prepared(const QString &sql, DbResult &error);
     // The prepared statement, run with binds; nullptr (and error set) when either fails.
     QSqlQuery *run(const QString &sql, const QVariantList &binds, DbResult &error);
+    DbResult failureOf(const class QSqlError &e) const;
     DbResult setPragma(const QString &schema, const QString &name, const QString &value);
 
     QString m_name;

@@ -1,5 +1,6 @@
 #include "store/Schema.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -104,6 +105,64 @@ DbResult createMissingFiles(const QString &folder, QStringList *created)
     return {};
 }
 
+QVector<UpgradeStep> upgradeSteps(FileKind)
+{
+    return {};
+}
+
+DbResult versionOf(Db &db, FileKind kind, int &version)
+{
+    QVariant appId, v;
+    if (DbResult r = db.scalar(QStringLiteral("PRAGMA main.application_id"), {}, appId); !r)
+        return r;
+    if (DbResult r = db.scalar(QStringLiteral("PRAGMA main.user_version"), {}, v); !r)
+        return r;
+    version = v.toInt();
+    if (appId.toInt() != kApplicationId || version / 100 != currentVersion(kind) / 100)
+        return DbResult::failure(QStringLiteral("not a QuoteDesk data file of this kind"), sqlitecode::NotADb, db.path());
+    return {};
+}
+
+DbResult upgrade(Db &db, FileKind kind, const QString &backupFolder, const QVector<UpgradeStep> &steps, int target,
+                 bool *upgraded)
+{
+    if (upgraded)
+        *upgraded = false;
+    int version = 0;
+    if (DbResult r = versionOf(db, kind, version); !r)
+        return r;
+    if (version > target)
+        return DbResult::failure(QString("file version %1 is newer than this program's %2").arg(version).arg(target),
+                                 sqlitecode::NewerVersion, db.path());
+    if (version == target)
+        return {};
+    // A copy first: an upgrade is a change the user did not ask for.
+    const QString stem = QFileInfo(db.path()).completeBaseName();
+    const QString copy = QDir(backupFolder).filePath(QString("%1-v%2-%3.mdb").arg(stem).arg(version).arg(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    if (!QDir().mkpath(backupFolder) || QFileInfo::exists(copy))
+        return DbResult::failure(QStringLiteral("cannot write the copy"), sqlitecode::CantOpen, copy);
+    if (DbResult r = db.exec(QStringLiteral("VACUUM main INTO ?"), {copy}); !r) {
+        QFile::remove(copy);
+        r.file = copy;
+        return r;
+    }
+    DbResult r = db.transaction([&]() -> DbResult {
+        for (int v = version; v < target; ++v) {
+            const auto step = std::find_if(steps.begin(), steps.end(), [v](const UpgradeStep &s) { return s.from == v; });
+            if (step == steps.end())
+                return DbResult::failure(QString("no upgrade from version %1").arg(v), 0, db.path());
+            for (const QString &sql : step->statements)
+                if (DbResult e = db.exec(sql); !e)
+                    return e;
+        }
+        return db.exec(QString("PRAGMA main.user_version = %1").arg(target));
+    });
+    if (r && upgraded)
+        *upgraded = true;
+    return r;
+}
+
 DbResult verify(Db &db, FileKind kind, const QString &schemaName)
 {
     QVariant appId, version;
@@ -111,9 +170,8 @@ DbResult verify(Db &db, FileKind kind, const QString &schemaName)
         return r;
     if (DbResult r = db.scalar(QString("PRAGMA %1.user_version").arg(schemaName), {}, version); !r)
         return r;
-    const int expected = kind == FileKind::Permanent ? kPermVersion : kWorkVersion;
-    if (appId.toInt() != kApplicationId || version.toInt() != expected)
-        return DbResult::failure(QStringLiteral("not a QuoteDesk data file of this kind"));
+    if (appId.toInt() != kApplicationId || version.toInt() != currentVersion(kind))
+        return DbResult::failure(QStringLiteral("not a QuoteDesk data file of this kind"), sqlitecode::NotADb, db.path());
     DbRows rows;
     if (DbResult r = db.select(QString("SELECT name FROM %1.sqlite_master WHERE type = 'table'").arg(schemaName),
                                {}, rows);
@@ -124,7 +182,7 @@ DbResult verify(Db &db, FileKind kind, const QString &schemaName)
         present.insert(row.value(0).toString());
     for (const QString &t : tableNames(kind))
         if (!present.contains(t))
-            return DbResult::failure(QString("table %1 is missing").arg(t));
+            return DbResult::failure(QString("table %1 is missing").arg(t), sqlitecode::NotADb, db.path());
     return {};
 }
 

@@ -16,10 +16,22 @@ inline const QString kWorkFileName = QStringLiteral("QuoteDeskWork.mdb");
 inline const QString kPermAlias = QStringLiteral("perm");
 
 constexpr int kApplicationId = 0x51444B31; // "QDK1"
+// A file's format: 1xx for the permanent file, 2xx for the work file (user_version).
 constexpr int kPermVersion = 101;
 constexpr int kWorkVersion = 201;
 
 enum class FileKind { Permanent, Work };
+
+inline int currentVersion(FileKind kind) { return kind == FileKind::Permanent ? kPermVersion : kWorkVersion; }
+inline int firstVersion(FileKind kind) { return kind == FileKind::Permanent ? 101 : 201; }
+
+// The statements that bring a file of version from to version from + 1.
+struct UpgradeStep {
+    int from;
+    QStringList statements;
+};
+// The steps this program knows, oldest first.
+QVector<UpgradeStep> upgradeSteps(FileKind kind);
 
 QStringList tableNames(FileKind kind);
 QStringList createStatements(FileKind kind);
@@ -28,7 +40,14 @@ QStringList createStatements(FileKind kind);
 DbResult createFile(const QString &path, FileKind kind);
 // Creates each of the two files in folder that does not exist yet; existing files stay untouched.
 DbResult createMissingFiles(const QString &folder, QStringList *created = nullptr);
-// Cheap identity check for an opened file: ours, the right kind, its tables present.
+// Cheap identity check for an opened file: ours, the right kind, a version this program
+// reads (this one's), its tables present.
 DbResult verify(Db &db, FileKind kind, const QString &schemaName = QStringLiteral("main"));
+// The file's version; a failure when the file is not ours or not of this kind.
+DbResult versionOf(Db &db, FileKind kind, int &version);
+// Brings an older file to target: a copy into backupFolder first, then every step in one
+// transaction. A file of a newer version is refused; a current one is left untouched.
+DbResult upgrade(Db &db, FileKind kind, const QString &backupFolder, const QVector<UpgradeStep> &steps,
+                 int target, bool *upgraded = nullptr);
 
 } // namespace schema

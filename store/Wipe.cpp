@@ -6,14 +6,15 @@
 DbResult backupPermanent(Db &main, const QString &backupFolder, const QDateTime &at, QString *written)
 {
     if (!QDir().mkpath(backupFolder))
-        return DbResult::failure(QStringLiteral("フォルダーを作成できません: %1").arg(QDir::toNativeSeparators(backupFolder)));
+        return DbResult::failure(QStringLiteral("cannot create folder"), sqlitecode::CantOpen, backupFolder);
     const QString stem = QStringLiteral("QuoteDesk-") + at.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString path = QDir(backupFolder).filePath(stem + ".mdb");
     for (int n = 2; QFileInfo::exists(path); ++n) // two wipes within a second keep both copies
         path = QDir(backupFolder).filePath(QString("%1-%2.mdb").arg(stem).arg(n));
     if (DbResult r = main.exec(QStringLiteral("VACUUM main INTO ?"), {path}); !r) {
         QFile::remove(path); // a half-written copy is no copy
-        return DbResult::failure(QDir::toNativeSeparators(path) + "\n" + r.error);
+        r.file = path;
+        return r;
     }
     if (written)
         *written = path;

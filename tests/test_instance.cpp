@@ -1,5 +1,5 @@
-// One instance per user, across real processes: a second start ends at once with 0 and
-// touches no file; a lock left by a killed instance does not block the next start.
+// One program per data folder, across real processes: a second start ends at once with 0
+// and touches no file; a lock left by a killed instance does not block the next start.
 
 #include "TestSupport.h"
 #include "app/SingleInstance.h"
@@ -21,14 +21,17 @@ private slots:
     void cleanup();
     void secondStartActivatesFirstInProcess();
     void unusableLockFolderStillStarts();
+    void oneDataFolderWhoeverStarts();
     void secondProcessEndsAtOnce();
     void killedInstanceDoesNotBlock();
+    void secondStartWhileFirstShowsMessage();
 
 private:
-    QProcess *start();
+    QProcess *start(const QString &program = QString());
     QMap<QString, QPair<qint64, QDateTime>> snapshot() const;
     bool waitForServer(int ms) const;
 
+    QString socket() const { return SingleInstance::socketPath(m_dir.path() + "/app/data", m_runtime + "/QuoteDesk"); }
     QTemporaryDir m_dir;
     QString m_program, m_runtime;
 };
@@ -57,7 +60,7 @@ void InstanceTest::cleanup()
     }
 }
 
-QProcess *InstanceTest::start()
+QProcess *InstanceTest::start(const QString &program)
 {
     auto *p = new QProcess(this);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -65,7 +68,7 @@ QProcess *InstanceTest::start()
     env.insert("XDG_RUNTIME_DIR", m_runtime);
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(m_program, {});
+    p->start(program.isEmpty() ? m_program : program, {});
     return p;
 }
 
@@ -75,7 +78,7 @@ bool InstanceTest::waitForServer(int ms) const
     t.start();
     while (t.elapsed() < ms) {
         QLocalSocket s;
-        s.connectToServer(m_runtime + "/QuoteDesk/instance.sock");
+        s.connectToServer(socket());
         if (s.waitForConnected(100))
             return true;
         QTest::qWait(50);
@@ -96,14 +99,34 @@ QMap<QString, QPair<qint64, QDateTime>> InstanceTest::snapshot() const
 
 void InstanceTest::secondStartActivatesFirstInProcess()
 {
-    QTemporaryDir runtime;
-    SingleInstance first(runtime.path());
+    QTemporaryDir runtime, data;
+    SingleInstance first(data.path(), runtime.path());
     QVERIFY(first.claim());
-    first.listen();
     QSignalSpy activated(&first, &SingleInstance::activationRequested);
-    SingleInstance second(runtime.path());
+    SingleInstance second(data.path(), runtime.path());
+    QElapsedTimer t;
+    t.start();
     QVERIFY(!second.claim());
+    QVERIFY(t.elapsed() < 1000);
+    QVERIFY(second.reachedHolder());
     QVERIFY(activated.wait(3000));
+}
+
+void InstanceTest::oneDataFolderWhoeverStarts()
+{
+    QTemporaryDir data, other, runtimeA, runtimeB;
+    SingleInstance first(data.path(), runtimeA.path());
+    QVERIFY(first.claim());
+    // Another login (its own runtime folder) on the same data is refused at once, unreached.
+    SingleInstance otherLogin(data.path(), runtimeB.path());
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!otherLogin.claim());
+    QVERIFY(!otherLogin.reachedHolder());
+    QVERIFY(t.elapsed() < 1000);
+    // Other data may run side by side.
+    SingleInstance otherData(other.path(), runtimeA.path());
+    QVERIFY(otherData.claim());
 }
 
 void InstanceTest::unusableLockFolderStillStarts()
@@ -114,7 +137,7 @@ void InstanceTest::unusableLockFolderStillStarts()
     blocker.close();
     QElapsedTimer t;
     t.start();
-    SingleInstance instance(dir.path() + "/QuoteDesk");
+    SingleInstance instance(dir.path() + "/QuoteDesk", dir.path());
     QVERIFY(instance.claim());
     QVERIFY(t.elapsed() < 1000);
 }
@@ -127,7 +150,10 @@ void InstanceTest::secondProcessEndsAtOnce()
     const auto before = snapshot();
 
     QProcess *second = start();
+    QElapsedTimer t;
+    t.start();
     QVERIFY(second->waitForFinished(10000));
+    QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed()))); // process start included
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
     QCOMPARE(snapshot(), before);
@@ -144,7 +170,7 @@ void InstanceTest::killedInstanceDoesNotBlock()
     QVERIFY(waitForServer(10000));
     ::kill(pid_t(first->processId()), SIGKILL);
     QVERIFY(first->waitForFinished(5000));
-    QVERIFY(QFileInfo::exists(m_runtime + "/QuoteDesk/instance.lock")); // left behind
+    QVERIFY(QFileInfo::exists(m_dir.path() + "/app/data/QuoteDesk.lock")); // left behind
 
     QProcess *next = start();
     QVERIFY(next->waitForStarted());
@@ -153,6 +179,25 @@ void InstanceTest::killedInstanceDoesNotBlock()
     QCOMPARE(next->state(), QProcess::Running);
     next->terminate();
     QVERIFY(next->waitForFinished(5000));
+}
+
+void InstanceTest::secondStartWhileFirstShowsMessage()
+{
+    // The first start stops at its message about a missing work file and waits for OK.
+    QDir(m_dir.path()).mkpath("broken/data");
+    const QString program = m_dir.path() + "/broken/quotedesk";
+    QVERIFY(QFile::copy(QUOTEDESK_BIN, program));
+    QVERIFY(schema::createFile(m_dir.path() + "/broken/data/" + schema::kPermFileName, schema::FileKind::Permanent));
+    QProcess *first = start(program);
+    QVERIFY(first->waitForStarted());
+    QTest::qWait(1500);
+    QCOMPARE(first->state(), QProcess::Running);
+    QProcess *second = start(program);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(second->waitForFinished(10000));
+    QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(second->exitCode(), 0);
 }
 
 QTEST_MAIN(InstanceTest)

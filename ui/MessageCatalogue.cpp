@@ -1,6 +1,7 @@
 #include "ui/MessageCatalogue.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -167,9 +168,43 @@ static bool g_quietFailures = false;
 
 void setFailuresQuiet(bool quiet) { g_quietFailures = quiet; }
 
-bool reportFailure(const DbResult &r)
+static QString reasonOf(const DbResult &r, const QString &file)
+{
+    using namespace sqlitecode;
+    const QString e = r.error.toLower();
+    if (r.code == NotFound)
+        return QStringLiteral("「%1」が見つかりません。データフォルダーにファイルがあるか確認してください。").arg(file);
+    if (r.code == NewerVersion)
+        return QStringLiteral("「%1」はこれより新しい版の QuoteDesk で作られたファイルです。新しい版の QuoteDesk をお使いください。")
+            .arg(file);
+    if (r.code == ReadOnly || e.contains("readonly"))
+        return QStringLiteral("「%1」は読み取り専用です。ファイルとフォルダーに書き込みの権限があるか確認してください。").arg(file);
+    if (r.code == Busy || r.code == Locked || e.contains("locked"))
+        return QStringLiteral("「%1」は他のプログラムが使用中です。そのプログラムを終了してから、もう一度操作してください。").arg(file);
+    if (r.code == Full || e.contains("disk is full"))
+        return QStringLiteral("ディスクの空き容量が足りません（「%1」）。不要なファイルを削除して空きを作ってから、もう一度操作してください。")
+            .arg(file);
+    if (r.code == Corrupt || r.code == NotADb || e.contains("malformed") || e.contains("not a database"))
+        return QStringLiteral("「%1」が壊れているか、QuoteDesk のデータファイルではありません。"
+                              "データフォルダーの backup にある控えから戻せます。").arg(file);
+    if (r.code == IoErr || r.code == CantOpen)
+        return QStringLiteral("「%1」を読み書きできません。ディスクとフォルダーの状態を確認してください。").arg(file);
+    return QStringLiteral("「%1」の読み書きで問題が起きました。もう一度操作してください。").arg(file);
+}
+
+QString explainFailure(const DbResult &r, const QString &action)
+{
+    const QString file = r.file.isEmpty() ? QStringLiteral("データファイル") : QDir::toNativeSeparators(r.file);
+    QString text = action.isEmpty() ? QString() : action + QStringLiteral("できませんでした。\n");
+    text += reasonOf(r, file);
+    if (!r.error.isEmpty())
+        text += QStringLiteral("\n\n詳細: ") + r.error;
+    return text;
+}
+
+bool reportFailure(const DbResult &r, const QString &action)
 {
     if (!r && !g_quietFailures)
-        Msg(QStringLiteral("その他"), QStringLiteral("注意"), r.error);
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"), explainFailure(r, action));
     return r.ok;
 }

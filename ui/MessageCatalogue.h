@@ -33,8 +33,11 @@ using MsgPresenter = std::function<bool(const MsgEntry &)>;
 MsgPresenter setMsgPresenter(MsgPresenter presenter);
 bool showMessageBox(const MsgEntry &entry);
 
-// Reports a failed write with the catalogue's warning, carrying the engine's text.
-// Returns r.ok so callers can stop on failure.
-bool reportFailure(const DbResult &r);
+// What failed, in Japanese, with the file, what to try, and the engine's text as detail.
+// action: what the user was doing ("見積書を登録"), or empty.
+QString explainFailure(const DbResult &r, const QString &action = QString());
+// Reports a failure with the catalogue's warning (explainFailure). Returns r.ok so callers
+// can stop on failure.
+bool reportFailure(const DbResult &r, const QString &action = QString());
 // While quiet (the window closing), failures are not reported.
 void setFailuresQuiet(bool quiet);
