@@ -40,9 +40,11 @@ std::optional<Money> Money::parse(const QString &text)
     if (m.hasMatch() && (m.capturedLength(2) > 0 || m.capturedLength(3) > 0)) {
         const QString whole = m.captured(2);
         QString frac = m.captured(3);
-        if (whole.size() > 15)
+        // Checked before scaling: fifteen digits times 10,000 would overflow 64 bits.
+        const qint64 wholeYen = whole.isEmpty() ? 0 : whole.toLongLong();
+        if (whole.size() > 15 || double(wholeYen) >= kMaxAbs)
             return std::nullopt;
-        qint64 raw = whole.isEmpty() ? 0 : whole.toLongLong() * kScale;
+        qint64 raw = wholeYen * kScale;
         if (frac.size() > 4) {
             // Round beyond four decimals half to even, like the engine's currency conversion.
             const QString rest = frac.mid(4);

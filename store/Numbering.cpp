@@ -11,7 +11,8 @@ QVariant Proc管理(Db &main, const QString &key, const QString &mode, const QVa
     if (key != QStringLiteral("最大見積書番号"))
         return result;
     const bool get = mode == QStringLiteral("Get");
-    DbResult r = main.transaction([&]() -> DbResult {
+    // Reading the next number takes no lock: the permanent file may be busy elsewhere meanwhile.
+    auto body = [&]() -> DbResult {
         DbRows rows;
         if (DbResult s = main.select("SELECT rowid, 最大見積書番号 FROM 自社情報 ORDER BY rowid LIMIT 1", {}, rows); !s)
             return s;
@@ -33,7 +34,8 @@ QVariant Proc管理(Db &main, const QString &key, const QString &mode, const QVa
         if (rows[0][1].isNull() || rows[0][1].toLongLong() < *passed)
             return main.exec("UPDATE 自社情報 SET 最大見積書番号 = ? WHERE rowid = ?", {*passed, rows[0][0]});
         return {};
-    });
+    };
+    DbResult r = get ? body() : main.transaction(body);
     if (!r)
         result = QString();
     if (error)

@@ -1,4 +1,5 @@
 #include "store/Schema.h"
+#include "store/Wipe.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -137,16 +138,10 @@ DbResult upgrade(Db &db, FileKind kind, const QString &backupFolder, const QVect
     if (version == target)
         return {};
     // A copy first: an upgrade is a change the user did not ask for.
-    const QString stem = QFileInfo(db.path()).completeBaseName();
-    const QString copy = QDir(backupFolder).filePath(QString("%1-v%2-%3.mdb").arg(stem).arg(version).arg(
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-    if (!QDir().mkpath(backupFolder) || QFileInfo::exists(copy))
-        return DbResult::failure(QStringLiteral("cannot write the copy"), sqlitecode::CantOpen, copy);
-    if (DbResult r = db.exec(QStringLiteral("VACUUM main INTO ?"), {copy}); !r) {
-        QFile::remove(copy);
-        r.file = copy;
+    const QString stem = QString("%1-v%2-%3").arg(QFileInfo(db.path()).completeBaseName()).arg(version).arg(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    if (DbResult r = writeBackup(db, backupFolder, stem); !r)
         return r;
-    }
     DbResult r = db.transaction([&]() -> DbResult {
         for (int v = version; v < target; ++v) {
             const auto step = std::find_if(steps.begin(), steps.end(), [v](const UpgradeStep &s) { return s.from == v; });

@@ -1,6 +1,7 @@
 #include "store/WorkTableModel.h"
 
 #include <QStringList>
+#include <cmath>
 
 WorkTableModel::WorkTableModel(Db &db, const QString &table, const QVector<WorkColumn> &columns,
                                const QString &orderBy, QObject *parent)
@@ -185,7 +186,7 @@ QVariant WorkTableModel::fromText(int column, const QString &text) const
     if (!d)
         return {};
     if (kind == ColumnKind::Integer)
-        return qlonglong(*d);
+        return std::fabs(*d) < 9e18 ? QVariant(qlonglong(*d)) : QVariant(); // beyond 64 bits is no value
     return *d;
 }
 

@@ -354,6 +354,10 @@ void EstimateTest::lineAmounts()
         QVERIFY(v.isNull());
     else
         QCOMPARE(v.value<Money>(), Money::fromYen(amount.toLongLong()));
+    // The cell shows the quantity as typed: its sign and its fraction.
+    auto *m = grid->dataControl();
+    if (qty.contains(QRegularExpression("^-?\\d+\\.\\d{1,2}$")))
+        QCOMPARE(m->data(m->index(4, 2), Qt::DisplayRole).toString(), qty);
 }
 
 void EstimateTest::newItemKeepsAmount()

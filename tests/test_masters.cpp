@@ -15,6 +15,7 @@ private slots:
     void customerTabReadsInNameOrder();
     void registerCustomers();
     void registerAnsweredNoOrEmptyGrid();
+    void gridRowsReachTheWorkTableOnce();
     void deleteTickedCustomers();
     void deleteWithNothingTicked();
     void clearEmptiesGridOnly();
@@ -134,6 +135,26 @@ void MastersTest::registerAnsweredNoOrEmptyGrid()
     answers.answer({false});
     w.find<QAbstractButton>("cmd顧客登録")->click();
     QCOMPARE(masterNames(data), QStringList{"甲社=a"});
+}
+
+void MastersTest::gridRowsReachTheWorkTableOnce()
+{
+    TempData data;
+    Window w(data.folder());
+    auto *grid = w.find<DataGrid>("Grid顧客マスタ");
+    typeCell(grid, 0, 1, "戊社");  // the new-row line
+    typeCell(grid, 1, 1, "   "); // leaving row 0 writes it to the work table
+    typeCell(grid, 0, 2, "再編集"); // the same row again: an update, not a second row
+    grid->setCurrentCell(1, 2);
+    Db work("work-rows");
+    QVERIFY(work.open(data.work()));
+    DbRows rows;
+    QVERIFY(work.select("SELECT 顧客名, 顧客情報 FROM w顧客マスタ ORDER BY id", {}, rows));
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0][0].toString() + rows[0][1].toString(), QString("戊社再編集"));
+    Answers answers;
+    w.find<QAbstractButton>("cmd顧客登録")->click();
+    QCOMPARE(masterNames(data), QStringList{"戊社=再編集"}); // the row of blanks is no customer
 }
 
 void MastersTest::deleteTickedCustomers()

@@ -82,6 +82,8 @@ void StoreTest::moneyParseAndFormat()
     QVERIFY(!Money::parse("12a"));
     QVERIFY(!Money::parse(""));
     QVERIFY(!Money::parse("1e20"));
+    QVERIFY(!Money::parse("999999999999999")); // would overflow once scaled
+    QCOMPARE(Money::parse("899999999999999")->raw(), 8999999999999990000LL);
     QCOMPARE(Money::fromYen(1234567).toGroupedString(), QString("1,234,567"));
     QCOMPARE(Money::fromYen(-1000).toGroupedString(), QString("-1,000"));
     QCOMPARE(Money().toGroupedString(), QString()); // "#,###" shows 0 as nothing

@@ -1,0 +1,89 @@
+// A child process for the tests that cannot run inside the test process: start-up as
+// another user, and actions killed at a chosen write. Every question is answered Yes and
+// every message is printed as "MSG: <text>".
+//
+//   qd_child start <data folder>          start-up only; exit code as the program's
+//   qd_child save|register|delete|wipe <data folder>
+
+#include "app/FrmQuoteDesk.h"
+#include "app/ProcessEnd.h"
+#include "app/Startup.h"
+#include "estimate/EstimateTab.h"
+#include "masters/CustomerTab.h"
+#include "masters/SettingsTab.h"
+#include "store/WorkTableModel.h"
+#include "ui/DataGrid.h"
+#include "ui/MessageCatalogue.h"
+#include "ui_EstimateTab.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+void fillEstimate(FrmQuoteDesk &w)
+{
+    EstimateTab *tab = w.estimateTab();
+    tab->ui->txtNo->setText("7");
+    tab->ui->cmb顧客名->setEditText("新しい顧客");
+    WorkTableModel *m = w.findChild<DataGrid *>("Grid明細")->dataControl();
+    for (int r = 0; r < 5; ++r) {
+        m->setData(m->index(r, Col品名), QString("新商品%1").arg(r), Qt::EditRole);
+        m->setData(m->index(r, Col数量), "2", Qt::EditRole);
+        m->setData(m->index(r, Col単価), "100", Qt::EditRole);
+    }
+}
+
+int act(const QString &action, FrmQuoteDesk &w)
+{
+    if (action == "save") {
+        fillEstimate(w);
+        return w.estimateTab()->Entry見積書() ? 0 : 2;
+    }
+    if (action == "register") {
+        WorkTableModel *m = w.customerTab()->dat顧客;
+        for (int r = 0; r < 3; ++r)
+            m->setData(m->index(r, 1), QString("登録顧客%1").arg(r), Qt::EditRole);
+        w.customerTab()->Entry顧客情報();
+        return 0;
+    }
+    if (action == "delete") {
+        w.estimateTab()->ui->txtNo->setText("3");
+        w.estimateTab()->Delete見積書();
+        return 0;
+    }
+    if (action == "wipe") {
+        w.settingsTab()->Data初期化();
+        return 0;
+    }
+    return 3;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 3)
+        return 3;
+    setMsgPresenter([](const MsgEntry &e) {
+        std::printf("MSG: %s\n", qPrintable(e.text));
+        std::fflush(stdout);
+        return true;
+    });
+    setEndOwnProcessHook([](QWidget *) {});
+    const QString action = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    if (action == "start") {
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        return runQuoteDesk(folder);
+    }
+    FrmQuoteDesk w(folder);
+    if (!w.isLoaded()) {
+        std::printf("MSG: %s\n", qPrintable(w.loadError()));
+        return 1;
+    }
+    return act(action, w);
+}
