@@ -14,6 +14,10 @@
 #include "ui_SettingsTab.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -32,7 +36,7 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
     if (!m_loaded)
         return;
     buildWindow();
-    setWindowTitle(QStringLiteral("見積書 KALMIR Ver ") + kVersion);
+    setWindowTitle(kCaption + kVersion);
     m_settings->Clear設定();
     m_settings->Read設定();
     FormInit();
@@ -83,9 +87,51 @@ static QPixmap bannerPixmap()
     return pm;
 }
 
+void FrmQuoteDesk::placeWindow()
+{
+    // Fits any screen (1280 x 720, or 1920 x 1080 at 150 %); then where the user left it.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    resize(std::min(1000, screen.width() * 95 / 100), std::min(760, screen.height() * 92 / 100));
+    const QByteArray saved = QSettings().value(QStringLiteral("window/geometry")).toByteArray();
+    if (!saved.isEmpty())
+        restoreGeometry(saved);
+}
+
+void FrmQuoteDesk::showCaption(const QString &number, const QString &customer)
+{
+    QString doc = QStringLiteral("No.") + number;
+    if (!customer.trimmed().isEmpty())
+        doc += QStringLiteral(" ") + customer.trimmed() + QStringLiteral(" 様");
+    setWindowTitle(doc + QStringLiteral(" - ") + kCaption + kVersion);
+}
+
+// Drawn like the menu entry's icon, without an image plug-in for SVG.
+static QIcon windowIcon()
+{
+    QPixmap pm(64, 64);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x1f, 0x4e, 0x79), 3));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(10, 4, 44, 56), 4, 4);
+    p.fillRect(QRectF(11, 5, 42, 12), QColor(0x1f, 0x4e, 0x79));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xe8, 0xa3, 0x17));
+    p.drawEllipse(QPointF(44, 49), 9, 9);
+    p.setPen(Qt::white);
+    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    f.setPixelSize(12);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRectF(35, 40, 18, 18), Qt::AlignCenter, QStringLiteral("¥"));
+    return QIcon(pm);
+}
+
 void FrmQuoteDesk::buildWindow()
 {
-    resize(900, 680);
+    setWindowIcon(windowIcon());
+    placeWindow();
     auto *layout = new QVBoxLayout(this);
     SSTab1 = new QTabWidget(this);
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
@@ -106,6 +152,9 @@ void FrmQuoteDesk::buildWindow()
     connect(m_estimate, &EstimateTab::closeRequested, this, &QWidget::close);
     connect(m_estimate, &EstimateTab::printRequested, this, [this] { SetPrnData見積書A4(true); });
     connect(m_estimate, &EstimateTab::hintRequested, this, &FrmQuoteDesk::showHint);
+    connect(m_estimate, &EstimateTab::captionChanged, this, &FrmQuoteDesk::showCaption);
+    connect(m_customers, &CustomerTab::mastersChanged, m_estimate, &EstimateTab::AddCmb顧客名);
+    new QShortcut(QKeySequence(Qt::Key_F1), this, this, &FrmQuoteDesk::openGuide);
     m_settings->ui->Image2->setPixmap(bannerPixmap());
     connect(m_settings->ui->Image2, &ClickLabel::clicked, this, &FrmQuoteDesk::openGuide);
 }
@@ -153,6 +202,13 @@ void FrmQuoteDesk::bringToFront()
 
 void FrmQuoteDesk::closeEvent(QCloseEvent *event)
 {
+    // A slip of the mouse must not drop an estimate that was never stored.
+    if (!m_unloaded && m_estimate && m_estimate->hasUnstoredChanges() &&
+        !Msg(QStringLiteral("その他"), QStringLiteral("終了確認"))) {
+        event->ignore();
+        return;
+    }
+    QSettings().setValue(QStringLiteral("window/geometry"), saveGeometry());
     unload();
     event->accept();
 }

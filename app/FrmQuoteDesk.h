@@ -17,6 +17,7 @@ struct PrintRecord;
 
 inline const QString kVersion = QStringLiteral("1.20");
 inline const QString kLastUpdate = QStringLiteral("2007/04/04");
+inline const QString kCaption = QStringLiteral("見積書 KALMIR Ver ");
 
 class FrmQuoteDesk : public QWidget {
     Q_OBJECT
@@ -53,6 +54,8 @@ private:
     bool openFiles(const QString &dataFolder);
     void buildWindow();
     void openGuide();
+    void placeWindow();
+    void showCaption(const QString &number, const QString &customer);
 
     QuoteDeskContext m_ctx;
     bool m_loaded = false;

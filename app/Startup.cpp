@@ -3,6 +3,7 @@
 #include "app/FrmQuoteDesk.h"
 #include "app/SingleInstance.h"
 #include "ui/Fonts.h"
+#include "ui/Language.h"
 #include "ui/MessageCatalogue.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 int runQuoteDesk(const QString &dataFolder, SingleInstance *instance)
 {
     installFontSubstitutions();
+    installJapanese();
     FrmQuoteDesk window(dataFolder);
     if (!window.isLoaded()) {
         Msg(QStringLiteral("その他"), QStringLiteral("注意"), window.loadError());

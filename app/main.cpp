@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 #include "app/SingleInstance.h"
 #include "store/DataFolder.h"
+#include "ui/Language.h"
 
 #include <QApplication>
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuoteDesk"));
+    installJapanese();
     const QString folder =
         datafolder::choose(QCoreApplication::applicationDirPath(), datafolder::markerPresent());
     SingleInstance instance(folder);

@@ -105,6 +105,7 @@ void EstimateTab::Read見積書()
     toFirstLine();
     if (found)
         Calc明細();
+    markUnchanged();
 }
 
 void EstimateTab::showHeader(const Estimate &e)

@@ -1,6 +1,8 @@
 #include "estimate/EstimateStore.h"
 #include "store/Numbering.h"
 
+#include <tuple>
+
 namespace {
 
 const QString kDateFormat = QStringLiteral("yyyy/MM/dd");
@@ -57,6 +59,21 @@ DbResult upsert(Db &db, const QString &table, const QStringList &fields, const Q
 }
 
 } // namespace
+
+bool sameContent(const Estimate &a, const Estimate &b)
+{
+    auto header = [](const Estimate &e) {
+        return std::tie(e.date, e.customerName, e.customerInfo, e.subject, e.paymentTerms, e.deliveryDate,
+                        e.deliveryPlace, e.validity);
+    };
+    auto line = [](const EstimateLine &l) { return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt); };
+    if (header(a) != header(b) || a.lines.size() != b.lines.size())
+        return false;
+    for (int i = 0; i < a.lines.size(); ++i)
+        if (line(a.lines[i]) != line(b.lines[i]))
+            return false;
+    return true;
+}
 
 int firstLineAfterGap(const QVector<EstimateLine> &rows)
 {

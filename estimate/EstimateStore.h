@@ -63,5 +63,8 @@ private:
 
 constexpr int kDetailRows = 30;
 
+// Whether two estimates hold the same header texts, date and lines (the number aside).
+bool sameContent(const Estimate &a, const Estimate &b);
+
 // Index of the first filled line that follows an empty one, or -1.
 int firstLineAfterGap(const QVector<EstimateLine> &rows);

@@ -8,7 +8,9 @@
 #include "store/Helpers.h"
 #include "store/WorkTableModel.h"
 
+#include <QAbstractButton>
 #include <QCompleter>
+#include <QShortcut>
 #include <QDate>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -96,6 +98,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     ui->cmb顧客名->setModel(m_customerNames);
     // Suggest names without rewriting what the user types.
     ui->cmb顧客名->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    ui->cmb顧客名->completer()->setFilterMode(Qt::MatchContains); // 山田 finds 株式会社山田商店
     ui->cmb顧客名->installEventFilter(this);
     ui->txtNo->installEventFilter(this);
 
@@ -112,6 +115,46 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->cmd削除, &QPushButton::clicked, this, [this] { Delete見積書(); });
     connect(ui->cmd閉じる, &QPushButton::clicked, this, &EstimateTab::closeRequested);
     connect(ui->cmdHint, &QToolButton::clicked, this, &EstimateTab::hintRequested);
+    auto caption = [this] { emit captionChanged(ui->txtNo->text(), ui->cmb顧客名->currentText()); };
+    connect(ui->txtNo, &QLineEdit::textChanged, this, caption);
+    connect(ui->cmb顧客名, &QComboBox::editTextChanged, this, caption);
+    setupKeyboard();
+}
+
+void EstimateTab::setupKeyboard()
+{
+    const std::pair<QKeySequence, QAbstractButton *> keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ui->cmd登録},
+        {QKeySequence(Qt::CTRL | Qt::Key_P), ui->cmd印刷},
+        {QKeySequence(Qt::CTRL | Qt::Key_N), ui->cmdクリア},
+    };
+    for (const auto &[key, button] : keys) {
+        auto *shortcut = new QShortcut(key, this, button, &QAbstractButton::click, Qt::WidgetWithChildrenShortcut);
+        shortcut->setObjectName(button->objectName() + QStringLiteral("Key"));
+        button->setToolTip(button->toolTip() + QStringLiteral("（") + key.toString(QKeySequence::NativeText) +
+                           QStringLiteral("）"));
+    }
+    // The header in the order it is seen, then the lines.
+    QWidget *order[] = {ui->txtNo, ui->dt日付, ui->cmb顧客名, ui->txt顧客情報, ui->txt件名, ui->txt納期,
+                        ui->txt支払条件, ui->txt受渡場所, ui->txt有効期限, ui->Grid明細};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void EstimateTab::showTaxMode()
+{
+    ui->lbl税区分表示->setText(QStringLiteral("税区分: ") + m_ctx.taxMode);
+}
+
+void EstimateTab::markUnchanged()
+{
+    m_tracking = windowEstimate(m_unchanged);
+}
+
+bool EstimateTab::hasUnstoredChanges()
+{
+    Estimate now;
+    return m_tracking && windowEstimate(now) && !sameContent(now, m_unchanged);
 }
 
 EstimateTab::~EstimateTab() { delete ui; }
@@ -128,6 +171,13 @@ void EstimateTab::formInit()
     grid->setColumnLayout(Col単価, 1000);
     grid->setColumnLayout(Col金額, 1244.976);
     grid->setColumnLayout(Col非課税, 500);
+    // The widths above are minimums: the largest allowed values show whole.
+    grid->fitColumn(Col数量, QStringLiteral("-999,999.99"));
+    grid->fitColumn(Col単位, QStringLiteral("セット"));
+    grid->fitColumn(Col単価, QStringLiteral("-99,999,999"));
+    grid->fitColumn(Col金額, QStringLiteral("-9,999,999,999"));
+    grid->fitColumn(Col非課税);
+    grid->stretchColumn(Col品名);
 
     ui->dt日付->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
     ui->dt日付->setFixedWidth(int(1980 / 15));
@@ -154,8 +204,11 @@ void EstimateTab::Clear見積書(bool newEstimate)
 {
     blankHeader();
     Clear明細ワーク();
-    if (!newEstimate)
+    showTaxMode();
+    if (!newEstimate) {
+        markUnchanged();
         return;
+    }
     SetDD品名();
     AddCmb顧客名();
     DbResult r;
@@ -163,6 +216,7 @@ void EstimateTab::Clear見積書(bool newEstimate)
     reportFailure(r);
     ui->txtNo->setText(next.toString());
     m_shownNumber = ui->txtNo->text();
+    markUnchanged();
 }
 
 void EstimateTab::Clear明細ワーク()
@@ -265,6 +319,7 @@ void EstimateTab::Calc明細()
     ui->num税抜計->setValue(t.net);
     ui->num消費税->setValue(t.tax);
     ui->num合計->setValue(t.grand);
+    showTaxMode();
     ui->Grid明細->viewport()->update();
 }
 

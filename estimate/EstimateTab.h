@@ -47,6 +47,8 @@ public:
     // not be written or read (already reported).
     bool windowEstimate(Estimate &e);
     EstimateStore &store() { return m_store; }
+    // True when the estimate on screen differs from what the window last set, loaded or stored.
+    bool hasUnstoredChanges();
 
     // Product look-up: input (trimmed name) and result, overwritten by each look-up.
     QString seekName;
@@ -58,6 +60,8 @@ signals:
     void closeRequested();
     void hintRequested();
     void printRequested();
+    // The number or the customer on screen changed (for the window's title).
+    void captionChanged(const QString &number, const QString &customer);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -74,6 +78,9 @@ private:
     void switchIme();
     void customerLeft();
     void toFirstLine();
+    void markUnchanged();
+    void setupKeyboard();
+    void showTaxMode();
 
     QuoteDeskContext &m_ctx;
     EstimateStore m_store;
@@ -81,4 +88,6 @@ private:
     // txtNo as the window last set or loaded it: leaving the box unchanged reloads nothing.
     QString m_shownNumber;
     bool m_inNumberCheck = false;
+    Estimate m_unchanged; // what "nothing to store" looks like
+    bool m_tracking = false;
 };

@@ -33,4 +33,5 @@ void CustomerTab::formInit()
     grid->setColumnLayout(0, 360);
     grid->setColumnLayout(1, 3284.788);
     grid->setColumnLayout(2, 2160);
+    grid->stretchColumn(2);
 }

@@ -21,8 +21,22 @@ public:
 
     void formInit();
     void Read顧客マスタ() { m_work->read(); }
-    void Entry顧客情報() { m_work->registerRows(); }
-    void Delete顧客() { m_work->deleteTicked(); }
+    void Entry顧客情報()
+    {
+        m_work->registerRows();
+        emit mastersChanged();
+    }
+    void Delete顧客()
+    {
+        m_work->deleteTicked();
+        emit mastersChanged();
+    }
+
+signals:
+    // The customer master may have changed: the estimate's customer list follows at once.
+    void mastersChanged();
+
+public:
     void Clear顧客情報() { m_work->clear(); }
 
 private:

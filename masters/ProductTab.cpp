@@ -38,4 +38,7 @@ void ProductTab::formInit()
     grid->setColumnLayout(2, 675.2126);
     grid->setColumnLayout(3, 1170.142);
     grid->setColumnLayout(4, 840.189);
+    grid->fitColumn(3, QStringLiteral("-99,999,999"));
+    grid->fitColumn(4);
+    grid->stretchColumn(1);
 }

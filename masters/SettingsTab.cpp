@@ -18,6 +18,7 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     // The tax mode is chosen from the list only: typed characters and Delete are dropped.
     ui->cmb税区分->installEventFilter(this);
     ui->cmb税区分->setAttribute(Qt::WA_InputMethodEnabled, false);
+    ui->num白紙罫線色->setSubject(ui->Label24->text());
 
     // Reading back after a No would throw away what the user typed on the tab.
     connect(ui->cmd設定登録, &QPushButton::clicked, this, [this] {

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
+  qt6-translations-l10n
   poppler-utils strace
 )
 

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <deque>
@@ -21,6 +22,7 @@ struct TempData {
     QTemporaryDir dir;
     TempData(bool create = true)
     {
+        QStandardPaths::setTestModeEnabled(true); // remembered window places stay out of the user's settings
         if (create) {
             DbResult r = schema::createMissingFiles(folder());
             if (!r)

@@ -1,4 +1,5 @@
 #include "ui/Boxes.h"
+#include "ui/MessageCatalogue.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -22,15 +23,41 @@ void NumberBox::setValue(std::optional<Money> v)
         setText(v->toGroupedString());
 }
 
+static std::optional<qlonglong> wholeNumber(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^-?[0-9]{1,9}$"));
+    const QString t = normaliseNumberText(text);
+    if (!digits.match(t).hasMatch())
+        return std::nullopt;
+    return t.toLongLong();
+}
+
 IntegerBox::IntegerBox(QWidget *parent) : QLineEdit(parent)
 {
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setValidator(new QRegularExpressionValidator(QRegularExpression("-?\\d{0,9}"), this));
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    connect(this, &QLineEdit::editingFinished, this, &IntegerBox::checkTyped);
 }
 
-qlonglong IntegerBox::value() const { return text().toLongLong(); }
-void IntegerBox::setValue(qlonglong v) { setText(QString::number(v)); }
+qlonglong IntegerBox::value() const { return wholeNumber(text()).value_or(m_last); }
+
+void IntegerBox::setValue(qlonglong v)
+{
+    m_last = v;
+    setText(QString::number(v));
+}
+
+void IntegerBox::checkTyped()
+{
+    if (const auto v = wholeNumber(text())) {
+        setValue(*v);
+        return;
+    }
+    const QString typed = text();
+    setValue(m_last);
+    if (!typed.trimmed().isEmpty())
+        Msg(QStringLiteral("入力"), QStringLiteral("数字のみ"), m_subject);
+}
 
 DateBox::DateBox(QWidget *parent) : QDateEdit(parent)
 {

@@ -21,13 +21,21 @@ private:
     std::optional<Money> m_value;
 };
 
-// Whole-number box (the colour value, "#########").
+// Whole-number box (the colour value, "#########"). Full-width digits count; text that is
+// no whole number is answered with 入力/数字のみ and the box goes back to its last value.
 class IntegerBox : public QLineEdit {
     Q_OBJECT
 public:
     explicit IntegerBox(QWidget *parent = nullptr);
     qlonglong value() const;
     void setValue(qlonglong v);
+    // The subject of the message for text that is no number.
+    void setSubject(const QString &subject) { m_subject = subject; }
+
+private:
+    void checkTyped();
+    QString m_subject = QStringLiteral("数値");
+    qlonglong m_last = 0;
 };
 
 class DateBox : public QDateEdit {
@@ -43,6 +51,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *e) override;
+    // One Tab stop: Tab leaves the box instead of walking its year, month and day.
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
 };
 
 // Picture box showing a colour; clicking it asks for another.

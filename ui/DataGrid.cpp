@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QRegularExpressionValidator>
+#include "ui/MessageCatalogue.h"
 
 GridDropDown::GridDropDown(WorkTableModel *source, int valueColumn, QObject *parent)
     : QObject(parent), m_source(source), m_valueColumn(valueColumn)
@@ -58,13 +58,11 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         });
         editor = combo;
     } else {
+        // Number cells take anything typed: full-width digits and separators are numbers too,
+        // and text that is no number is answered with a message rather than swallowed.
         auto *line = new QLineEdit(parent);
         line->setFrame(false);
         line->setAlignment(col.alignment);
-        if (isNumeric(col)) {
-            static const QRegularExpression re(QStringLiteral("[+\\-]?[0-9,]*\\.?[0-9]*(?:[eE][+\\-]?[0-9]*)?"));
-            line->setValidator(new QRegularExpressionValidator(re, line));
-        }
         editor = line;
     }
     editor->setAttribute(Qt::WA_InputMethodEnabled, m_grid->imeOpen());
@@ -86,10 +84,21 @@ void GridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
 
 void GridDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
 {
-    if (auto *combo = qobject_cast<QComboBox *>(editor))
+    if (auto *combo = qobject_cast<QComboBox *>(editor)) {
         model->setData(index, combo->currentText(), Qt::EditRole);
-    else if (auto *line = qobject_cast<QLineEdit *>(editor))
-        model->setData(index, line->text(), Qt::EditRole);
+        return;
+    }
+    auto *line = qobject_cast<QLineEdit *>(editor);
+    if (!line)
+        return;
+    const WorkColumn &col = m_grid->dataControl()->columns()[index.column()];
+    if (isNumeric(col) && !normaliseNumberText(line->text()).isEmpty() && !parseNumber(line->text())) {
+        QString subject = col.caption;
+        subject.remove(QChar(0x3000)).remove(' ');
+        Msg(QStringLiteral("入力"), QStringLiteral("数字のみ"), subject);
+        return; // the cell keeps its value
+    }
+    model->setData(index, line->text(), Qt::EditRole);
 }
 
 void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -243,6 +252,20 @@ void DataGrid::setColumnLayout(int column, double widthTwips, bool visible)
         setColumnWidth(column, int(widthTwips / 15.0 + 0.5));
 }
 
+void DataGrid::fitColumn(int column, const QString &sample)
+{
+    const QString caption = model() ? model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString() : QString();
+    const int cell = sample.isEmpty() ? 0 : fontMetrics().horizontalAdvance(sample) + 14;
+    const int head = horizontalHeader()->fontMetrics().horizontalAdvance(caption) + 18;
+    setColumnWidth(column, std::max({columnWidth(column), cell, head}));
+}
+
+void DataGrid::stretchColumn(int column)
+{
+    horizontalHeader()->setMinimumSectionSize(20);
+    horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
+}
+
 void DataGrid::setDropDown(int column, GridDropDown *dropDown) { m_dropDowns.insert(column, dropDown); }
 
 void DataGrid::setImeOpen(bool open)
@@ -279,6 +302,14 @@ void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
 void DataGrid::keyPressEvent(QKeyEvent *event)
 {
     if (handleKeyDown(event->key(), event->modifiers())) {
+        event->accept();
+        return;
+    }
+    // Delete empties the selected cell, as typing nothing into it would; a tick box stays.
+    const QModelIndex i = currentIndex();
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && state() != EditingState &&
+        i.isValid() && (i.flags() & Qt::ItemIsEditable)) {
+        model()->setData(i, QString(), Qt::EditRole);
         event->accept();
         return;
     }

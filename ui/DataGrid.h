@@ -64,6 +64,10 @@ public:
 
     // Width in twips (15 to a pixel), as the window's column layout gives it.
     void setColumnLayout(int column, double widthTwips, bool visible = true);
+    // Widens a column (never narrows it) so that sample and its header show whole.
+    void fitColumn(int column, const QString &sample = QString());
+    // The column takes the grid's spare width.
+    void stretchColumn(int column);
     void setDropDown(int column, GridDropDown *dropDown);
     GridDropDown *dropDown(int column) const { return m_dropDowns.value(column); }
 
