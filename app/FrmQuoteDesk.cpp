@@ -43,7 +43,7 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
     m_estimate->Clear見積書(true);
     m_customers->Clear顧客情報();
     m_products->Clear商品情報();
-    connect(m_settings, &SettingsTab::taxModeChanged, m_estimate, &EstimateTab::Calc明細);
+    connect(m_settings, &SettingsTab::taxModeChanged, m_estimate, &EstimateTab::settingsChanged);
 }
 
 FrmQuoteDesk::~FrmQuoteDesk()

@@ -29,8 +29,12 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.tax = e.tax;
     r.grand = e.grand;
     r.headline = e.grand;
+    r.honorific = e.honorific.isEmpty() ? QStringLiteral("様") : e.honorific;
+    r.registrationNumber = m_settings->ui->txt登録番号->text().trimmed();
     for (const EstimateLine &l : e.lines)
-        r.lines << PrintLine{l.name, l.quantity, l.unit.toString(), l.price, l.amount};
+        r.lines << PrintLine{l.name, l.quantity, l.unit.toString(), l.price, l.amount, l.reduced};
+    for (const RateTotal &t : m_estimate->rateTotals())
+        r.rates << PrintRate{t.rate, t.reduced, t.base, t.tax};
     return true;
 }
 

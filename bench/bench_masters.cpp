@@ -20,9 +20,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     BenchData bench([](Db &perm) {
         for (int i = 0; i < 10000; ++i) {
-            perm.exec("INSERT INTO 顧客マスタ VALUES (?, ?)",
+            perm.exec("INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES (?, ?)",
                       {QString("顧客%1株式会社").arg(i, 5, 10, QChar('0')), QString("東京都千代田区%1-1").arg(i)});
-            perm.exec("INSERT INTO 商品マスタ VALUES (?, '個', ?, 0)",
+            perm.exec("INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES (?, '個', ?, 0)",
                       {QString("商品%1").arg(i, 5, 10, QChar('0')), Money::fromYen(100 + i).raw()});
         }
     });

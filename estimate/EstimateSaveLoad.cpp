@@ -42,6 +42,10 @@ bool EstimateTab::windowEstimate(Estimate &e)
     e.deliveryDate = ui->txt納期->text();
     e.deliveryPlace = ui->txt受渡場所->text();
     e.validity = ui->txt有効期限->text();
+    e.honorific = ui->cmb敬称->currentText();
+    e.taxMode = rules().mode;
+    e.taxRate = rules().rate;
+    e.rounding = rules().rounding;
     // The amounts as the boxes show them: an empty box stores Null.
     e.tax = ui->num消費税->text().isEmpty() ? std::nullopt : ui->num消費税->value();
     e.net = ui->num税抜計->text().isEmpty() ? std::nullopt : ui->num税抜計->value();
@@ -98,8 +102,16 @@ void EstimateTab::Read見積書()
     const DbResult r = m_store.load(number.value, e, found);
     reportFailure(r, QStringLiteral("見積書を読込"));
     m_shownNumber = ui->txtNo->text();
-    if (found)
+    if (found) {
         showHeader(e);
+        // Its own rules, so that later settings never change a stored estimate's figures.
+        m_rules = TaxRules{e.taxMode.isEmpty() ? m_ctx.taxMode : e.taxMode, e.taxRate > 0 ? e.taxRate : 5,
+                           e.rounding.isEmpty() ? QStringLiteral("四捨五入") : e.rounding};
+        m_ownRules = true;
+    } else {
+        takeSettingsRules();
+    }
+    showTaxMode();
     reportFailure(m_store.rebuildWork(found ? e.lines : QVector<EstimateLine>()));
     dat明細->refresh();
     toFirstLine();
@@ -124,6 +136,7 @@ void EstimateTab::showHeader(const Estimate &e)
     ui->num消費税->setValue(e.tax);
     ui->num税抜計->setValue(e.net);
     ui->num合計->setValue(e.grand);
+    ui->cmb敬称->setCurrentIndex(std::max(0, ui->cmb敬称->findText(e.honorific)));
 }
 
 void EstimateTab::Delete見積書()

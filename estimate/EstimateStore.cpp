@@ -12,6 +12,7 @@ QVariant bindMoney(const std::optional<Money> &m) { return m ? QVariant(m->raw()
 QVariant bindReal(const std::optional<double> &d) { return d ? QVariant(*d) : QVariant(QMetaType::fromType<double>()); }
 QVariant bindText(const QString &s) { return s.isNull() ? QString("") : s; }
 QString readText(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+QVariant nullIfEmpty(const QString &s) { return s.isEmpty() ? QVariant(QString()) : QVariant(s); }
 // An estimate without a date stores Null.
 QVariant bindDate(const QDate &d) { return d.isValid() ? QVariant(d.toString(kDateFormat)) : QVariant(QString()); }
 
@@ -31,6 +32,7 @@ EstimateLine lineFrom(const DbRow &r, int first)
     l.price = Money::fromSql(r[first + 3]);
     l.amount = Money::fromSql(r[first + 4]);
     l.exempt = r[first + 5].toLongLong() != 0;
+    l.reduced = r[first + 6].toLongLong() != 0;
     return l;
 }
 
@@ -38,7 +40,7 @@ QVariantList lineBinds(const EstimateLine &l)
 {
     return {l.name.isEmpty() ? QVariant(QString()) : QVariant(l.name), bindReal(l.quantity),
             l.unit.isNull() ? QVariant(QString()) : l.unit, bindMoney(l.price), bindMoney(l.amount),
-            l.exempt ? 1 : 0};
+            l.exempt ? 1 : 0, l.reduced ? 1 : 0};
 }
 
 // Updates the first row named key, or adds one; table and fields are program constants.
@@ -66,8 +68,10 @@ bool sameContent(const Estimate &a, const Estimate &b)
         return std::tie(e.date, e.customerName, e.customerInfo, e.subject, e.paymentTerms, e.deliveryDate,
                         e.deliveryPlace, e.validity);
     };
-    auto line = [](const EstimateLine &l) { return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt); };
-    if (header(a) != header(b) || a.lines.size() != b.lines.size())
+    auto line = [](const EstimateLine &l) {
+        return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced);
+    };
+    if (header(a) != header(b) || a.honorific != b.honorific || a.lines.size() != b.lines.size())
         return false;
     for (int i = 0; i < a.lines.size(); ++i)
         if (line(a.lines[i]) != line(b.lines[i]))
@@ -114,7 +118,8 @@ DbResult EstimateStore::registerCustomer(const Estimate &e)
     // A nameless customer would become a blank master row on every such save.
     if (e.customerName.trimmed().isEmpty())
         return {};
-    return upsert(m_ctx.main, "顧客マスタ", {"顧客名", "顧客情報"}, {e.customerName, bindText(e.customerInfo)});
+    return upsert(m_ctx.main, "顧客マスタ", {"顧客名", "顧客情報", "敬称"},
+                  {e.customerName, bindText(e.customerInfo), e.honorific.isEmpty() ? QVariant(QString()) : e.honorific});
 }
 
 DbResult EstimateStore::registerProducts(const Estimate &e)
@@ -123,8 +128,8 @@ DbResult EstimateStore::registerProducts(const Estimate &e)
         if (l.name.isEmpty() || (!l.price && !l.quantity))
             continue;
         const QVariant unit = l.unit.isNull() ? QVariant(QString()) : l.unit;
-        if (DbResult r = upsert(m_ctx.main, "商品マスタ", {"品名", "単位", "単価", "非課税"},
-                                {l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0});
+        if (DbResult r = upsert(m_ctx.main, "商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"},
+                                {l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0});
             !r)
             return r;
     }
@@ -141,7 +146,7 @@ DbResult EstimateStore::writeLines(const Estimate &e)
         QVariantList binds{e.number, bindText(e.customerName), date, counter++};
         binds += lineBinds(l);
         if (DbResult r = m_ctx.main.exec("INSERT INTO 見積書 (伝票番号, 顧客名, 日付, 行番号, 伝票区分, 品名, 数量, "
-                                         "単位, 単価, 金額, 非課税) VALUES (?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?)",
+                                         "単位, 単価, 金額, 非課税, 軽減) VALUES (?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?, ?)",
                                          binds);
             !r)
             return r;
@@ -153,10 +158,11 @@ DbResult EstimateStore::writeHeader(const Estimate &e)
 {
     return m_ctx.main.exec(
         "INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 顧客情報, 件名, 支払条件, 納期, 受渡場所, 有効期限, "
-        "消費税, 税抜計, 合計) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        "消費税, 税抜計, 合計, 敬称, 税区分, 税率, 端数処理) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
         {e.number, bindDate(e.date), bindText(e.customerName), bindText(e.customerInfo),
          bindText(e.subject), bindText(e.paymentTerms), bindText(e.deliveryDate), bindText(e.deliveryPlace),
-         bindText(e.validity), bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand)});
+         bindText(e.validity), bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand), nullIfEmpty(e.honorific),
+         nullIfEmpty(e.taxMode), e.taxRate > 0 ? QVariant(e.taxRate) : nullInt(), nullIfEmpty(e.rounding)});
 }
 
 DbResult EstimateStore::load(int number, Estimate &out, bool &found)
@@ -166,7 +172,7 @@ DbResult EstimateStore::load(int number, Estimate &out, bool &found)
     out.number = number;
     DbRows head;
     if (DbResult r = m_ctx.main.select("SELECT 日付, 顧客名, 顧客情報, 納期, 受渡場所, 有効期限, 支払条件, 件名, "
-                                       "消費税, 税抜計, 合計 FROM 見積書ヘッダ WHERE 伝票番号 = ?",
+                                       "消費税, 税抜計, 合計, 敬称, 税区分, 税率, 端数処理 FROM 見積書ヘッダ WHERE 伝票番号 = ?",
                                        {number}, head);
         !r || head.isEmpty())
         return r;
@@ -185,8 +191,12 @@ DbResult EstimateStore::load(int number, Estimate &out, bool &found)
     out.tax = Money::fromSql(h[8]);
     out.net = Money::fromSql(h[9]);
     out.grand = Money::fromSql(h[10]);
+    out.honorific = readText(h[11]);
+    out.taxMode = readText(h[12]);
+    out.taxRate = h[13].isNull() ? 0 : h[13].toInt();
+    out.rounding = readText(h[14]);
     DbRows lines;
-    if (DbResult r = m_ctx.main.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税 FROM 見積書 WHERE 伝票番号 = ? "
+    if (DbResult r = m_ctx.main.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減 FROM 見積書 WHERE 伝票番号 = ? "
                                        "ORDER BY 伝票番号, 伝票区分, 行番号 LIMIT ?",
                                        {number, kDetailRows}, lines);
         !r)
@@ -219,9 +229,9 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
             if (i < lines.size())
                 binds += lineBinds(lines[i]);
             else
-                binds += QVariantList{QString(), nullInt(), QString(), nullInt(), nullInt(), 0};
-            if (DbResult a = db.exec("INSERT INTO w明細 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税) "
-                                     "VALUES (?, ?, ?, ?, ?, ?, ?)",
+                binds += QVariantList{QString(), nullInt(), QString(), nullInt(), nullInt(), 0, 0};
+            if (DbResult a = db.exec("INSERT INTO w明細 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税, 軽減) "
+                                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
                                      binds);
                 !a)
                 return a;
@@ -234,18 +244,30 @@ DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)
 {
     rows.clear();
     DbRows raw;
-    DbResult r = m_ctx.work.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税 FROM main.w明細 ORDER BY 行番号, id", {}, raw);
+    DbResult r = m_ctx.work.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減 FROM main.w明細 ORDER BY 行番号, id", {}, raw);
     for (const DbRow &row : raw)
         rows << lineFrom(row, 0);
     return r;
 }
 
-DbResult EstimateStore::sums(Money &total, Money &taxable)
+DbResult EstimateStore::sums(Money &total, TaxableSums &taxable)
 {
     DbRows rows;
-    DbResult r = m_ctx.work.select("SELECT SUM(金額), SUM(CASE WHEN 非課税 = 0 THEN 金額 END) FROM main.w明細", {}, rows);
-    total = rows.isEmpty() ? Money() : Money::fromSql(rows[0][0]).value_or(Money());
-    taxable = rows.isEmpty() ? Money() : Money::fromSql(rows[0][1]).value_or(Money());
+    DbResult r = m_ctx.work.select(
+        "SELECT SUM(金額), SUM(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), "
+        "SUM(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END), "
+        "COUNT(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), COUNT(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END) "
+        "FROM main.w明細",
+        {}, rows);
+    taxable = TaxableSums();
+    total = Money();
+    if (rows.isEmpty())
+        return r;
+    total = Money::fromSql(rows[0][0]).value_or(Money());
+    taxable.standard = Money::fromSql(rows[0][1]).value_or(Money());
+    taxable.reduced = Money::fromSql(rows[0][2]).value_or(Money());
+    taxable.standardLines = rows[0][3].toInt();
+    taxable.reducedLines = rows[0][4].toInt();
     return r;
 }
 
@@ -255,8 +277,8 @@ DbResult EstimateStore::reloadProductList()
     return db.transaction([&]() -> DbResult {
         if (DbResult d = db.exec("DELETE FROM w商品参照"); !d)
             return d;
-        return db.exec("INSERT INTO w商品参照 (品名, 単位, 単価, 非課税) "
-                       "SELECT 品名, 単位, 単価, 非課税 FROM perm.商品マスタ ORDER BY 品名");
+        return db.exec("INSERT INTO w商品参照 (品名, 単位, 単価, 非課税, 軽減) "
+                       "SELECT 品名, 単位, 単価, 非課税, 軽減 FROM perm.商品マスタ ORDER BY 品名");
     }, Db::Lock::Deferred);
 }
 
@@ -264,13 +286,14 @@ ProductInfo EstimateStore::seekProduct(const QString &name)
 {
     ProductInfo p;
     DbRows rows;
-    DbResult r = m_ctx.main.select("SELECT 単位, 単価, 非課税 FROM 商品マスタ WHERE 品名 = ? ORDER BY rowid LIMIT 1",
+    DbResult r = m_ctx.main.select("SELECT 単位, 単価, 非課税, 軽減 FROM 商品マスタ WHERE 品名 = ? ORDER BY rowid LIMIT 1",
                                    {name}, rows);
     if (!r || rows.isEmpty())
         return p;
     p.unit = readText(rows[0][0]);
     p.price = Money::fromSql(rows[0][1]).value_or(Money());
     p.exempt = rows[0][2].toLongLong() != 0;
+    p.reduced = rows[0][3].toLongLong() != 0;
     return p;
 }
 
@@ -283,6 +306,13 @@ DbResult EstimateStore::customerNames(QStringList &names)
     for (const DbRow &row : rows)
         names << row[0].toString();
     return r;
+}
+
+QString EstimateStore::customerHonorific(const QString &name)
+{
+    QVariant v;
+    m_ctx.main.scalar("SELECT 敬称 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY rowid LIMIT 1", {name}, v);
+    return readText(v);
 }
 
 QVariant EstimateStore::customerDetails(const QString &name)

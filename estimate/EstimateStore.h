@@ -2,6 +2,7 @@
 // Stored estimates and the line-item work table, as plain values: no widgets here.
 
 #include "store/Context.h"
+#include "estimate/Totals.h"
 #include "store/Money.h"
 
 #include <QDate>
@@ -15,6 +16,7 @@ struct EstimateLine {
     std::optional<Money> price;
     std::optional<Money> amount;
     bool exempt = false;
+    bool reduced = false; // taxed at the reduced rate
 };
 
 struct Estimate {
@@ -22,6 +24,10 @@ struct Estimate {
     QDate date;
     QString customerName, customerInfo, subject, paymentTerms, deliveryDate, deliveryPlace, validity;
     std::optional<Money> tax, net, grand; // as the boxes show them; nullopt is Null
+    QString honorific;                    // "様" or "御中"; empty: Null, stored before there was a choice
+    // The rules the figures were computed with; empty or 0: Null, stored before they were kept.
+    QString taxMode, rounding;
+    int taxRate = 0;
     QVector<EstimateLine> lines;
 };
 
@@ -29,6 +35,7 @@ struct ProductInfo {
     QString unit;
     Money price;
     bool exempt = false;
+    bool reduced = false;
 };
 
 class EstimateStore {
@@ -46,12 +53,14 @@ public:
     DbResult rebuildWork(const QVector<EstimateLine> &lines = {});
     // Every work row in order; a row whose name is blank after trimming has an empty name.
     DbResult readWork(QVector<EstimateLine> &rows);
-    DbResult sums(Money &total, Money &taxable);
+    DbResult sums(Money &total, TaxableSums &taxable);
 
     DbResult reloadProductList();
     ProductInfo seekProduct(const QString &name);
     DbResult customerNames(QStringList &names);
     QVariant customerDetails(const QString &name);
+    // The honorific last used for the customer; empty when none is known.
+    QString customerHonorific(const QString &name);
 
 private:
     DbResult registerCustomer(const Estimate &e);

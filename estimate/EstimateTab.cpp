@@ -80,7 +80,8 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
                                   {"単位", ColumnKind::Text, "単位", kCentre},
                                   {"単価", ColumnKind::Currency, "単価", kRight, true},
                                   {"金額", ColumnKind::Currency, QStringLiteral("金　額"), kRight, true},
-                                  {"非課税", ColumnKind::YesNo, "非課税", kCentre}},
+                                  {"非課税", ColumnKind::YesNo, "非課税", kCentre},
+                                  {"軽減", ColumnKind::YesNo, "軽減", kCentre}},
                                  QStringLiteral("行番号"), this);
     dat明細->setObjectName(QStringLiteral("dat明細"));
     dat商品参照 = new WorkTableModel(ctx.work, QStringLiteral("w商品参照"),
@@ -88,7 +89,8 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
                                      {"単位", ColumnKind::Text, "単位", kCentre},
                                      {"単価", ColumnKind::Currency, "単価", kRight, true},
                                      {"非課税", ColumnKind::YesNo, "非課税", kCentre},
-                                     {"ふりがな", ColumnKind::Text, "ふりがな", kLeft}},
+                                     {"ふりがな", ColumnKind::Text, "ふりがな", kLeft},
+                                     {"軽減", ColumnKind::YesNo, "軽減", kCentre}},
                                     QStringLiteral("id"), this);
     dat商品参照->setObjectName(QStringLiteral("dat商品参照"));
     DD商品参照 = new GridDropDown(dat商品参照, 0, this);
@@ -101,6 +103,10 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     ui->cmb顧客名->completer()->setFilterMode(Qt::MatchContains); // 山田 finds 株式会社山田商店
     ui->cmb顧客名->installEventFilter(this);
     ui->txtNo->installEventFilter(this);
+    ui->cmb敬称->addItems({QStringLiteral("様"), QStringLiteral("御中")});
+    ui->Label4->hide(); // the honorific is chosen in cmb敬称 now; "様" stays its first entry
+    ui->cmb敬称->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    ui->honorificLayout->addStretch();
 
     DataGrid *grid = ui->Grid明細;
     grid->keyDownHandler = [this](int &key, Qt::KeyboardModifiers shift) { gridKeyDown(key, shift); };
@@ -143,7 +149,37 @@ void EstimateTab::setupKeyboard()
 
 void EstimateTab::showTaxMode()
 {
-    ui->lbl税区分表示->setText(QStringLiteral("税区分: ") + m_ctx.taxMode);
+    QString text = QStringLiteral("税区分: ") + m_rules.mode;
+    if (m_rules.mode == QStringLiteral("外税") || m_rules.mode == QStringLiteral("内税"))
+        text += QStringLiteral(" %1% %2").arg(m_rules.rate).arg(m_rules.rounding);
+    ui->lbl税区分表示->setText(text);
+}
+
+void EstimateTab::showRates()
+{
+    QStringList lines;
+    for (const RateTotal &r : m_rates)
+        lines << QStringLiteral("%1%対象%2 %3 消費税 %4")
+                     .arg(r.rate)
+                     .arg(r.reduced ? QStringLiteral("※") : QString())
+                     .arg(r.base.toGroupedString().isEmpty() ? QStringLiteral("0") : r.base.toGroupedString())
+                     .arg(r.tax.toGroupedString().isEmpty() ? QStringLiteral("0") : r.tax.toGroupedString());
+    ui->lbl税率別->setText(lines.join(QStringLiteral("\n")));
+    ui->lbl税率別->setVisible(!lines.isEmpty());
+}
+
+void EstimateTab::takeSettingsRules()
+{
+    m_rules = TaxRules{m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding};
+    m_ownRules = false;
+}
+
+void EstimateTab::settingsChanged()
+{
+    if (m_ownRules)
+        return; // a stored estimate keeps the rules it was computed with
+    takeSettingsRules();
+    Calc明細();
 }
 
 void EstimateTab::markUnchanged()
@@ -177,6 +213,8 @@ void EstimateTab::formInit()
     grid->fitColumn(Col単価, QStringLiteral("-99,999,999"));
     grid->fitColumn(Col金額, QStringLiteral("-9,999,999,999"));
     grid->fitColumn(Col非課税);
+    grid->setColumnLayout(Col軽減, 500);
+    grid->fitColumn(Col軽減);
     grid->stretchColumn(Col品名);
 
     ui->dt日付->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
@@ -198,13 +236,18 @@ void EstimateTab::blankHeader()
     ui->dt日付->setDateText(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
     ui->lbl自社名->setText(m_ctx.companyName);
     ui->lbl自社情報->setText(m_ctx.companyInfo);
+    ui->cmb敬称->setCurrentIndex(0);
 }
 
 void EstimateTab::Clear見積書(bool newEstimate)
 {
     blankHeader();
     Clear明細ワーク();
+    if (newEstimate)
+        takeSettingsRules();
     showTaxMode();
+    m_rates.clear();
+    showRates();
     if (!newEstimate) {
         markUnchanged();
         return;
@@ -245,6 +288,7 @@ void EstimateTab::Seek商品()
     seekUnit = p.unit;
     seekPrice = p.price;
     seekExempt = p.exempt;
+    seekReduced = p.reduced;
 }
 
 void EstimateTab::cellCommitted(int row, int column)
@@ -259,6 +303,7 @@ void EstimateTab::cellCommitted(int row, int column)
             m.setValue(row, Col単位, seekUnit.isEmpty() ? QVariant() : QVariant(seekUnit));
             m.setValue(row, Col単価, seekPrice.isZero() ? QVariant() : QVariant::fromValue(seekPrice));
             m.setValue(row, Col非課税, seekExempt);
+            m.setValue(row, Col軽減, seekReduced && !seekExempt);
         }
         break;
     case Col数量:
@@ -279,6 +324,14 @@ void EstimateTab::cellCommitted(int row, int column)
     case Col金額:
         blankOutOfRange(row, Col金額, kAmountLimit);
         break;
+    case Col非課税:
+    case Col軽減: {
+        // A line is either exempt or taxed at the reduced rate, never both.
+        const int other = column == Col非課税 ? Col軽減 : Col非課税;
+        if (m.value(row, column).toBool() && m.value(row, other).toBool())
+            m.setValue(row, other, false);
+        break;
+    }
     default:
         break;
     }
@@ -313,9 +366,12 @@ void EstimateTab::Calc明細()
     ui->num合計->clearValue();
     ui->num税抜計->clearValue();
     ui->num消費税->clearValue();
-    Money total, taxable;
+    Money total;
+    TaxableSums taxable;
     reportFailure(m_store.sums(total, taxable));
-    const Totals t = computeTotals(total, taxable, m_ctx.taxMode);
+    const Totals t = computeTotals(total, taxable, m_rules);
+    m_rates = t.rates;
+    showRates();
     ui->num税抜計->setValue(t.net);
     ui->num消費税->setValue(t.tax);
     ui->num合計->setValue(t.grand);
@@ -365,6 +421,8 @@ void EstimateTab::customerLeft()
     const QVariant details = Seek顧客情報(name);
     if (!details.isNull())
         ui->txt顧客情報->setPlainText(details.toString());
+    if (const QString honorific = m_store.customerHonorific(name); !honorific.isEmpty())
+        ui->cmb敬称->setCurrentIndex(std::max(0, ui->cmb敬称->findText(honorific)));
 }
 
 bool EstimateTab::eventFilter(QObject *watched, QEvent *event)

@@ -14,7 +14,7 @@ class GridDropDown;
 class QStringListModel;
 
 // Columns of w明細 as the grid shows them.
-enum DetailColumn { Col行番号 = 0, Col品名, Col数量, Col単位, Col単価, Col金額, Col非課税 };
+enum DetailColumn { Col行番号 = 0, Col品名, Col数量, Col単位, Col単価, Col金額, Col非課税, Col軽減 };
 
 class EstimateTab : public QWidget {
     Q_OBJECT
@@ -55,6 +55,15 @@ public:
     QString seekUnit;
     Money seekPrice;
     bool seekExempt = false;
+    bool seekReduced = false;
+
+    // The rules the totals on screen follow: the settings' for a new estimate, a stored
+    // estimate's own once it is loaded.
+    const TaxRules &rules() const { return m_rules; }
+    // The settings changed: a new estimate follows them, a loaded one keeps its own.
+    void settingsChanged();
+    // The figures per rate as the last Calc明細 found them (empty for a single rate).
+    const QVector<RateTotal> &rateTotals() const { return m_rates; }
 
 signals:
     void closeRequested();
@@ -81,6 +90,8 @@ private:
     void markUnchanged();
     void setupKeyboard();
     void showTaxMode();
+    void takeSettingsRules();
+    void showRates();
 
     QuoteDeskContext &m_ctx;
     EstimateStore m_store;
@@ -89,5 +100,8 @@ private:
     QString m_shownNumber;
     bool m_inNumberCheck = false;
     Estimate m_unchanged; // what "nothing to store" looks like
+    TaxRules m_rules;
+    bool m_ownRules = false; // a stored estimate's rules are on screen
+    QVector<RateTotal> m_rates;
     bool m_tracking = false;
 };

@@ -1,15 +1,46 @@
 #pragma once
+// The three totals of an estimate, and the tax per rate, in exact arithmetic.
+
 #include "store/Money.h"
+
+#include <QString>
+#include <QVector>
 #include <optional>
 
-constexpr double kTaxRate = 0.05;
+constexpr int kReducedRate = 8; // food and drink, newspapers
 
-// The three boxes of the estimate; nullopt shows nothing.
+// How an estimate's tax is computed. The defaults are the rules first specified: 5 %, the
+// tax rounded half away from zero.
+struct TaxRules {
+    QString mode = QStringLiteral("外税"); // "外税", "内税", anything else: no tax
+    int rate = 5;                          // the standard rate, percent
+    QString rounding = QStringLiteral("四捨五入"); // "切捨て", "四捨五入" or "切上げ"
+};
+
+// The taxable amounts of one estimate, by kind of line.
+struct TaxableSums {
+    Money standard, reduced;
+    int standardLines = 0, reducedLines = 0;
+};
+
+struct RateTotal {
+    int rate = 0;
+    bool reduced = false; // printed with "※"
+    Money base;           // the taxable amounts of this rate
+    Money tax;
+};
+
+// The three boxes of the estimate (nullopt shows nothing) and, when lines of more than one
+// rate are taxed, one entry per rate.
 struct Totals {
     std::optional<Money> net;
     std::optional<Money> tax;
     std::optional<Money> grand;
+    QVector<RateTotal> rates;
 };
 
-// total: sum of all amounts; htotal: sum of the taxable ones; mode "外税", "内税" or other (no tax).
-Totals computeTotals(Money total, Money htotal, const QString &taxMode);
+// total: every amount; the tax of each rate is rounded once, never per line.
+Totals computeTotals(Money total, const TaxableSums &taxable, const TaxRules &rules);
+
+// num / den yen rounded by the named rule; den > 0.
+Money roundYen(qint64 num, qint64 den, const QString &rounding);

@@ -13,12 +13,13 @@ ProductTab::ProductTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent)
                                   {"単位", ColumnKind::Text, "単位", Qt::AlignCenter},
                                   {"単価", ColumnKind::Currency, QStringLiteral("単　価"),
                                    Qt::AlignRight | Qt::AlignVCenter, true},
-                                  {"非課税", ColumnKind::YesNo, "非課税", Qt::AlignCenter}},
+                                  {"非課税", ColumnKind::YesNo, "非課税", Qt::AlignCenter},
+                                  {"軽減", ColumnKind::YesNo, "軽減", Qt::AlignCenter}},
                                  QStringLiteral("id"), this);
     dat商品->setObjectName(QStringLiteral("dat商品"));
     dat商品->setAllowAppend(true);
     m_work = std::make_unique<MasterWork>(
-        ctx, MasterTable{"商品マスタ", "w商品マスタ", {"品名", "単位", "単価", "非課税"}, QStringLiteral("商品情報")},
+        ctx, MasterTable{"商品マスタ", "w商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"}, QStringLiteral("商品情報")},
         ui->Grid商品マスタ, dat商品);
 
     connect(ui->cmd商品読込, &QPushButton::clicked, this, [this] { Read商品マスタ(); });
@@ -40,5 +41,7 @@ void ProductTab::formInit()
     grid->setColumnLayout(4, 840.189);
     grid->fitColumn(3, QStringLiteral("-99,999,999"));
     grid->fitColumn(4);
+    grid->setColumnLayout(5, 600);
+    grid->fitColumn(5);
     grid->stretchColumn(1);
 }

@@ -1,5 +1,7 @@
 #include "masters/SettingsStore.h"
 
+#include <QRegularExpression>
+
 namespace {
 QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
 QString notNull(const QString &s) { return s.isNull() ? QString("") : s; }
@@ -9,30 +11,53 @@ DbResult SettingsStore::read(std::optional<CompanySettings> &out)
 {
     out.reset();
     DbRows rows;
-    DbResult r = m_db.select("SELECT 自社名, 自社情報, 税区分, LineColor1 FROM 自社情報 ORDER BY rowid LIMIT 1", {}, rows);
+    DbResult r = m_db.select("SELECT 自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号 FROM 自社情報 "
+                             "ORDER BY rowid LIMIT 1",
+                             {}, rows);
     if (!r || rows.isEmpty())
         return r;
     const DbRow &row = rows[0];
-    out = CompanySettings{text(row[0]), text(row[1]), text(row[2]), row[3].isNull() ? 0 : row[3].toLongLong()};
+    out = CompanySettings{text(row[0]), text(row[1]), text(row[2]), row[3].isNull() ? 0 : row[3].toLongLong(),
+                          row[4].isNull() ? 0 : row[4].toInt(), text(row[5]), text(row[6])};
     return r;
 }
 
 DbResult SettingsStore::write(const CompanySettings &s)
 {
-    const QVariantList values{notNull(s.name), notNull(s.info), notNull(s.taxMode), s.lineColour};
+    const QVariantList values{notNull(s.name), notNull(s.info), notNull(s.taxMode), s.lineColour,
+                              s.taxRate > 0 ? QVariant(s.taxRate) : QVariant(QMetaType::fromType<int>()),
+                              s.rounding.isEmpty() ? QVariant(QString()) : QVariant(s.rounding),
+                              notNull(s.registrationNumber)};
     return m_db.transaction([&]() -> DbResult {
         QVariant rowid;
         if (DbResult r = m_db.scalar("SELECT rowid FROM 自社情報 ORDER BY rowid LIMIT 1", {}, rowid); !r)
             return r;
         if (rowid.isNull())
-            return m_db.exec("INSERT INTO 自社情報 (自社名, 自社情報, 税区分, LineColor1) VALUES (?, ?, ?, ?)", values);
-        return m_db.exec("UPDATE 自社情報 SET 自社名 = ?, 自社情報 = ?, 税区分 = ?, LineColor1 = ? WHERE rowid = ?",
+            return m_db.exec("INSERT INTO 自社情報 (自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?)",
+                             values);
+        return m_db.exec("UPDATE 自社情報 SET 自社名 = ?, 自社情報 = ?, 税区分 = ?, LineColor1 = ?, 税率 = ?, 端数処理 = ?, "
+                         "登録番号 = ? WHERE rowid = ?",
                          values + QVariantList{rowid});
     });
 }
 
 DbResult SettingsStore::reset()
 {
-    return m_db.exec("UPDATE 自社情報 SET 自社名 = NULL, 自社情報 = NULL, 税区分 = NULL, LineColor1 = NULL "
+    return m_db.exec("UPDATE 自社情報 SET 自社名 = NULL, 自社情報 = NULL, 税区分 = NULL, LineColor1 = NULL, 税率 = NULL, "
+                     "端数処理 = NULL, 登録番号 = NULL "
                      "WHERE rowid = (SELECT rowid FROM 自社情報 ORDER BY rowid LIMIT 1)");
+}
+
+bool isValidRegistrationNumber(const QString &number)
+{
+    static const QRegularExpression form(QStringLiteral("^T[0-9]{13}$"));
+    const QString t = number.normalized(QString::NormalizationForm_KC).trimmed().toUpper();
+    if (!form.match(t).hasMatch())
+        return false;
+    // The other twelve digits from the right: weight 1 at odd, 2 at even places.
+    int sum = 0;
+    for (int n = 1; n <= 12; ++n)
+        sum += t.at(14 - n).digitValue() * (n % 2 ? 1 : 2);
+    return t.at(1).digitValue() == 9 - sum % 9;
 }

@@ -10,7 +10,13 @@ struct CompanySettings {
     QString info;
     QString taxMode;     // empty when Null
     qlonglong lineColour = 0;
+    int taxRate = 0;              // 0 when Null (5 %)
+    QString rounding;             // empty when Null (四捨五入)
+    QString registrationNumber;
 };
+
+// "T" and 13 digits whose first is the check digit of the other twelve.
+bool isValidRegistrationNumber(const QString &number);
 
 class SettingsStore {
 public:

@@ -9,6 +9,7 @@
 #include "store/Wipe.h"
 
 #include <QDir>
+#include <tuple>
 #include <QKeyEvent>
 
 SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
@@ -59,8 +60,20 @@ void SettingsTab::Clear設定()
     ui->cmb税区分->clear();
     ui->cmb税区分->addItems({QStringLiteral("外税"), QStringLiteral("内税"), QStringLiteral("非課税")});
     setTaxModeText(QStringLiteral("外税"));
+    ui->cmb税率->clear();
+    ui->cmb税率->addItems({QStringLiteral("5%"), QStringLiteral("8%"), QStringLiteral("10%")});
+    ui->cmb端数処理->clear();
+    ui->cmb端数処理->addItems({QStringLiteral("切捨て"), QStringLiteral("四捨五入"), QStringLiteral("切上げ")});
+    showRules(5, QStringLiteral("四捨五入"));
+    ui->txt登録番号->clear();
     ui->num白紙罫線色->setValue(1);
     ui->Pic罫線色->setColourValue(0);
+}
+
+void SettingsTab::showRules(int rate, const QString &rounding)
+{
+    ui->cmb税率->setCurrentIndex(ui->cmb税率->findText(QString::number(rate) + QStringLiteral("%")));
+    ui->cmb端数処理->setCurrentIndex(ui->cmb端数処理->findText(rounding));
 }
 
 void SettingsTab::Read設定()
@@ -68,9 +81,15 @@ void SettingsTab::Read設定()
     std::optional<CompanySettings> stored;
     if (!reportFailure(SettingsStore(m_ctx.main).read(stored)))
         return;
-    const QString before = m_ctx.taxMode;
+    const auto now = std::tie(m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding);
+    const auto was = std::make_tuple(m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding);
     m_ctx.taxMode = stored && !stored->taxMode.isEmpty() ? stored->taxMode : QStringLiteral("外税");
+    m_ctx.taxRate = stored && stored->taxRate > 0 ? stored->taxRate : 5;
+    m_ctx.rounding = stored && !stored->rounding.isEmpty() ? stored->rounding : QStringLiteral("四捨五入");
+    m_ctx.registrationNumber = stored ? stored->registrationNumber : QString();
     setTaxModeText(m_ctx.taxMode);
+    showRules(m_ctx.taxRate, m_ctx.rounding);
+    ui->txt登録番号->setText(m_ctx.registrationNumber);
     if (stored) {
         m_ctx.companyName = stored->name;
         ui->txt自社名->setText(m_ctx.companyName);
@@ -79,7 +98,7 @@ void SettingsTab::Read設定()
         ui->num白紙罫線色->setValue(stored->lineColour);
         ui->Pic罫線色->setColourValue(stored->lineColour);
     }
-    if (m_ctx.taxMode != before)
+    if (now != was)
         emit taxModeChanged();
 }
 
@@ -87,8 +106,17 @@ bool SettingsTab::Entry設定()
 {
     if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral("設定")))
         return false;
-    const CompanySettings s{ui->txt自社名->text(), ui->txt自社情報->toPlainText(), ui->cmb税区分->currentText(),
-                            ui->num白紙罫線色->value()};
+    CompanySettings s{ui->txt自社名->text(), ui->txt自社情報->toPlainText(), ui->cmb税区分->currentText(),
+                      ui->num白紙罫線色->value()};
+    s.taxRate = ui->cmb税率->currentText().chopped(1).toInt();
+    s.rounding = ui->cmb端数処理->currentText();
+    s.registrationNumber = ui->txt登録番号->text().trimmed();
+    // A number that fails its check is most likely mistyped; it is still the user's to store.
+    if (!s.registrationNumber.isEmpty() && !isValidRegistrationNumber(s.registrationNumber))
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            QStringLiteral("登録番号「%1」は T と 13 桁の数字の形になっていないか、検査数字が合いません。"
+                           "このまま登録しますので、番号を確かめてください。")
+                .arg(s.registrationNumber));
     return reportFailure(SettingsStore(m_ctx.main).write(s), QStringLiteral("設定を登録"));
 }
 

@@ -33,5 +33,6 @@ protected:
 
 private:
     void setTaxModeText(const QString &mode);
+    void showRules(int rate, const QString &rounding);
     QuoteDeskContext &m_ctx;
 };

@@ -32,6 +32,15 @@ QFont sheetFont(Face face, double points, bool bold = false)
 
 using Value = QString (*)(const PrintRecord &);
 
+// The registration number closes the own company's details, inside their field.
+QString companyDetails(const PrintRecord &r)
+{
+    if (r.registrationNumber.isEmpty())
+        return r.companyInfo;
+    return r.companyInfo + (r.companyInfo.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("登録番号 ") +
+           r.registrationNumber;
+}
+
 // One text of the page header: what it shows and where, as the sheet's layout gives it.
 struct HeaderText {
     const char *name;
@@ -59,8 +68,9 @@ const HeaderText kHeader[] = {
     {"txtCday", FIELD(date), 8291, 638, 2268, 283, Face::PMincho, 10, L},
     {"txt自社名", FIELD(companyName), 6094, 1205, 4465, 425, Face::PMincho, 14, L},
     {"txt顧客名", FIELD(customerName), 285, 1410, 5050, 420, Face::PMincho, 14, L},
-    {"txt敬称", FIXED("様"), 5450, 1417, 496, 355, Face::PMincho, 14, L},
-    {"txt自社情報", FIELD(companyInfo), 6165, 1635, 4395, 1455, Face::PMincho, 9, TopLeft, true},
+    {"txt敬称", FIELD(honorific), 5450, 1417, 496, 355, Face::PMincho, 14, L},
+    {"txt自社情報", [](const PrintRecord &r) { return companyDetails(r); }, 6165, 1635, 4395, 1455, Face::PMincho, 9,
+     TopLeft, true},
     {"Label45", FIXED("お見積金額"), 283, 1984, 1560, 355, Face::PMincho, 13, L},
     {"txt請求金額", [](const PrintRecord &r) { return QStringLiteral("¥") + sheetNumber(r.headline); }, 2055, 1960,
      3260, 360, Face::PMincho, 16, L, false, true},
@@ -120,7 +130,7 @@ const Rule kRowRule = {"rowBottom", 80, 335, 10575, 335};
 QString rowValue(const PrintLine &l, int column)
 {
     switch (column) {
-    case 0: return l.name;
+    case 0: return l.reduced ? l.name + QStringLiteral(" ※") : l.name;
     case 1: return sheetQuantity(l.quantity);
     case 2: return l.unit.left(3);
     case 3: return sheetNumber(l.price);
@@ -175,6 +185,7 @@ void rpt見積書::draw(QPainter &p) const
     drawHeader(p);
     for (int row = 0; row < kRows; ++row)
         drawRow(p, row);
+    drawFooter(p);
     p.restore();
 }
 
@@ -208,6 +219,27 @@ void rpt見積書::drawRow(QPainter &p, int row) const
         else if (kRow[c].align & Qt::AlignLeft)
             rect.setLeft(rect.left() + kPad);
         drawFitted(p, rect, rowValue(line, c), font, kRow[c].align, false);
+    }
+}
+
+// Below the table, within the page's 938 spare twips: the legend of "※" and the tax per rate.
+void rpt見積書::drawFooter(QPainter &p) const
+{
+    const double top = kHeaderHeight + kRows * kRowHeight + 40;
+    const QFont font = sheetFont(Face::PMincho, 9);
+    bool reduced = false;
+    for (const PrintLine &l : m_record.lines.mid(0, kRows))
+        reduced = reduced || l.reduced;
+    if (reduced)
+        drawFitted(p, QRectF(75, top, 3000, 260), QStringLiteral("※は軽減税率対象"), font, L, false);
+    for (int i = 0; i < m_record.rates.size() && i < 3; ++i) {
+        const PrintRate &r = m_record.rates[i];
+        const QString text = QStringLiteral("%1%対象%2  %3   消費税  %4")
+                                 .arg(r.rate)
+                                 .arg(r.reduced ? QStringLiteral("※") : QString())
+                                 .arg(r.base.isZero() ? QStringLiteral("0") : r.base.toGroupedString())
+                                 .arg(r.tax.isZero() ? QStringLiteral("0") : r.tax.toGroupedString());
+        drawFitted(p, QRectF(5670, top + i * 260, 4860, 260), text, font, R, false);
     }
 }
 

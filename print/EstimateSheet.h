@@ -19,6 +19,14 @@ struct PrintLine {
     QString unit;
     std::optional<Money> price;
     std::optional<Money> amount;
+    bool reduced = false; // marked "※"
+};
+
+// One rate's taxable amount and tax, printed when an estimate has more than one rate.
+struct PrintRate {
+    int rate = 0;
+    bool reduced = false;
+    Money base, tax;
 };
 
 // What the sheet shows; the estimate number is not part of it.
@@ -27,7 +35,10 @@ struct PrintRecord {
     QString customerName, customerInfo, companyName, companyInfo;
     QString subject, deliveryDate, validity, paymentTerms, deliveryPlace;
     std::optional<Money> net, tax, grand, headline; // nullopt prints nothing
-    QVector<PrintLine> lines;                       // at most 30 are printed
+    QString honorific = QStringLiteral("様");
+    QString registrationNumber; // printed under the own company's details when set
+    QVector<PrintLine> lines;   // at most 30 are printed
+    QVector<PrintRate> rates;   // empty for a single rate
 };
 
 class rpt見積書 {
@@ -46,6 +57,7 @@ public:
 private:
     void drawHeader(QPainter &p) const;
     void drawRow(QPainter &p, int row) const;
+    void drawFooter(QPainter &p) const;
     PrintRecord m_record;
 };
 

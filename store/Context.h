@@ -20,6 +20,9 @@ struct QuoteDeskContext {
 
     // Current values, set only when the stored settings are read.
     QString taxMode = QStringLiteral("外税");
+    int taxRate = 5;                             // the standard rate, percent
+    QString rounding = QStringLiteral("四捨五入"); // of the tax: 切捨て, 四捨五入 or 切上げ
+    QString registrationNumber;
     QString companyName;
     QString companyInfo;
 

@@ -21,30 +21,31 @@ QStringList createStatements(FileKind kind)
         return {
             "CREATE TABLE 見積書ヘッダ (伝票番号 INTEGER PRIMARY KEY, 日付 TEXT, 顧客名 TEXT, "
             "顧客情報 TEXT, 件名 TEXT, 支払条件 TEXT, 納期 TEXT, 受渡場所 TEXT, 有効期限 TEXT, "
-            "消費税 INTEGER, 税抜計 INTEGER, 合計 INTEGER)",
+            "消費税 INTEGER, 税抜計 INTEGER, 合計 INTEGER, 敬称 TEXT, 税区分 TEXT, 税率 INTEGER, 端数処理 TEXT)",
             "CREATE TABLE 見積書 (伝票番号 INTEGER NOT NULL, 顧客名 TEXT, 日付 TEXT, "
             "行番号 INTEGER NOT NULL, 伝票区分 INTEGER NOT NULL DEFAULT 1, 品名 TEXT, 数量 REAL, "
-            "単位 TEXT, 単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, "
+            "単位 TEXT, 単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, 軽減 INTEGER NOT NULL DEFAULT 0, "
             "PRIMARY KEY (伝票番号, 伝票区分, 行番号))",
-            "CREATE TABLE 顧客マスタ (顧客名 TEXT, 顧客情報 TEXT)",
+            "CREATE TABLE 顧客マスタ (顧客名 TEXT, 顧客情報 TEXT, 敬称 TEXT)",
             "CREATE INDEX 顧客マスタ_顧客名 ON 顧客マスタ (顧客名)",
-            "CREATE TABLE 商品マスタ (品名 TEXT, 単位 TEXT, 単価 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0)",
+            "CREATE TABLE 商品マスタ (品名 TEXT, 単位 TEXT, 単価 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, "
+            "軽減 INTEGER NOT NULL DEFAULT 0)",
             "CREATE INDEX 商品マスタ_品名 ON 商品マスタ (品名)",
             "CREATE TABLE 自社情報 (自社名 TEXT, 自社情報 TEXT, 税区分 TEXT, LineColor1 INTEGER, "
-            "最大見積書番号 INTEGER)",
+            "最大見積書番号 INTEGER, 税率 INTEGER, 端数処理 TEXT, 登録番号 TEXT)",
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
         };
     }
     return {
         "CREATE TABLE w明細 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
-        "単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0)",
+        "単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, 軽減 INTEGER NOT NULL DEFAULT 0)",
         "CREATE TABLE w顧客マスタ (id INTEGER PRIMARY KEY, チェック INTEGER NOT NULL DEFAULT 0, "
         "顧客名 TEXT, 顧客情報 TEXT)",
         "CREATE TABLE w商品マスタ (id INTEGER PRIMARY KEY, チェック INTEGER NOT NULL DEFAULT 0, "
-        "品名 TEXT, 単位 TEXT, 単価 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0)",
+        "品名 TEXT, 単位 TEXT, 単価 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, 軽減 INTEGER NOT NULL DEFAULT 0)",
         "CREATE TABLE w商品参照 (id INTEGER PRIMARY KEY, 品名 TEXT, 単位 TEXT, 単価 INTEGER, "
-        "非課税 INTEGER NOT NULL DEFAULT 0, ふりがな TEXT)",
+        "非課税 INTEGER NOT NULL DEFAULT 0, ふりがな TEXT, 軽減 INTEGER NOT NULL DEFAULT 0)",
         "CREATE TABLE ClHint (FormName TEXT NOT NULL, CtlName TEXT NOT NULL, FormTitle TEXT, "
         "Contents TEXT, PRIMARY KEY (FormName, CtlName))",
     };
@@ -106,9 +107,23 @@ DbResult createMissingFiles(const QString &folder, QStringList *created)
     return {};
 }
 
-QVector<UpgradeStep> upgradeSteps(FileKind)
+QVector<UpgradeStep> upgradeSteps(FileKind kind)
 {
-    return {};
+    // Version 2: today's consumption tax (rate, rounding, registration number, reduced-rate
+    // lines, honorific). New columns only; Null in them means the rules as first specified.
+    if (kind == FileKind::Permanent)
+        return {{101,
+                 {"ALTER TABLE 自社情報 ADD COLUMN 税率 INTEGER", "ALTER TABLE 自社情報 ADD COLUMN 端数処理 TEXT",
+                  "ALTER TABLE 自社情報 ADD COLUMN 登録番号 TEXT",
+                  "ALTER TABLE 商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
+                  "ALTER TABLE 顧客マスタ ADD COLUMN 敬称 TEXT",
+                  "ALTER TABLE 見積書 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
+                  "ALTER TABLE 見積書ヘッダ ADD COLUMN 敬称 TEXT", "ALTER TABLE 見積書ヘッダ ADD COLUMN 税区分 TEXT",
+                  "ALTER TABLE 見積書ヘッダ ADD COLUMN 税率 INTEGER", "ALTER TABLE 見積書ヘッダ ADD COLUMN 端数処理 TEXT"}}};
+    return {{201,
+             {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
+              "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
+              "ALTER TABLE w商品参照 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0"}}};
 }
 
 DbResult versionOf(Db &db, FileKind kind, int &version)

@@ -67,7 +67,7 @@ void DailyUseTest::numbersAsTyped()
 void DailyUseTest::customerBoxFindsAnyPart()
 {
     TempData data;
-    QVERIFY(seedPerm(data, "INSERT INTO 顧客マスタ VALUES ('株式会社山田商店', '大阪'), ('田中工務店', ''), "
+    QVERIFY(seedPerm(data, "INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES ('株式会社山田商店', '大阪'), ('田中工務店', ''), "
                            "('山田工業', '')"));
     Window w(data.folder());
     w->show();

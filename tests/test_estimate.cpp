@@ -44,7 +44,7 @@ void EstimateTest::addProducts(const TempData &data)
     QVERIFY(perm.open(data.perm()));
     const QVariant null;
     auto add = [&](const QString &name, const QVariant &unit, const QVariant &price, int exempt) {
-        QVERIFY(perm.exec("INSERT INTO 商品マスタ VALUES (?, ?, ?, ?)", {name, unit, price, exempt}));
+        QVERIFY(perm.exec("INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES (?, ?, ?, ?)", {name, unit, price, exempt}));
     };
     add("りんご", "個", Money::fromYen(120).raw(), 0);
     add("O'Neil", "本", Money::fromYen(1000).raw(), 1);
@@ -158,7 +158,7 @@ void EstimateTest::settingsClearReadAndNullColour()
 void EstimateTest::settingsDeleteResetsButKeepsCounter()
 {
     TempData data;
-    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 VALUES ('甲社', '住所', '内税', 255, 7)"));
+    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 (自社名, 自社情報, 税区分, LineColor1, 最大見積書番号) VALUES ('甲社', '住所', '内税', 255, 7)"));
     Window w(data.folder());
     Answers answers;
     answers.answer({false});
@@ -262,7 +262,7 @@ void EstimateTest::dropDownListsProductsAndFillsCell()
     auto *list = qobject_cast<WorkTableModel *>(dd);
     QVERIFY(list);
     QCOMPARE(list->rowCount(), 5);
-    QCOMPARE(list->columnCount(), 5);
+    QCOMPARE(list->columnCount(), 6);
     QStringList names;
     for (int r = 0; r < list->rowCount(); ++r)
         names << list->value(r, 0).toString();

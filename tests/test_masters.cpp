@@ -42,7 +42,7 @@ void MastersTest::seedCustomers(const TempData &data, const QList<QPair<QVariant
     Db perm("seed");
     QVERIFY(perm.open(data.perm()));
     for (const auto &r : rows)
-        QVERIFY(perm.exec("INSERT INTO 顧客マスタ VALUES (?, ?)", {r.first, r.second}));
+        QVERIFY(perm.exec("INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES (?, ?)", {r.first, r.second}));
 }
 
 QStringList MastersTest::masterNames(const TempData &data)
@@ -262,7 +262,7 @@ void MastersTest::customerComboList()
     w.find<QAbstractButton>("cmdクリア")->click();
     QCOMPARE(combo->count(), 3);
     // A customer added meanwhile appears at the next reset, not before.
-    QVERIFY(perm.exec("INSERT INTO 顧客マスタ VALUES ('新顧客', NULL)"));
+    QVERIFY(perm.exec("INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES ('新顧客', NULL)"));
     QCOMPARE(combo->count(), 3);
     w.find<QAbstractButton>("cmdクリア")->click();
     QCOMPARE(combo->count(), 1);
@@ -317,7 +317,7 @@ void MastersTest::numberingThroughTheWindow()
 void MastersTest::clearResetsToNewEstimate()
 {
     TempData data;
-    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 VALUES ('自社', '本社住所', '外税', 0, 9)"));
+    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 (自社名, 自社情報, 税区分, LineColor1, 最大見積書番号) VALUES ('自社', '本社住所', '外税', 0, 9)"));
     Window w(data.folder());
     auto *grid = w.find<DataGrid>("Grid明細");
     w.find<QComboBox>("cmb顧客名")->setEditText("甲社");
@@ -331,7 +331,7 @@ void MastersTest::clearResetsToNewEstimate()
     {
         Db perm("more");
         QVERIFY(perm.open(data.perm()));
-        QVERIFY(perm.exec("INSERT INTO 商品マスタ VALUES ('新商品', '個', 10000, 0)"));
+        QVERIFY(perm.exec("INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('新商品', '個', 10000, 0)"));
         QVERIFY(perm.exec("UPDATE 自社情報 SET 自社名 = '変更後'")); // not read yet
     }
     Answers answers;

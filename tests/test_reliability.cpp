@@ -111,18 +111,19 @@ void ReliabilityTest::fileVersions()
         Db perm("versions");
         QVERIFY(perm.open(data.perm()));
         // A step that fails leaves the file as it was.
-        const QVector<schema::UpgradeStep> broken{{101, {"CREATE TABLE 追加 (x)", "NOT SQL"}}};
-        QVERIFY(!schema::upgrade(perm, schema::FileKind::Permanent, backup, broken, 102));
+        const int now = schema::kPermVersion;
+        const QVector<schema::UpgradeStep> broken{{now, {"CREATE TABLE 追加 (x)", "NOT SQL"}}};
+        QVERIFY(!schema::upgrade(perm, schema::FileKind::Permanent, backup, broken, now + 1));
         QVERIFY(schema::verify(perm, schema::FileKind::Permanent));
         QVERIFY(permRows(data, "SELECT name FROM sqlite_master WHERE name = '追加'").isEmpty());
         // A test-only step: upgraded in place, after a copy of the old version.
         bool upgraded = false;
-        const QVector<schema::UpgradeStep> steps{{101, {"CREATE TABLE 追加 (x)"}}};
-        QVERIFY(schema::upgrade(perm, schema::FileKind::Permanent, backup, steps, 102, &upgraded));
+        const QVector<schema::UpgradeStep> steps{{now, {"CREATE TABLE 追加 (x)"}}};
+        QVERIFY(schema::upgrade(perm, schema::FileKind::Permanent, backup, steps, now + 1, &upgraded));
         QVERIFY(upgraded);
-        QCOMPARE(permInt(data, "PRAGMA user_version"), 102);
+        QCOMPARE(permInt(data, "PRAGMA user_version"), now + 1);
         QCOMPARE(permRows(data, "SELECT name FROM sqlite_master WHERE name = '追加'").size(), 1);
-        const QStringList copies = QDir(backup).entryList({"QuoteDesk-v101-*.mdb"});
+        const QStringList copies = QDir(backup).entryList({QString("QuoteDesk-v%1-*.mdb").arg(now)});
         QCOMPARE(copies.size(), 2); // one per attempt; the failed one changed nothing else
     }
     // A newer file than this program's is refused with a message that says so.
@@ -161,8 +162,8 @@ void ReliabilityTest::staleSuperJournalIsRemoved()
 void ReliabilityTest::seedForActions(const TempData &data)
 {
     QVERIFY(seedPerm(data, "INSERT INTO 自社情報 (自社名, 最大見積書番号) VALUES ('自社', 5)"));
-    QVERIFY(seedPerm(data, "INSERT INTO 顧客マスタ VALUES ('甲社', '住所'), ('乙社', '')"));
-    QVERIFY(seedPerm(data, "INSERT INTO 商品マスタ VALUES ('既存品', '個', 10000, 0)"));
+    QVERIFY(seedPerm(data, "INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES ('甲社', '住所'), ('乙社', '')"));
+    QVERIFY(seedPerm(data, "INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('既存品', '個', 10000, 0)"));
     QVERIFY(seedPerm(data, "INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (3, '甲社')"));
     QVERIFY(seedPerm(data, "INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名) VALUES (3, 0, 1, 'a'), (3, 1, 1, 'b')"));
 }

@@ -162,8 +162,8 @@ void SaveLoadTest::resaveReplacesAndCounterRises()
 void SaveLoadTest::mastersFollowTheSave()
 {
     Fixture f;
-    QVERIFY(seedPerm(f.data, "INSERT INTO 顧客マスタ VALUES ('甲社', '旧住所')"));
-    QVERIFY(seedPerm(f.data, "INSERT INTO 商品マスタ VALUES ('ボルト', '本', 1000000, 1)"));
+    QVERIFY(seedPerm(f.data, "INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES ('甲社', '旧住所')"));
+    QVERIFY(seedPerm(f.data, "INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('ボルト', '本', 1000000, 1)"));
     f.customer("甲社");
     f.win().find<QPlainTextEdit>("txt顧客情報")->setPlainText("新住所");
     f.line(0, "ボルト", "1", "120");   // updated in place
@@ -318,7 +318,7 @@ void SaveLoadTest::resetShowsFirstRow()
 void SaveLoadTest::typedItemNameStaysAsTyped()
 {
     Fixture f;
-    QVERIFY(seedPerm(f.data, "INSERT INTO 商品マスタ VALUES ('Apple Pie', '個', 5000000, 0)"));
+    QVERIFY(seedPerm(f.data, "INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('Apple Pie', '個', 5000000, 0)"));
     f.win().find<QAbstractButton>("cmdクリア")->click(); // reloads the drop-down list
     f.grid->setFocus();
     f.grid->setCurrentCell(0, Col品名);

@@ -145,7 +145,7 @@ void StoreTest::schemaCreatesEveryTableAndColumn()
         QStringList names;
         for (const DbRow &c : cols)
             names << c[0].toString();
-        QCOMPARE(names, it.value());
+        QCOMPARE(names.mid(0, it.value().size()), it.value()); // later versions add columns after these
     }
     // Yes/no columns default to 0; the work rows are keyed.
     QVERIFY(work.exec("INSERT INTO w顧客マスタ (顧客名) VALUES ('x')"));
@@ -217,7 +217,7 @@ void StoreTest::crossFileInsertSelectAndRollback()
     QVERIFY(perm.open(data.perm()));
     QVERIFY(work.open(data.work()));
     QVERIFY(work.attach(data.perm(), "perm"));
-    QVERIFY(perm.exec("INSERT INTO 顧客マスタ VALUES (?, ?), (?, ?)", {"B社", "b", "A社", "a"}));
+    QVERIFY(perm.exec("INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES (?, ?), (?, ?)", {"B社", "b", "A社", "a"}));
     QVERIFY(work.exec("INSERT INTO w顧客マスタ (顧客名, 顧客情報) SELECT 顧客名, 顧客情報 FROM perm.顧客マスタ ORDER BY 顧客名"));
     DbRows rows;
     QVERIFY(work.select("SELECT 顧客名 FROM w顧客マスタ ORDER BY id", {}, rows));

@@ -30,8 +30,8 @@ private:
 
 void UpkeepTest::seed(const TempData &data)
 {
-    QVERIFY(seedPerm(data, "INSERT INTO 商品マスタ VALUES ('ナット', '個', 0, 0), ('ボルト', '本', 12345670000, 1)"));
-    QVERIFY(seedPerm(data, "INSERT INTO 顧客マスタ VALUES ('甲社', '')"));
+    QVERIFY(seedPerm(data, "INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('ナット', '個', 0, 0), ('ボルト', '本', 12345670000, 1)"));
+    QVERIFY(seedPerm(data, "INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES ('甲社', '')"));
     QVERIFY(seedPerm(data, "INSERT INTO 自社情報 (自社名, 最大見積書番号) VALUES ('自社', 9)"));
     QVERIFY(seedPerm(data, "INSERT INTO 見積書ヘッダ (伝票番号) VALUES (9)"));
     QVERIFY(seedPerm(data, "INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名) VALUES (9, 0, 1, 'ボルト')"));
