@@ -3,6 +3,7 @@
 #include "estimate/EstimateTab.h"
 #include "ui_EstimateTab.h"
 
+#include "estimate/EstimateListDialog.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
 #include "store/WorkTableModel.h"
@@ -137,6 +138,37 @@ void EstimateTab::showHeader(const Estimate &e)
     ui->num税抜計->setValue(e.net);
     ui->num合計->setValue(e.grand);
     ui->cmb敬称->setCurrentIndex(std::max(0, ui->cmb敬称->findText(e.honorific)));
+}
+
+void EstimateTab::Copy見積書()
+{
+    ui->Grid明細->flushEditor();
+    if (!reportFailure(dat明細->commitAll()))
+        return;
+    DbResult r;
+    const QVariant next = Proc管理(m_ctx.main, QStringLiteral("最大見積書番号"), QStringLiteral("Get"), 0, &r);
+    if (!reportFailure(r))
+        return;
+    ui->txtNo->setText(next.toString());
+    m_shownNumber = ui->txtNo->text();
+    ui->dt日付->setDate(QDate::currentDate());
+    takeSettingsRules(); // a new estimate follows today's settings
+    Calc明細();
+    m_unchanged = Estimate(); // nothing of it is stored yet
+    m_tracking = true;
+    ui->cmb顧客名->setFocus();
+}
+
+void EstimateTab::openList()
+{
+    EstimateListDialog dialog(m_ctx.main, this);
+    runList(dialog);
+    if (dialog.choice() == EstimateListDialog::None)
+        return;
+    ui->txtNo->setText(QString::number(dialog.currentNumber()));
+    Read見積書();
+    if (dialog.choice() == EstimateListDialog::Duplicate)
+        Copy見積書();
 }
 
 void EstimateTab::Delete見積書()

@@ -107,6 +107,8 @@ DbResult EstimateStore::save(const Estimate &e)
             return r;
         if (DbResult r = writeHeader(e); !r)
             return r;
+        if (DbResult r = writeSearchText(e); !r)
+            return r;
         DbResult counter;
         Proc管理(db, QStringLiteral("最大見積書番号"), QStringLiteral("Set"), QString::number(e.number), &counter);
         return counter;
@@ -165,6 +167,19 @@ DbResult EstimateStore::writeHeader(const Estimate &e)
          nullIfEmpty(e.taxMode), e.taxRate > 0 ? QVariant(e.taxRate) : nullInt(), nullIfEmpty(e.rounding)});
 }
 
+DbResult EstimateStore::writeSearchText(const Estimate &e)
+{
+    QStringList parts{e.customerName, e.subject};
+    for (const EstimateLine &l : e.lines) {
+        if (l.name.isEmpty())
+            break; // as stored
+        parts << l.name;
+    }
+    if (DbResult r = m_ctx.main.exec("DELETE FROM 見積書索引 WHERE rowid = ?", {e.number}); !r)
+        return r;
+    return m_ctx.main.exec("INSERT INTO 見積書索引 (rowid, 本文) VALUES (?, ?)", {e.number, parts.join('\n')});
+}
+
 DbResult EstimateStore::load(int number, Estimate &out, bool &found)
 {
     found = false;
@@ -213,6 +228,8 @@ DbResult EstimateStore::remove(int number)
 {
     return m_ctx.main.transaction([&]() -> DbResult {
         if (DbResult d = m_ctx.main.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {number}); !d)
+            return d;
+        if (DbResult d = m_ctx.main.exec("DELETE FROM 見積書索引 WHERE rowid = ?", {number}); !d)
             return d;
         return m_ctx.main.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number});
     });

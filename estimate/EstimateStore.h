@@ -67,6 +67,7 @@ private:
     DbResult registerProducts(const Estimate &e);
     DbResult writeLines(const Estimate &e);
     DbResult writeHeader(const Estimate &e);
+    DbResult writeSearchText(const Estimate &e);
     QuoteDeskContext &m_ctx;
 };
 

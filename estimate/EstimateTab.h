@@ -42,6 +42,10 @@ public:
     bool Entry見積書();
     // Shows the estimate stored under the number in txtNo, or a blank one under it.
     void Read見積書();
+    // Turns the estimate on screen into a new, unstored one under the next free number.
+    void Copy見積書();
+    // The list of stored estimates; the one chosen there is opened (or copied).
+    void openList();
 
     // The estimate as the window shows it, with the work rows; false when the grid could
     // not be written or read (already reported).

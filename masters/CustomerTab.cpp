@@ -22,6 +22,8 @@ CustomerTab::CustomerTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(paren
     connect(ui->cmd顧客登録, &QPushButton::clicked, this, [this] { Entry顧客情報(); });
     connect(ui->cmd顧客削除, &QPushButton::clicked, this, [this] { Delete顧客(); });
     connect(ui->cmd顧客クリア, &QPushButton::clicked, this, [this] { Clear顧客情報(); });
+    connect(ui->cmd顧客CSV出力, &QPushButton::clicked, this, [this] { m_work->exportCsv(); });
+    connect(ui->cmd顧客CSV読込, &QPushButton::clicked, this, [this] { m_work->importCsv(); });
 }
 
 CustomerTab::~CustomerTab() { delete ui; }

@@ -1,4 +1,8 @@
 #include "masters/MasterStore.h"
+#include "store/Csv.h"
+#include "store/Money.h"
+
+#include <QFile>
 
 DbResult MasterStore::read()
 {
@@ -75,5 +79,88 @@ DbResult MasterStore::deleteTicked(int *deleted)
     });
     if (r && deleted)
         *deleted = ticked.size();
+    return r;
+}
+
+DbResult MasterStore::exportCsv(const QString &path, int *written)
+{
+    const QString sql = QString("SELECT %1 FROM perm.%2 ORDER BY %3")
+                            .arg(m_table.fields.join(", "), m_table.master, m_table.fields.first());
+    return writeCsvFile(path, m_table.fields, [&](const CsvSink &sink) {
+        return m_ctx.work.forEachRow(sql, {}, [&](const QSqlQuery &q) {
+            QStringList f;
+            for (int i = 0; i < m_table.fields.size(); ++i) {
+                const QVariant v = q.value(i);
+                if (m_table.moneyFields.contains(m_table.fields[i]))
+                    f << (v.isNull() ? QString() : Money::fromRaw(v.toLongLong()).toPlainString());
+                else if (m_table.flagFields.contains(m_table.fields[i]))
+                    f << QString::number(v.toLongLong() != 0 ? 1 : 0);
+                else
+                    f << (v.isNull() ? QString() : v.toString());
+            }
+            sink(f);
+        });
+    }, written);
+}
+
+// A CSV field as the column's value; false when it is none.
+static bool csvValue(const MasterTable &t, int column, const QString &text, QVariant &out)
+{
+    const QString &field = t.fields[column];
+    if (t.moneyFields.contains(field)) {
+        if (text.trimmed().isEmpty()) {
+            out = QVariant(QMetaType::fromType<qlonglong>());
+            return true;
+        }
+        const auto m = Money::parse(text);
+        out = m ? QVariant(m->raw()) : QVariant();
+        return m.has_value();
+    }
+    if (t.flagFields.contains(field)) {
+        const QString v = text.trimmed().toLower();
+        out = (v == "1" || v == "true") ? 1 : 0;
+        return v.isEmpty() || v == "0" || v == "1" || v == "true" || v == "false";
+    }
+    out = text;
+    return column > 0 || !text.trimmed().isEmpty(); // a row needs its name
+}
+
+DbResult MasterStore::importCsv(const QString &path, QVector<int> &badLines, int *added)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return DbResult::failure(file.errorString(), sqlitecode::CantOpen, path);
+    const CsvContent csv = parseCsv(file.readAll());
+    badLines = csv.badLines;
+    QVector<QVariantList> rows;
+    for (const CsvRow &row : csv.rows) {
+        if (row.line == 1 && row.fields == m_table.fields)
+            continue; // the header
+        QVariantList values;
+        bool ok = row.fields.size() == m_table.fields.size();
+        for (int c = 0; ok && c < row.fields.size(); ++c) {
+            QVariant v;
+            ok = csvValue(m_table, c, row.fields[c], v);
+            values << v;
+        }
+        if (ok)
+            rows << values;
+        else
+            badLines << row.line;
+    }
+    std::sort(badLines.begin(), badLines.end());
+    QStringList marks;
+    for (int i = 0; i < m_table.fields.size(); ++i)
+        marks << "?";
+    const QString insert = QString("INSERT INTO main.%1 (%2) VALUES (%3)")
+                               .arg(m_table.work, m_table.fields.join(", "), marks.join(", "));
+    DbResult r = m_ctx.work.transaction([&]() -> DbResult {
+        for (const QVariantList &values : rows)
+            if (DbResult i = m_ctx.work.exec(insert, values); !i)
+                return i;
+        return {};
+    }, Db::Lock::Deferred);
+    if (r && added)
+        *added = rows.size();
     return r;
 }

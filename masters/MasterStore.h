@@ -11,6 +11,8 @@ struct MasterTable {
     QString work;       // its work copy
     QStringList fields; // key field first; the work copy has チェック before them
     QString subject;    // text of the catalogue questions
+    QStringList moneyFields = {}; // written and read as yen
+    QStringList flagFields = {};  // yes/no, written as 1 or 0
 };
 
 class MasterStore {
@@ -23,6 +25,11 @@ public:
     // Ticked rows leave master and work copy; *deleted counts the ticked rows.
     DbResult deleteTicked(int *deleted = nullptr);
     DbResult clear();          // empties the work copy only
+    // The master as CSV (UTF-8 with BOM, a header of the field names); *written counts rows.
+    DbResult exportCsv(const QString &path, int *written = nullptr);
+    // Rows of a CSV in the same form added to the work copy, unregistered; rows that cannot
+    // be read are skipped and their line numbers listed.
+    DbResult importCsv(const QString &path, QVector<int> &badLines, int *added = nullptr);
 
 private:
     QuoteDeskContext &m_ctx;

@@ -3,7 +3,10 @@
 #include "store/WorkTableModel.h"
 #include "ui/DataGrid.h"
 #include "ui/InputMethod.h"
+#include "ui/FileChooser.h"
 #include "ui/MessageCatalogue.h"
+
+#include <QDir>
 
 MasterWork::MasterWork(QuoteDeskContext &ctx, MasterTable table, DataGrid *grid, WorkTableModel *model)
     : m_store(ctx, std::move(table)), m_grid(grid), m_model(model)
@@ -54,4 +57,36 @@ void MasterWork::deleteTicked()
     int deleted = 0;
     if (reportFailure(m_store.deleteTicked(&deleted), m_store.table().subject + QStringLiteral("を削除")) && deleted > 0)
         m_model->refresh();
+}
+
+void MasterWork::exportCsv()
+{
+    const QString path = chooseFile(m_grid->window(), FileDialog::Save, QStringLiteral("CSV出力"),
+                                    m_store.table().master + QStringLiteral(".csv"));
+    if (path.isEmpty())
+        return;
+    int written = 0;
+    if (reportFailure(m_store.exportCsv(path, &written), QStringLiteral("CSVファイルを書き出")))
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
+            QStringLiteral("%1 件を書き出しました。\n%2").arg(written).arg(QDir::toNativeSeparators(path)));
+}
+
+void MasterWork::importCsv()
+{
+    const QString path = chooseFile(m_grid->window(), FileDialog::Open, QStringLiteral("CSV読込"), QString());
+    if (path.isEmpty() || !commitGrid())
+        return;
+    QVector<int> bad;
+    const DbResult r = m_store.importCsv(path, bad);
+    m_model->refresh();
+    if (!reportFailure(r, QStringLiteral("CSVファイルを読込")))
+        return;
+    if (!bad.isEmpty()) {
+        QStringList lines;
+        for (int line : bad)
+            lines << QString::number(line);
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            QStringLiteral("CSVファイルの %1 行目は形式が正しくないため読み込みませんでした。")
+                .arg(lines.join(QStringLiteral("、"))));
+    }
 }

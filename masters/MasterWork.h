@@ -15,6 +15,8 @@ public:
     void registerRows();  // asks, then every named work row added to or updated in the master
     void deleteTicked();  // asks, then ticked rows leave master and work copy
     void clear();         // empties the work copy only
+    void exportCsv();     // asks for a file, writes the master
+    void importCsv();     // asks for a file, adds its rows to the grid, unregistered
 
 private:
     bool commitGrid();

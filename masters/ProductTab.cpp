@@ -19,13 +19,16 @@ ProductTab::ProductTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent)
     dat商品->setObjectName(QStringLiteral("dat商品"));
     dat商品->setAllowAppend(true);
     m_work = std::make_unique<MasterWork>(
-        ctx, MasterTable{"商品マスタ", "w商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"}, QStringLiteral("商品情報")},
+        ctx, MasterTable{"商品マスタ", "w商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"}, QStringLiteral("商品情報"),
+                    {"単価"}, {"非課税", "軽減"}},
         ui->Grid商品マスタ, dat商品);
 
     connect(ui->cmd商品読込, &QPushButton::clicked, this, [this] { Read商品マスタ(); });
     connect(ui->cmd商品登録, &QPushButton::clicked, this, [this] { Entry商品情報(); });
     connect(ui->cmd商品削除, &QPushButton::clicked, this, [this] { Delete商品(); });
     connect(ui->cmd商品クリア, &QPushButton::clicked, this, [this] { Clear商品情報(); });
+    connect(ui->cmd商品CSV出力, &QPushButton::clicked, this, [this] { m_work->exportCsv(); });
+    connect(ui->cmd商品CSV読込, &QPushButton::clicked, this, [this] { m_work->importCsv(); });
 }
 
 ProductTab::~ProductTab() { delete ui; }

@@ -8,10 +8,13 @@
 
 namespace schema {
 
+// Customer, subject and item names of each stored estimate, for finding it by any part of them.
+static const char *const kSearchIndex = "CREATE VIRTUAL TABLE 見積書索引 USING fts5(本文, tokenize = 'trigram')";
+
 QStringList tableNames(FileKind kind)
 {
     if (kind == FileKind::Permanent)
-        return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ"};
+        return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引"};
     return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint"};
 }
 
@@ -35,6 +38,7 @@ QStringList createStatements(FileKind kind)
             "最大見積書番号 INTEGER, 税率 INTEGER, 端数処理 TEXT, 登録番号 TEXT)",
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
+            kSearchIndex,
         };
     }
     return {
@@ -119,7 +123,13 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                   "ALTER TABLE 顧客マスタ ADD COLUMN 敬称 TEXT",
                   "ALTER TABLE 見積書 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
                   "ALTER TABLE 見積書ヘッダ ADD COLUMN 敬称 TEXT", "ALTER TABLE 見積書ヘッダ ADD COLUMN 税区分 TEXT",
-                  "ALTER TABLE 見積書ヘッダ ADD COLUMN 税率 INTEGER", "ALTER TABLE 見積書ヘッダ ADD COLUMN 端数処理 TEXT"}}};
+                  "ALTER TABLE 見積書ヘッダ ADD COLUMN 税率 INTEGER", "ALTER TABLE 見積書ヘッダ ADD COLUMN 端数処理 TEXT"}},
+                // Version 3: the search index of the estimate list, filled from what is stored.
+                {102,
+                 {kSearchIndex,
+                  "INSERT INTO 見積書索引 (rowid, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || char(10) || "
+                  "coalesce(h.件名, '') || char(10) || coalesce((SELECT group_concat(l.品名, char(10)) FROM 見積書 l "
+                  "WHERE l.伝票番号 = h.伝票番号), '') FROM 見積書ヘッダ h"}}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",

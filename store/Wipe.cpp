@@ -29,7 +29,7 @@ DbResult backupPermanent(Db &main, const QString &backupFolder, const QDateTime 
 DbResult wipeAllData(Db &main)
 {
     return main.transaction([&]() -> DbResult {
-        for (const char *table : {"顧客マスタ", "商品マスタ", "自社情報", "見積書", "見積書ヘッダ"})
+        for (const char *table : {"顧客マスタ", "商品マスタ", "自社情報", "見積書", "見積書ヘッダ", "見積書索引"})
             if (DbResult r = main.exec(QStringLiteral("DELETE FROM ") + QString::fromUtf8(table)); !r)
                 return r;
         return {};

@@ -124,6 +124,7 @@ void TaxTest::upgradedFileKeepsTheSpecifiedFigures()
             QVERIFY(perm.exec(QString("ALTER TABLE %1 DROP COLUMN %2").arg(table, column)));
         for (const char *table : {"w明細", "w商品マスタ", "w商品参照"})
             QVERIFY(work.exec(QString("ALTER TABLE %1 DROP COLUMN 軽減").arg(table)));
+        QVERIFY(perm.exec("DROP TABLE 見積書索引"));
         QVERIFY(perm.exec("PRAGMA user_version = 101"));
         QVERIFY(work.exec("PRAGMA user_version = 201"));
     }

@@ -1,0 +1,96 @@
+#include "estimate/EstimateList.h"
+#include "store/Csv.h"
+
+
+namespace {
+const QString kDateFormat = QStringLiteral("yyyy/MM/dd");
+QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+QString plain(const std::optional<Money> &m) { return m ? m->toPlainString() : QString(); }
+} // namespace
+
+// Statement text is built from fixed pieces only; the search text and dates are bound.
+QString EstimateList::query(const ListFilter &filter, const QString &columns, QVariantList &binds) const
+{
+    const QString t = filter.text.trimmed();
+    QString sql = QStringLiteral("SELECT ") + columns;
+    QStringList where;
+    if (t.isEmpty()) {
+        sql += QStringLiteral(" FROM 見積書ヘッダ h");
+    } else if (t.size() >= 3) {
+        // The trigram index finds three characters or more without reading every estimate.
+        sql += QStringLiteral(" FROM 見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.rowid");
+        where << QStringLiteral("s.本文 MATCH ?");
+        binds << '"' + QString(t).replace('"', QStringLiteral("\"\"")) + '"';
+    } else {
+        // Shorter text is common in what is stored: the newest matches come first.
+        sql += QStringLiteral(" FROM 見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.rowid");
+        where << QStringLiteral("instr(lower(s.本文), lower(?)) > 0");
+        binds << t;
+    }
+    if (filter.from.isValid()) {
+        where << QStringLiteral("h.日付 >= ?");
+        binds << filter.from.toString(kDateFormat);
+    }
+    if (filter.to.isValid()) {
+        where << QStringLiteral("h.日付 <= ?");
+        binds << filter.to.toString(kDateFormat);
+    }
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    // The index is walked newest first, so the first rows shown are found without a sort.
+    return sql + (t.isEmpty() ? QStringLiteral(" ORDER BY h.伝票番号 DESC") : QStringLiteral(" ORDER BY s.rowid DESC"));
+}
+
+static ListRow rowOf(const QSqlQuery &q)
+{
+    return {q.value(0).toInt(), text(q.value(1)), text(q.value(2)), text(q.value(3)), Money::fromSql(q.value(4)),
+            Money::fromSql(q.value(5)), Money::fromSql(q.value(6))};
+}
+
+static const QString kColumns = QStringLiteral("h.伝票番号, h.日付, h.顧客名, h.件名, h.税抜計, h.消費税, h.合計");
+
+DbResult EstimateList::find(const ListFilter &filter, int limit, QVector<ListRow> &rows)
+{
+    rows.clear();
+    QVariantList binds;
+    const QString sql = query(filter, kColumns, binds) + QStringLiteral(" LIMIT ?");
+    return m_db.forEachRow(sql, binds << limit, [&](const QSqlQuery &q) { rows << rowOf(q); });
+}
+
+DbResult EstimateList::forEachEstimate(const ListFilter &filter, const std::function<void(const ListRow &)> &row)
+{
+    QVariantList binds;
+    return m_db.forEachRow(query(filter, kColumns, binds), binds, [&](const QSqlQuery &q) { row(rowOf(q)); });
+}
+
+DbResult EstimateList::forEachLine(const ListFilter &filter, const std::function<void(const QStringList &)> &line)
+{
+    QVariantList binds;
+    const QString numbers = query(filter, QStringLiteral("h.伝票番号"), binds);
+    const QString sql = QStringLiteral("SELECT l.伝票番号, l.行番号, l.品名, l.数量, l.単位, l.単価, l.金額, l.非課税, l.軽減 "
+                                       "FROM 見積書 l WHERE l.伝票番号 IN (") +
+                        numbers + QStringLiteral(") ORDER BY l.伝票番号 DESC, l.伝票区分, l.行番号");
+    return m_db.forEachRow(sql, binds, [&](const QSqlQuery &q) {
+        QStringList f;
+        for (int i = 0; i < 9; ++i) {
+            const QVariant v = q.value(i);
+            f << ((i == 5 || i == 6) ? plain(Money::fromSql(v)) : text(v));
+        }
+        line(f);
+    });
+}
+
+DbResult EstimateList::exportCsv(const ListFilter &filter, bool lines, const QString &path, int *written)
+{
+    if (lines)
+        return writeCsvFile(path, {"伝票番号", "行番号", "品名", "数量", "単位", "単価", "金額", "非課税", "軽減"},
+                            [&](const CsvSink &sink) { return forEachLine(filter, sink); }, written);
+    return writeCsvFile(path, {"伝票番号", "日付", "顧客名", "件名", "税抜計", "消費税", "合計"},
+                        [&](const CsvSink &sink) {
+                            return forEachEstimate(filter, [&](const ListRow &e) {
+                                sink({QString::number(e.number), e.date, e.customer, e.subject, plain(e.net),
+                                      plain(e.tax), plain(e.total)});
+                            });
+                        },
+                        written);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Finding stored estimates: by any part of the customer, the subject or an item name, and by
+// date; newest number first, only as many rows as are shown. No widgets here.
+
+#include "store/Db.h"
+#include "store/Money.h"
+
+#include <QDate>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+struct ListFilter {
+    QString text;     // matched literally anywhere; empty matches every estimate
+    QDate from, to;   // invalid: open
+};
+
+struct ListRow {
+    int number = 0;
+    QString date, customer, subject;
+    std::optional<Money> net, tax, total;
+};
+
+class EstimateList {
+public:
+    explicit EstimateList(Db &main) : m_db(main) {}
+    DbResult find(const ListFilter &filter, int limit, QVector<ListRow> &rows);
+    // Every match, streamed: one row per estimate, or one per line with its estimate's number.
+    DbResult forEachEstimate(const ListFilter &filter, const std::function<void(const ListRow &)> &row);
+    DbResult forEachLine(const ListFilter &filter, const std::function<void(const QStringList &)> &line);
+    // Writes the matches as CSV (UTF-8 with BOM); *written counts the records.
+    DbResult exportCsv(const ListFilter &filter, bool lines, const QString &path, int *written = nullptr);
+
+private:
+    QString query(const ListFilter &filter, const QString &columns, QVariantList &binds) const;
+    Db &m_db;
+};

@@ -1,0 +1,130 @@
+#include "estimate/EstimateListDialog.h"
+#include "ui_EstimateListDialog.h"
+
+#include "ui/FileChooser.h"
+#include "ui/MessageCatalogue.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QStandardPaths>
+
+static ListRunner &listRunner()
+{
+    static ListRunner r = [](EstimateListDialog &d) { d.exec(); };
+    return r;
+}
+
+ListRunner setListRunner(ListRunner runner)
+{
+    ListRunner old = listRunner();
+    listRunner() = std::move(runner);
+    return old;
+}
+
+void runList(EstimateListDialog &dialog) { listRunner()(dialog); }
+
+EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent)
+    : QDialog(parent), ui(new Ui::EstimateListDialog), m_list(main)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("FrmEstimateList"));
+    ui->dt開始->clearDate();
+    ui->dt終了->clearDate();
+    QTableWidget *grid = ui->Grid一覧;
+    grid->setColumnCount(5);
+    grid->setHorizontalHeaderLabels({"伝票番号", "日付", "顧客名", "件名", "合計"});
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->hide();
+    grid->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
+    grid->setColumnWidth(2, 220);
+    grid->installEventFilter(this);
+    connect(ui->txt検索, &QLineEdit::textChanged, this, &EstimateListDialog::refresh);
+    connect(ui->dt開始, &QDateEdit::dateChanged, this, &EstimateListDialog::refresh);
+    connect(ui->dt終了, &QDateEdit::dateChanged, this, &EstimateListDialog::refresh);
+    connect(grid, &QTableWidget::cellDoubleClicked, this, [this] { choose(Open); });
+    connect(ui->cmd開く, &QPushButton::clicked, this, [this] { choose(Open); });
+    connect(ui->cmd複写, &QPushButton::clicked, this, [this] { choose(Duplicate); });
+    connect(ui->cmd閉じる, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->cmdCSV出力, &QPushButton::clicked, this, &EstimateListDialog::chooseCsvFile);
+    refresh();
+}
+
+EstimateListDialog::~EstimateListDialog() { delete ui; }
+
+ListFilter EstimateListDialog::filter() const
+{
+    return {ui->txt検索->text(), ui->dt開始->hasDate() ? ui->dt開始->date() : QDate(),
+            ui->dt終了->hasDate() ? ui->dt終了->date() : QDate()};
+}
+
+void EstimateListDialog::refresh()
+{
+    QVector<ListRow> rows;
+    reportFailure(m_list.find(filter(), kShown, rows), QStringLiteral("一覧を表示"));
+    QTableWidget *grid = ui->Grid一覧;
+    grid->setRowCount(rows.size());
+    for (int r = 0; r < rows.size(); ++r) {
+        const ListRow &e = rows[r];
+        const QString cells[] = {QString::number(e.number), e.date, e.customer, e.subject,
+                                 e.total ? e.total->toGroupedString() : QString()};
+        for (int c = 0; c < 5; ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            if (c == 0 || c == 4)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            grid->setItem(r, c, item);
+        }
+    }
+    if (!rows.isEmpty())
+        grid->setCurrentCell(0, 0);
+    ui->lbl件数->setText(rows.size() < kShown ? QStringLiteral("%1 件").arg(rows.size())
+                                             : QStringLiteral("新しい %1 件を表示").arg(kShown));
+}
+
+int EstimateListDialog::currentNumber() const
+{
+    const int row = ui->Grid一覧->currentRow();
+    return row < 0 ? 0 : ui->Grid一覧->item(row, 0)->text().toInt();
+}
+
+void EstimateListDialog::choose(Choice c)
+{
+    if (currentNumber() == 0)
+        return;
+    m_choice = c;
+    accept();
+}
+
+bool EstimateListDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter on a row opens it, as a double-click does.
+    if (watched == ui->Grid一覧 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            choose(Open);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool EstimateListDialog::exportCsv(const QString &path)
+{
+    int written = 0;
+    if (!reportFailure(m_list.exportCsv(filter(), ui->chk明細->isChecked(), path, &written),
+                       QStringLiteral("CSVファイルを書き出")))
+        return false;
+    Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
+        QStringLiteral("%1 件を書き出しました。\n%2").arg(written).arg(QDir::toNativeSeparators(path)));
+    return true;
+}
+
+void EstimateListDialog::chooseCsvFile()
+{
+    const QString name = ui->chk明細->isChecked() ? QStringLiteral("見積明細.csv") : QStringLiteral("見積書一覧.csv");
+    const QString path = chooseFile(this, FileDialog::Save, QStringLiteral("CSV出力"), name);
+    if (!path.isEmpty())
+        exportCsv(path);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The list of stored estimates (FrmEstimateList): search, open, duplicate, CSV out.
+
+#include "estimate/EstimateList.h"
+
+#include <QDialog>
+#include <functional>
+
+namespace Ui { class EstimateListDialog; }
+
+class EstimateListDialog : public QDialog {
+    Q_OBJECT
+public:
+    enum Choice { None, Open, Duplicate };
+    static constexpr int kShown = 500; // newest first; a narrower search finds older ones
+
+    EstimateListDialog(Db &main, QWidget *parent = nullptr);
+    ~EstimateListDialog() override;
+    Ui::EstimateListDialog *ui;
+
+    void refresh();
+    ListFilter filter() const;
+    int currentNumber() const;
+    Choice choice() const { return m_choice; }
+    void choose(Choice c);
+    bool exportCsv(const QString &path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void chooseCsvFile();
+    EstimateList m_list;
+    Choice m_choice = None;
+};
+
+// Shows the list and returns when it closes. Replaceable so tests run without a human.
+using ListRunner = std::function<void(EstimateListDialog &)>;
+ListRunner setListRunner(ListRunner runner);
+void runList(EstimateListDialog &dialog);
