@@ -17,8 +17,8 @@ const char *kNumbers = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 
 
 void seed(Db &perm)
 {
-    perm.exec(QString("INSERT INTO 顧客マスタ %1 SELECT printf('顧客%05d', i), '東京都' FROM n").arg(kNumbers), {10000});
-    perm.exec(QString("INSERT INTO 商品マスタ %1 SELECT printf('商品%05d', i), '個', (100 + i) * 10000, i % 7 = 0 "
+    perm.exec(QString("INSERT INTO 顧客マスタ (顧客名, 顧客情報) %1 SELECT printf('顧客%05d', i), '東京都' FROM n").arg(kNumbers), {10000});
+    perm.exec(QString("INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) %1 SELECT printf('商品%05d', i), '個', (100 + i) * 10000, i % 7 = 0 "
                       "FROM n").arg(kNumbers),
               {10000});
     perm.exec(QString("INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 件名, 税抜計, 消費税, 合計) %1 "
