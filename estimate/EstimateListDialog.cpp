@@ -41,6 +41,11 @@ EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent)
     grid->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
     grid->setColumnWidth(2, 220);
     grid->installEventFilter(this);
+    // Enter in the search box opens the row shown first, never a file dialog.
+    for (QPushButton *b : {ui->cmdCSV出力, ui->cmd複写, ui->cmd閉じる})
+        b->setAutoDefault(false);
+    ui->cmd開く->setAutoDefault(false);
+    connect(ui->txt検索, &QLineEdit::returnPressed, this, [this] { choose(Open); });
     connect(ui->txt検索, &QLineEdit::textChanged, this, &EstimateListDialog::refresh);
     connect(ui->dt開始, &QDateEdit::dateChanged, this, &EstimateListDialog::refresh);
     connect(ui->dt終了, &QDateEdit::dateChanged, this, &EstimateListDialog::refresh);

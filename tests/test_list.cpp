@@ -94,6 +94,10 @@ void ListTest::searchMatchesLiterally()
         list.ui->dt終了->setDate(QDate::fromString(to, Qt::ISODate));
     typeText(list.ui->txt検索, text);
     QCOMPARE(shown(list), expected);
+    // Enter in the search box opens the first row shown, never the CSV file dialog.
+    setFileChooser([](QWidget *, FileDialog, const QString &, const QString &) -> QString { qFatal("file dialog"); });
+    QTest::keyClick(list.ui->txt検索, Qt::Key_Return);
+    QCOMPARE(list.choice(), expected.isEmpty() ? EstimateListDialog::None : EstimateListDialog::Open);
 }
 
 void ListTest::openAndCopyFromTheList()
