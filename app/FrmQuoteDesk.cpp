@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QPainter>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -106,7 +107,7 @@ void FrmQuoteDesk::showCaption(const QString &number, const QString &customer)
 }
 
 // Drawn like the menu entry's icon, without an image plug-in for SVG.
-static QIcon windowIcon()
+static QIcon drawnWindowIcon()
 {
     QPixmap pm(64, 64);
     pm.fill(Qt::transparent);
@@ -130,7 +131,7 @@ static QIcon windowIcon()
 
 void FrmQuoteDesk::buildWindow()
 {
-    setWindowIcon(windowIcon());
+    setWindowIcon(drawnWindowIcon());
     placeWindow();
     auto *layout = new QVBoxLayout(this);
     SSTab1 = new QTabWidget(this);
@@ -148,11 +149,16 @@ void FrmQuoteDesk::buildWindow()
     PBar->setObjectName(QStringLiteral("PBar"));
     PBar->hide();
     layout->addWidget(PBar);
+    m_status = new QStatusBar(this);
+    m_status->setObjectName(QStringLiteral("statusLine"));
+    m_status->setSizeGripEnabled(false);
+    layout->addWidget(m_status);
 
     connect(m_estimate, &EstimateTab::closeRequested, this, &QWidget::close);
     connect(m_estimate, &EstimateTab::printRequested, this, [this] { SetPrnData見積書A4(true); });
     connect(m_estimate, &EstimateTab::hintRequested, this, &FrmQuoteDesk::showHint);
     connect(m_estimate, &EstimateTab::captionChanged, this, &FrmQuoteDesk::showCaption);
+    connect(m_estimate, &EstimateTab::statusMessage, m_status, [this](const QString &t) { m_status->showMessage(t); });
     connect(m_customers, &CustomerTab::mastersChanged, m_estimate, &EstimateTab::AddCmb顧客名);
     new QShortcut(QKeySequence(Qt::Key_F1), this, this, &FrmQuoteDesk::openGuide);
     m_settings->ui->Image2->setPixmap(bannerPixmap());
@@ -203,8 +209,9 @@ void FrmQuoteDesk::bringToFront()
 void FrmQuoteDesk::closeEvent(QCloseEvent *event)
 {
     // A slip of the mouse must not drop an estimate that was never stored.
-    if (!m_unloaded && m_estimate && m_estimate->hasUnstoredChanges() &&
-        !Msg(QStringLiteral("その他"), QStringLiteral("終了確認"))) {
+    const bool unstored = m_estimate && (m_estimate->hasUnstoredChanges() || m_customers->hasUnregistered() ||
+                                         m_products->hasUnregistered());
+    if (!m_unloaded && unstored && !Msg(QStringLiteral("その他"), QStringLiteral("終了確認"))) {
         event->ignore();
         return;
     }

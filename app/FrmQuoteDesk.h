@@ -8,6 +8,7 @@
 
 class QTabWidget;
 class QProgressBar;
+class QStatusBar;
 class EstimateTab;
 class CustomerTab;
 class ProductTab;
@@ -63,6 +64,7 @@ private:
     QString m_loadError;
     QTabWidget *SSTab1 = nullptr;
     QProgressBar *PBar = nullptr;
+    QStatusBar *m_status = nullptr;
     EstimateTab *m_estimate = nullptr;
     CustomerTab *m_customers = nullptr;
     ProductTab *m_products = nullptr;

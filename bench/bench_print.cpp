@@ -40,7 +40,7 @@ int main(int argc, char **argv)
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath("sheet.pdf");
     const rpt見積書 sheet(sampleRecord());
     const double render = timeMedian(20, [&] {
-        if (!sheet.writePdf(path).isEmpty())
+        if (!sheet.writePdf(path))
             std::abort();
     });
     const QString plain = dir.filePath("plain.pdf");

@@ -84,8 +84,8 @@ DbResult EstimateList::exportCsv(const ListFilter &filter, bool lines, const QSt
 {
     if (lines)
         return writeCsvFile(path, {"伝票番号", "行番号", "品名", "数量", "単位", "単価", "金額", "非課税", "軽減"},
-                            [&](const CsvSink &sink) { return forEachLine(filter, sink); }, written);
-    return writeCsvFile(path, {"伝票番号", "日付", "顧客名", "件名", "税抜計", "消費税", "合計"},
+                            {0, 1, 3, 5, 6, 7, 8}, [&](const CsvSink &sink) { return forEachLine(filter, sink); }, written);
+    return writeCsvFile(path, {"伝票番号", "日付", "顧客名", "件名", "税抜計", "消費税", "合計"}, {0, 4, 5, 6},
                         [&](const CsvSink &sink) {
                             return forEachEstimate(filter, [&](const ListRow &e) {
                                 sink({QString::number(e.number), e.date, e.customer, e.subject, plain(e.net),

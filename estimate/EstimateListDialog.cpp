@@ -121,8 +121,7 @@ bool EstimateListDialog::exportCsv(const QString &path)
     if (!reportFailure(m_list.exportCsv(filter(), ui->chk明細->isChecked(), path, &written),
                        QStringLiteral("CSVファイルを書き出")))
         return false;
-    Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
-        QStringLiteral("%1 件を書き出しました。\n%2").arg(written).arg(QDir::toNativeSeparators(path)));
+    announceSaved(QStringLiteral("%1 件を書き出しました。").arg(written), path);
     return true;
 }
 

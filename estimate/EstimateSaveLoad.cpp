@@ -71,10 +71,11 @@ bool EstimateTab::Entry見積書()
     if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral(" ") + e.customerName))
         return false;
     e.number = number.value;
-    if (!reportFailure(m_store.save(e), QStringLiteral("見積書を登録")))
+    if (!reportFailure(m_store.save(e, m_basis ? &*m_basis : nullptr), QStringLiteral("見積書を登録")))
         return false;
     Clear見積書(true);
     ui->cmb顧客名->setFocus();
+    emit statusMessage(QStringLiteral("No.%1 を登録しました").arg(e.number));
     return true;
 }
 
@@ -89,7 +90,16 @@ void EstimateTab::numberLeft()
         ui->txtNo->setFocus();
         return;
     }
+    if (!mayReplaceScreen(QStringLiteral("No.%1").arg(number.value))) {
+        ui->txtNo->setText(m_shownNumber); // the estimate on screen keeps its own number
+        return;
+    }
     Read見積書();
+}
+
+bool EstimateTab::mayReplaceScreen(const QString &subject)
+{
+    return !hasUnstoredChanges() || Msg(QStringLiteral("その他"), QStringLiteral("読込確認"), subject);
 }
 
 void EstimateTab::Read見積書()
@@ -103,6 +113,7 @@ void EstimateTab::Read見積書()
     const DbResult r = m_store.load(number.value, e, found);
     reportFailure(r, QStringLiteral("見積書を読込"));
     m_shownNumber = ui->txtNo->text();
+    m_basis.reset();
     if (found) {
         showHeader(e);
         // Its own rules, so that later settings never change a stored estimate's figures.
@@ -111,6 +122,8 @@ void EstimateTab::Read見積書()
         m_ownRules = true;
     } else {
         takeSettingsRules();
+        if (r)
+            emit statusMessage(QStringLiteral("No.%1 は未登録です。新しい見積書として入力できます").arg(number.value));
     }
     showTaxMode();
     reportFailure(m_store.rebuildWork(found ? e.lines : QVector<EstimateLine>()));
@@ -119,6 +132,8 @@ void EstimateTab::Read見積書()
     if (found)
         Calc明細();
     markUnchanged();
+    if (found && m_tracking)
+        m_basis = m_unchanged; // as the window shows it, honorific and all
 }
 
 void EstimateTab::showHeader(const Estimate &e)
@@ -163,7 +178,8 @@ void EstimateTab::openList()
 {
     EstimateListDialog dialog(m_ctx.main, this);
     runList(dialog);
-    if (dialog.choice() == EstimateListDialog::None)
+    if (dialog.choice() == EstimateListDialog::None ||
+        !mayReplaceScreen(QStringLiteral("No.%1").arg(dialog.currentNumber())))
         return;
     ui->txtNo->setText(QString::number(dialog.currentNumber()));
     Read見積書();

@@ -43,21 +43,50 @@ QVariantList lineBinds(const EstimateLine &l)
             l.exempt ? 1 : 0, l.reduced ? 1 : 0};
 }
 
-// Updates the first row named key, or adds one; table and fields are program constants.
-DbResult upsert(Db &db, const QString &table, const QStringList &fields, const QVariantList &values)
+// Writes the fields marked own into the first row named values[0], or adds a row with every
+// field when there is none; table and fields are program constants.
+DbResult registerRow(Db &db, const QString &table, const QStringList &fields, const QVariantList &values,
+                     const QVector<bool> &own)
 {
     QStringList sets, marks;
-    for (const QString &f : fields) {
-        sets << f + " = ?";
+    QVariantList setValues;
+    for (int i = 0; i < fields.size(); ++i) {
         marks << "?";
+        if (own[i]) {
+            sets << fields[i] + " = ?";
+            setValues << values[i];
+        }
     }
-    qlonglong changed = 0;
-    const QString update = QString("UPDATE %1 SET %2 WHERE rowid = (SELECT rowid FROM %1 WHERE %3 = ? "
-                                   "ORDER BY rowid LIMIT 1)")
-                               .arg(table, sets.join(", "), fields.first());
-    if (DbResult r = db.exec(update, values + QVariantList{values.first()}, &changed); !r || changed > 0)
-        return r;
+    const QString named = QString("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY rowid LIMIT 1").arg(table, fields.first());
+    if (sets.isEmpty()) {
+        QVariant rowid;
+        if (DbResult r = db.scalar(named, {values.first()}, rowid); !r || !rowid.isNull())
+            return r;
+    } else {
+        qlonglong changed = 0;
+        const QString update = QString("UPDATE %1 SET %2 WHERE rowid = (%3)").arg(table, sets.join(", "), named);
+        if (DbResult r = db.exec(update, setValues + QVariantList{values.first()}, &changed); !r || changed > 0)
+            return r;
+    }
     return db.exec(QString("INSERT INTO %1 (%2) VALUES (%3)").arg(table, fields.join(", "), marks.join(", ")), values);
+}
+
+// A product line's master fields that differ from every line of the same name in basis.
+QVector<bool> ownProductFields(const EstimateLine &l, const Estimate *basis)
+{
+    QVector<bool> own{true, true, true, true, true}; // 品名, 単位, 単価, 非課税, 軽減
+    if (!basis)
+        return own;
+    for (const EstimateLine &b : basis->lines) {
+        if (b.name != l.name)
+            continue;
+        own[0] = false; // the name is the key
+        own[1] = own[1] && b.unit != l.unit;
+        own[2] = own[2] && b.price != l.price;
+        own[3] = own[3] && b.exempt != l.exempt;
+        own[4] = own[4] && b.reduced != l.reduced;
+    }
+    return own;
 }
 
 } // namespace
@@ -91,13 +120,13 @@ int firstLineAfterGap(const QVector<EstimateLine> &rows)
     return -1;
 }
 
-DbResult EstimateStore::save(const Estimate &e)
+DbResult EstimateStore::save(const Estimate &e, const Estimate *basis)
 {
     Db &db = m_ctx.main;
     return db.transaction([&]() -> DbResult {
-        if (DbResult r = registerCustomer(e); !r)
+        if (DbResult r = registerCustomer(e, basis); !r)
             return r;
-        if (DbResult r = registerProducts(e); !r)
+        if (DbResult r = registerProducts(e, basis); !r)
             return r;
         if (DbResult r = db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {e.number}); !r)
             return r;
@@ -115,23 +144,28 @@ DbResult EstimateStore::save(const Estimate &e)
     });
 }
 
-DbResult EstimateStore::registerCustomer(const Estimate &e)
+DbResult EstimateStore::registerCustomer(const Estimate &e, const Estimate *basis)
 {
     // A nameless customer would become a blank master row on every such save.
     if (e.customerName.trimmed().isEmpty())
         return {};
-    return upsert(m_ctx.main, "顧客マスタ", {"顧客名", "顧客情報", "敬称"},
-                  {e.customerName, bindText(e.customerInfo), e.honorific.isEmpty() ? QVariant(QString()) : e.honorific});
+    const bool same = basis && basis->customerName == e.customerName;
+    const QVector<bool> own{!same, !same || basis->customerInfo != e.customerInfo,
+                            !same || basis->honorific != e.honorific};
+    return registerRow(m_ctx.main, "顧客マスタ", {"顧客名", "顧客情報", "敬称"},
+                       {e.customerName, bindText(e.customerInfo), e.honorific.isEmpty() ? QVariant(QString()) : e.honorific},
+                       own);
 }
 
-DbResult EstimateStore::registerProducts(const Estimate &e)
+DbResult EstimateStore::registerProducts(const Estimate &e, const Estimate *basis)
 {
     for (const EstimateLine &l : e.lines) {
         if (l.name.isEmpty() || (!l.price && !l.quantity))
             continue;
         const QVariant unit = l.unit.isNull() ? QVariant(QString()) : l.unit;
-        if (DbResult r = upsert(m_ctx.main, "商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"},
-                                {l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0});
+        if (DbResult r = registerRow(m_ctx.main, "商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"},
+                                     {l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0},
+                                     ownProductFields(l, basis));
             !r)
             return r;
     }
@@ -255,6 +289,30 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
         }
         return {};
     }, Db::Lock::Deferred); // the work file only: the permanent file stays unlocked
+}
+
+DbResult EstimateStore::insertWorkRow(int row)
+{
+    Db &db = m_ctx.work;
+    return db.transaction([&]() -> DbResult {
+        if (DbResult d = db.exec("DELETE FROM w明細 WHERE 行番号 = ?", {kDetailRows}); !d)
+            return d;
+        if (DbResult u = db.exec("UPDATE w明細 SET 行番号 = 行番号 + 1 WHERE 行番号 >= ?", {row + 1}); !u)
+            return u;
+        return db.exec("INSERT INTO w明細 (行番号, 非課税, 軽減) VALUES (?, 0, 0)", {row + 1});
+    }, Db::Lock::Deferred);
+}
+
+DbResult EstimateStore::deleteWorkRow(int row)
+{
+    Db &db = m_ctx.work;
+    return db.transaction([&]() -> DbResult {
+        if (DbResult d = db.exec("DELETE FROM w明細 WHERE 行番号 = ?", {row + 1}); !d)
+            return d;
+        if (DbResult u = db.exec("UPDATE w明細 SET 行番号 = 行番号 - 1 WHERE 行番号 > ?", {row + 1}); !u)
+            return u;
+        return db.exec("INSERT INTO w明細 (行番号, 非課税, 軽減) VALUES (?, 0, 0)", {kDetailRows});
+    }, Db::Lock::Deferred);
 }
 
 DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)

@@ -43,14 +43,20 @@ public:
     explicit EstimateStore(QuoteDeskContext &ctx) : m_ctx(ctx) {}
 
     // Registers the customer and the products of the lines, replaces whatever was stored
-    // under the number and raises the counter: all of it, or nothing.
-    DbResult save(const Estimate &e);
+    // under the number and raises the counter: all of it, or nothing. basis: the stored
+    // estimate e was loaded or copied from; a value e still carries unchanged from it only
+    // fills a master row that does not exist yet, never overwrites one.
+    DbResult save(const Estimate &e, const Estimate *basis = nullptr);
     // found is false when no header is stored under the number.
     DbResult load(int number, Estimate &out, bool &found);
     DbResult remove(int number);
 
     // Work table w明細: 30 rows, the first ones carrying lines.
     DbResult rebuildWork(const QVector<EstimateLine> &lines = {});
+    // A blank work row at row (0-based) pushing the others down, the last one dropped; and
+    // the reverse, a blank row appended as the last.
+    DbResult insertWorkRow(int row);
+    DbResult deleteWorkRow(int row);
     // Every work row in order; a row whose name is blank after trimming has an empty name.
     DbResult readWork(QVector<EstimateLine> &rows);
     DbResult sums(Money &total, TaxableSums &taxable);
@@ -63,8 +69,8 @@ public:
     QString customerHonorific(const QString &name);
 
 private:
-    DbResult registerCustomer(const Estimate &e);
-    DbResult registerProducts(const Estimate &e);
+    DbResult registerCustomer(const Estimate &e, const Estimate *basis);
+    DbResult registerProducts(const Estimate &e, const Estimate *basis);
     DbResult writeLines(const Estimate &e);
     DbResult writeHeader(const Estimate &e);
     DbResult writeSearchText(const Estimate &e);

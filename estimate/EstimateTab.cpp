@@ -20,21 +20,6 @@
 #include <QTimer>
 
 namespace {
-constexpr double kQuantityLimit = 999999.99;
-constexpr double kPriceLimit = 99999999.99;
-constexpr double kAmountLimit = 9999999999.0;
-
-std::optional<double> numeric(const QVariant &v)
-{
-    if (v.isNull() || !v.isValid())
-        return std::nullopt;
-    if (v.metaType() == QMetaType::fromType<Money>())
-        return v.value<Money>().toDouble();
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    return ok ? std::optional<double>(d) : std::nullopt;
-}
-
 // Drawn rather than looked up in the icon theme, which costs start-up time.
 QIcon hintIcon()
 {
@@ -111,6 +96,11 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     DataGrid *grid = ui->Grid明細;
     grid->keyDownHandler = [this](int &key, Qt::KeyboardModifiers shift) { gridKeyDown(key, shift); };
     connect(dat明細, &WorkTableModel::userEdited, this, &EstimateTab::cellCommitted);
+    dat明細->editCheck = [this](int row, int column, const QVariant &v) { return acceptEdit(row, column, v); };
+    // Tab and Enter walk the cells that are typed into; the amount and ticks by arrow or mouse.
+    grid->setTabStops({Col品名, Col数量, Col単位, Col単価});
+    grid->rowInsertHandler = [this](int row) { insertLine(row); };
+    grid->rowDeleteHandler = [this](int row) { deleteLine(row); };
     connect(grid, &DataGrid::focusReceived, this, &EstimateTab::switchIme);
     connect(grid, &DataGrid::currentCellChanged, this, [this](int, int) { switchIme(); });
     connect(grid, &DataGrid::commitFailed, this, [](const QString &e) { reportFailure(DbResult::failure(e)); });
@@ -119,7 +109,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->cmd印刷, &QPushButton::clicked, this, &EstimateTab::printRequested);
     connect(ui->cmd一覧, &QPushButton::clicked, this, [this] { openList(); });
     connect(ui->cmd複写, &QPushButton::clicked, this, [this] { Copy見積書(); });
-    connect(ui->cmdクリア, &QPushButton::clicked, this, [this] { Clear見積書(true); });
+    connect(ui->cmdクリア, &QPushButton::clicked, this, [this] { clearRequested(); });
     connect(ui->cmd削除, &QPushButton::clicked, this, [this] { Delete見積書(); });
     connect(ui->cmd閉じる, &QPushButton::clicked, this, &EstimateTab::closeRequested);
     connect(ui->cmdHint, &QToolButton::clicked, this, &EstimateTab::hintRequested);
@@ -242,12 +232,21 @@ void EstimateTab::blankHeader()
     ui->cmb敬称->setCurrentIndex(0);
 }
 
+void EstimateTab::clearRequested()
+{
+    if (hasUnstoredChanges() && !Msg(QStringLiteral("クリア"), QStringLiteral("確認")))
+        return;
+    Clear見積書(true);
+}
+
 void EstimateTab::Clear見積書(bool newEstimate)
 {
     blankHeader();
     Clear明細ワーク();
-    if (newEstimate)
+    if (newEstimate) {
         takeSettingsRules();
+        m_basis.reset();
+    }
     showTaxMode();
     m_rates.clear();
     showRates();
@@ -283,121 +282,6 @@ void EstimateTab::SetDD品名()
 {
     reportFailure(m_store.reloadProductList());
     dat商品参照->refresh();
-}
-
-void EstimateTab::Seek商品()
-{
-    const ProductInfo p = m_store.seekProduct(seekName);
-    seekUnit = p.unit;
-    seekPrice = p.price;
-    seekExempt = p.exempt;
-    seekReduced = p.reduced;
-}
-
-void EstimateTab::cellCommitted(int row, int column)
-{
-    WorkTableModel &m = *dat明細;
-    switch (column) {
-    case Col品名:
-        if (!m.value(row, Col品名).isNull()) {
-            seekName = m.value(row, Col品名).toString().trimmed();
-            Seek商品();
-            m.setValue(row, Col品名, seekName.isEmpty() ? QVariant() : QVariant(seekName));
-            m.setValue(row, Col単位, seekUnit.isEmpty() ? QVariant() : QVariant(seekUnit));
-            m.setValue(row, Col単価, seekPrice.isZero() ? QVariant() : QVariant::fromValue(seekPrice));
-            m.setValue(row, Col非課税, seekExempt);
-            m.setValue(row, Col軽減, seekReduced && !seekExempt);
-        }
-        break;
-    case Col数量:
-        blankOutOfRange(row, Col数量, kQuantityLimit);
-        lineAmount(row);
-        break;
-    case Col単価:
-        blankOutOfRange(row, Col単価, kPriceLimit);
-        lineAmount(row);
-        break;
-    case Col単位:
-        if (const QString unit = m.value(row, Col単位).toString(); !unit.isEmpty()) {
-            DbResult r;
-            LookupCode(m_ctx.main, QStringLiteral("単位"), unit, &r);
-            reportFailure(r);
-        }
-        break;
-    case Col金額:
-        blankOutOfRange(row, Col金額, kAmountLimit);
-        break;
-    case Col非課税:
-    case Col軽減: {
-        // A line is either exempt or taxed at the reduced rate, never both.
-        const int other = column == Col非課税 ? Col軽減 : Col非課税;
-        if (m.value(row, column).toBool() && m.value(row, other).toBool())
-            m.setValue(row, other, false);
-        break;
-    }
-    default:
-        break;
-    }
-    reportFailure(m.commitRow(row));
-    Calc明細();
-}
-
-void EstimateTab::blankOutOfRange(int row, int column, double limit)
-{
-    const auto v = numeric(dat明細->value(row, column));
-    if (!v || (*v >= -limit && *v <= limit))
-        return;
-    dat明細->setValue(row, column, QVariant());
-    // After the editor has finished moving the cursor, put it back on the refused cell.
-    DataGrid *grid = ui->Grid明細;
-    QTimer::singleShot(0, grid, [grid, row, column] { grid->setCurrentCell(row, column); });
-}
-
-void EstimateTab::lineAmount(int row)
-{
-    const auto q = numeric(dat明細->value(row, Col数量));
-    const auto p = numeric(dat明細->value(row, Col単価));
-    if (!q || !p) {
-        dat明細->setValue(row, Col金額, QVariant());
-        return;
-    }
-    dat明細->setValue(row, Col金額, QVariant::fromValue(RoundAmount(*q * *p, QString())));
-}
-
-void EstimateTab::Calc明細()
-{
-    ui->num合計->clearValue();
-    ui->num税抜計->clearValue();
-    ui->num消費税->clearValue();
-    Money total;
-    TaxableSums taxable;
-    reportFailure(m_store.sums(total, taxable));
-    const Totals t = computeTotals(total, taxable, m_rules);
-    m_rates = t.rates;
-    showRates();
-    ui->num税抜計->setValue(t.net);
-    ui->num消費税->setValue(t.tax);
-    ui->num合計->setValue(t.grand);
-    showTaxMode();
-    ui->Grid明細->viewport()->update();
-}
-
-void EstimateTab::gridKeyDown(int &key, Qt::KeyboardModifiers)
-{
-    DataGrid *grid = ui->Grid明細;
-    if ((key != Qt::Key_Return && key != Qt::Key_Enter) || grid->currentColumn() != Col金額)
-        return;
-    const int row = grid->currentRowIndex();
-    if (row < 0 || row >= dat明細->dataRowCount())
-        return;
-    key = 0;
-    grid->setCurrentCell(std::min(row + 1, dat明細->dataRowCount() - 1), Col品名);
-}
-
-void EstimateTab::switchIme()
-{
-    const int col = ui->Grid明細->currentColumn();
-    SetImeOpen(ui->Grid明細, col == Col品名 || col == Col単位);
 }
 
 void EstimateTab::AddCmb顧客名()

@@ -31,6 +31,8 @@ public:
     void formInit();
 
     void Clear見積書(bool newEstimate);
+    // The clear button: asks first when something on screen is not stored.
+    void clearRequested();
     void Clear明細ワーク();
     void SetDD品名();
     void Seek商品();
@@ -46,6 +48,10 @@ public:
     void Copy見積書();
     // The list of stored estimates; the one chosen there is opened (or copied).
     void openList();
+    // Grid lines: a blank line moves the ones below down (refused when line 30 is filled);
+    // a deleted line's followers move up and a blank line 30 follows.
+    void insertLine(int row);
+    void deleteLine(int row);
 
     // The estimate as the window shows it, with the work rows; false when the grid could
     // not be written or read (already reported).
@@ -75,6 +81,8 @@ signals:
     void printRequested();
     // The number or the customer on screen changed (for the window's title).
     void captionChanged(const QString &number, const QString &customer);
+    // A line for the window's status line.
+    void statusMessage(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -85,6 +93,10 @@ private:
     void numberLeft();
     bool refuseNumber(const EstimateNumber &n);
     void cellCommitted(int row, int column);
+    bool acceptEdit(int row, int column, const QVariant &value);
+    bool lineIsFilled(int row) const;
+    // Asks before what is on screen and not stored is replaced by what subject names.
+    bool mayReplaceScreen(const QString &subject);
     void lineAmount(int row);
     void blankOutOfRange(int row, int column, double limit);
     void gridKeyDown(int &key, Qt::KeyboardModifiers shift);
@@ -108,4 +120,7 @@ private:
     bool m_ownRules = false; // a stored estimate's rules are on screen
     QVector<RateTotal> m_rates;
     bool m_tracking = false;
+    // The stored estimate this one was loaded or copied from: values it still carries
+    // unchanged are not written back over the masters.
+    std::optional<Estimate> m_basis;
 };

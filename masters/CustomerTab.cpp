@@ -31,6 +31,7 @@ CustomerTab::~CustomerTab() { delete ui; }
 void CustomerTab::formInit()
 {
     DataGrid *grid = ui->Grid顧客マスタ;
+    grid->setTabStops({1, 2});
     grid->setDataControl(dat顧客);
     grid->setColumnLayout(0, 360);
     grid->setColumnLayout(1, 3284.788);

@@ -39,6 +39,9 @@ signals:
 public:
     void Clear顧客情報() { m_work->clear(); }
 
+    // Rows read in or edited here that are not registered yet.
+    bool hasUnregistered() const { return m_work->hasUnregistered(); }
+
 private:
     std::unique_ptr<MasterWork> m_work;
 };

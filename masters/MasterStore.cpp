@@ -71,10 +71,15 @@ DbResult MasterStore::deleteTicked(int *deleted)
         !r || ticked.isEmpty())
         return r;
     DbResult r = m_ctx.work.transaction([&]() -> DbResult {
-        for (const DbRow &row : ticked)
+        // Every grid row of a deleted name goes too: the grid shows no customer that is gone.
+        for (const DbRow &row : ticked) {
             if (DbResult d = m_ctx.work.exec(QString("DELETE FROM perm.%1 WHERE %2 = ?").arg(m_table.master, key), {row[0]});
                 !d)
                 return d;
+            if (DbResult d = m_ctx.work.exec(QString("DELETE FROM main.%1 WHERE %2 = ?").arg(m_table.work, key), {row[0]});
+                !d)
+                return d;
+        }
         return m_ctx.work.exec(QString("DELETE FROM main.%1 WHERE チェック = 1").arg(m_table.work));
     });
     if (r && deleted)
@@ -86,7 +91,11 @@ DbResult MasterStore::exportCsv(const QString &path, int *written)
 {
     const QString sql = QString("SELECT %1 FROM perm.%2 ORDER BY %3")
                             .arg(m_table.fields.join(", "), m_table.master, m_table.fields.first());
-    return writeCsvFile(path, m_table.fields, [&](const CsvSink &sink) {
+    QSet<int> numeric;
+    for (int i = 0; i < m_table.fields.size(); ++i)
+        if (m_table.moneyFields.contains(m_table.fields[i]) || m_table.flagFields.contains(m_table.fields[i]))
+            numeric.insert(i);
+    return writeCsvFile(path, m_table.fields, numeric, [&](const CsvSink &sink) {
         return m_ctx.work.forEachRow(sql, {}, [&](const QSqlQuery &q) {
             QStringList f;
             for (int i = 0; i < m_table.fields.size(); ++i) {
@@ -121,18 +130,23 @@ static bool csvValue(const MasterTable &t, int column, const QString &text, QVar
         out = (v == "1" || v == "true") ? 1 : 0;
         return v.isEmpty() || v == "0" || v == "1" || v == "true" || v == "false";
     }
-    out = text;
-    return column > 0 || !text.trimmed().isEmpty(); // a row needs its name
+    // A name read back from what this program wrote keeps no formula guard; nor blanks around it.
+    out = column == 0 ? csvUnneutralised(text).trimmed() : csvUnneutralised(text);
+    return column > 0 || !out.toString().isEmpty(); // a row needs its name
 }
 
-DbResult MasterStore::importCsv(const QString &path, QVector<int> &badLines, int *added)
+DbResult MasterStore::importCsv(const QString &path, CsvImport &result)
 {
+    result = CsvImport();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return DbResult::failure(file.errorString(), sqlitecode::CantOpen, path);
     const CsvContent csv = parseCsv(file.readAll());
-    badLines = csv.badLines;
-    QVector<QVariantList> rows;
+    result.encoding = csv.encoding;
+    result.badLines = csv.badLines;
+    struct Pending { int line; QVariantList values; };
+    QVector<Pending> rows;
+    QHash<QString, int> byName; // name -> index in rows
     for (const CsvRow &row : csv.rows) {
         if (row.line == 1 && row.fields == m_table.fields)
             continue; // the header
@@ -143,24 +157,49 @@ DbResult MasterStore::importCsv(const QString &path, QVector<int> &badLines, int
             ok = csvValue(m_table, c, row.fields[c], v);
             values << v;
         }
-        if (ok)
-            rows << values;
-        else
-            badLines << row.line;
+        if (!ok) {
+            result.badLines << row.line;
+            continue;
+        }
+        if (const auto it = byName.constFind(values[0].toString()); it != byName.constEnd()) {
+            result.replacedLines << rows[*it].line;
+            rows[*it] = {row.line, values};
+        } else {
+            byName.insert(values[0].toString(), rows.size());
+            rows << Pending{row.line, values};
+        }
     }
-    std::sort(badLines.begin(), badLines.end());
-    QStringList marks;
-    for (int i = 0; i < m_table.fields.size(); ++i)
-        marks << "?";
-    const QString insert = QString("INSERT INTO main.%1 (%2) VALUES (%3)")
-                               .arg(m_table.work, m_table.fields.join(", "), marks.join(", "));
-    DbResult r = m_ctx.work.transaction([&]() -> DbResult {
-        for (const QVariantList &values : rows)
-            if (DbResult i = m_ctx.work.exec(insert, values); !i)
-                return i;
+    std::sort(result.badLines.begin(), result.badLines.end());
+    std::sort(result.replacedLines.begin(), result.replacedLines.end());
+    return m_ctx.work.transaction([&]() -> DbResult {
+        for (const Pending &p : rows) {
+            DbResult r = writeWorkRow(p.values, result);
+            if (!r)
+                return r;
+        }
         return {};
     }, Db::Lock::Deferred);
-    if (r && added)
-        *added = rows.size();
-    return r;
+}
+
+// A CSV row onto the grid's first row of the same name, or a new row.
+DbResult MasterStore::writeWorkRow(const QVariantList &values, CsvImport &result)
+{
+    QStringList marks, sets;
+    for (const QString &f : m_table.fields) {
+        marks << "?";
+        sets << f + " = ?";
+    }
+    qlonglong changed = 0;
+    const QString update = QString("UPDATE main.%1 SET %2 WHERE id = (SELECT id FROM main.%1 WHERE %3 = ? ORDER BY id LIMIT 1)")
+                               .arg(m_table.work, sets.join(", "), m_table.fields.first());
+    if (DbResult r = m_ctx.work.exec(update, values + QVariantList{values.first()}, &changed); !r)
+        return r;
+    if (changed > 0) {
+        ++result.merged;
+        return {};
+    }
+    ++result.added;
+    return m_ctx.work.exec(QString("INSERT INTO main.%1 (%2) VALUES (%3)")
+                               .arg(m_table.work, m_table.fields.join(", "), marks.join(", ")),
+                           values);
 }

@@ -15,6 +15,13 @@ struct MasterTable {
     QStringList flagFields = {};  // yes/no, written as 1 or 0
 };
 
+struct CsvImport {
+    QString encoding;
+    int added = 0, merged = 0;  // rows new in the grid, rows that replaced one of the same name
+    QVector<int> badLines;      // could not be read
+    QVector<int> replacedLines; // overtaken by a later row of the same name
+};
+
 class MasterStore {
 public:
     MasterStore(QuoteDeskContext &ctx, MasterTable table) : m_ctx(ctx), m_table(std::move(table)) {}
@@ -27,11 +34,12 @@ public:
     DbResult clear();          // empties the work copy only
     // The master as CSV (UTF-8 with BOM, a header of the field names); *written counts rows.
     DbResult exportCsv(const QString &path, int *written = nullptr);
-    // Rows of a CSV in the same form added to the work copy, unregistered; rows that cannot
-    // be read are skipped and their line numbers listed.
-    DbResult importCsv(const QString &path, QVector<int> &badLines, int *added = nullptr);
+    // Rows of a CSV in the same form added to the work copy, unregistered. A name the grid
+    // already shows, or that comes again, is one row: the last wins and the others are listed.
+    DbResult importCsv(const QString &path, CsvImport &result);
 
 private:
+    DbResult writeWorkRow(const QVariantList &values, CsvImport &result);
     QuoteDeskContext &m_ctx;
     MasterTable m_table;
 };

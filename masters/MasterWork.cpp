@@ -18,17 +18,20 @@ MasterWork::MasterWork(QuoteDeskContext &ctx, MasterTable table, DataGrid *grid,
     });
     QObject::connect(grid, &DataGrid::commitFailed, grid,
                      [](const QString &e) { reportFailure(DbResult::failure(e)); });
+    QObject::connect(model, &WorkTableModel::userEdited, grid, [this](int, int) { m_unregistered = true; });
 }
 
 void MasterWork::read()
 {
-    reportFailure(m_store.read());
+    if (reportFailure(m_store.read()))
+        m_unregistered = false;
     m_model->refresh();
 }
 
 void MasterWork::clear()
 {
-    reportFailure(m_store.clear());
+    if (reportFailure(m_store.clear()))
+        m_unregistered = false;
     m_model->refresh();
 }
 
@@ -44,7 +47,8 @@ void MasterWork::registerRows()
         return;
     if (!commitGrid())
         return;
-    reportFailure(m_store.registerRows(), m_store.table().subject + QStringLiteral("を登録"));
+    if (reportFailure(m_store.registerRows(), m_store.table().subject + QStringLiteral("を登録")))
+        m_unregistered = false;
     m_model->refresh();
 }
 
@@ -55,8 +59,8 @@ void MasterWork::deleteTicked()
     if (!commitGrid())
         return;
     int deleted = 0;
-    if (reportFailure(m_store.deleteTicked(&deleted), m_store.table().subject + QStringLiteral("を削除")) && deleted > 0)
-        m_model->refresh();
+    reportFailure(m_store.deleteTicked(&deleted), m_store.table().subject + QStringLiteral("を削除"));
+    m_model->refresh(); // what the grid shows is what is stored
 }
 
 void MasterWork::exportCsv()
@@ -67,8 +71,7 @@ void MasterWork::exportCsv()
         return;
     int written = 0;
     if (reportFailure(m_store.exportCsv(path, &written), QStringLiteral("CSVファイルを書き出")))
-        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
-            QStringLiteral("%1 件を書き出しました。\n%2").arg(written).arg(QDir::toNativeSeparators(path)));
+        announceSaved(QStringLiteral("%1 件を書き出しました。").arg(written), path);
 }
 
 void MasterWork::importCsv()
@@ -76,17 +79,37 @@ void MasterWork::importCsv()
     const QString path = chooseFile(m_grid->window(), FileDialog::Open, QStringLiteral("CSV読込"), QString());
     if (path.isEmpty() || !commitGrid())
         return;
-    QVector<int> bad;
-    const DbResult r = m_store.importCsv(path, bad);
+    CsvImport result;
+    const DbResult r = m_store.importCsv(path, result);
     m_model->refresh();
     if (!reportFailure(r, QStringLiteral("CSVファイルを読込")))
         return;
-    if (!bad.isEmpty()) {
-        QStringList lines;
-        for (int line : bad)
-            lines << QString::number(line);
-        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
-            QStringLiteral("CSVファイルの %1 行目は形式が正しくないため読み込みませんでした。")
-                .arg(lines.join(QStringLiteral("、"))));
-    }
+    if (result.added + result.merged > 0)
+        m_unregistered = true;
+    reportImport(result);
+}
+
+static QString lineList(const QVector<int> &lines)
+{
+    QStringList out;
+    for (int line : lines)
+        out << QString::number(line);
+    return out.join(QStringLiteral("、"));
+}
+
+void MasterWork::reportImport(const CsvImport &result)
+{
+    QString text = QStringLiteral("CSVファイル（%1）から %2 件を読み込みました。登録するまで保存されません。")
+                       .arg(result.encoding)
+                       .arg(result.added + result.merged);
+    if (result.merged > 0)
+        text += QStringLiteral("\n表にあった同じ名前の %1 件は読み込んだ内容に置き換えました。").arg(result.merged);
+    if (!result.replacedLines.isEmpty())
+        text += QStringLiteral("\n同じ名前が後にもあるため %1 行目は読み込みませんでした（後の行を使います）。")
+                    .arg(lineList(result.replacedLines));
+    if (!result.badLines.isEmpty())
+        text += QStringLiteral("\n%1 行目は形式または文字コードが正しくないため読み込みませんでした。")
+                    .arg(lineList(result.badLines));
+    const bool trouble = !result.badLines.isEmpty() || !result.replacedLines.isEmpty();
+    Msg(QStringLiteral("その他"), trouble ? QStringLiteral("注意") : QStringLiteral("メッセージ"), text);
 }

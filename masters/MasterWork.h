@@ -17,9 +17,13 @@ public:
     void clear();         // empties the work copy only
     void exportCsv();     // asks for a file, writes the master
     void importCsv();     // asks for a file, adds its rows to the grid, unregistered
+    // Rows read from CSV or edited in the grid that 登録 has not stored yet.
+    bool hasUnregistered() const { return m_unregistered; }
 
 private:
     bool commitGrid();
+    void reportImport(const CsvImport &result);
+    bool m_unregistered = false;
     MasterStore m_store;
     DataGrid *m_grid;
     WorkTableModel *m_model;

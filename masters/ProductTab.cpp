@@ -36,6 +36,7 @@ ProductTab::~ProductTab() { delete ui; }
 void ProductTab::formInit()
 {
     DataGrid *grid = ui->Grid商品マスタ;
+    grid->setTabStops({1, 2, 3});
     grid->setDataControl(dat商品);
     grid->setColumnLayout(0, 374);
     grid->setColumnLayout(1, 5444.788);

@@ -25,6 +25,9 @@ public:
     void Delete商品() { m_work->deleteTicked(); }
     void Clear商品情報() { m_work->clear(); }
 
+    // Rows read in or edited here that are not registered yet.
+    bool hasUnregistered() const { return m_work->hasUnregistered(); }
+
 private:
     std::unique_ptr<MasterWork> m_work;
 };

@@ -1,7 +1,9 @@
 #include "print/EstimateSheet.h"
 #include "ui/Fonts.h"
 
-#include <QFile>
+#include "store/SafeFile.h"
+
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPdfWriter>
@@ -255,25 +257,32 @@ QString rpt見積書::print(QPrinter &printer) const
     return {};
 }
 
-QString rpt見積書::writePdf(const QString &path) const
+QByteArray rpt見積書::pdf() const
 {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     {
-        // QPdfWriter says nothing of why a file cannot be written; QFile does.
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly))
-            return QStringLiteral("PDFファイルを書き込めません。\n%1\n%2").arg(path, probe.errorString());
+        QPdfWriter pdf(&buffer);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setResolution(600);
+        pdf.setTitle(QStringLiteral("お見積書"));
+        pdf.setCreator(QStringLiteral("QuoteDesk"));
+        QPainter p;
+        if (!p.begin(&pdf))
+            return {};
+        draw(p);
+        if (!p.end())
+            return {};
     }
-    QPdfWriter pdf(path);
-    pdf.setPageSize(QPageSize(QPageSize::A4));
-    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-    pdf.setResolution(600);
-    pdf.setTitle(QStringLiteral("お見積書"));
-    pdf.setCreator(QStringLiteral("QuoteDesk"));
-    QPainter p;
-    if (!p.begin(&pdf))
-        return QStringLiteral("PDFファイルを書き込めません。\n%1").arg(path);
-    draw(p);
-    if (!p.end())
-        return QStringLiteral("PDFファイルを書き込めません。\n%1").arg(path);
-    return {};
+    return bytes;
+}
+
+DbResult rpt見積書::writePdf(const QString &path) const
+{
+    const QByteArray bytes = pdf();
+    if (bytes.isEmpty())
+        return DbResult::failure(QStringLiteral("PDF could not be drawn"), 0, path);
+    return writeWholeFile(path, bytes);
 }

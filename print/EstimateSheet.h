@@ -2,6 +2,7 @@
 // The A4 estimate sheet, drawn with QPainter onto any device: preview, printer or PDF.
 // Plain values in, no widgets: the window fills the print record.
 
+#include "store/Db.h"
 #include "store/Money.h"
 
 #include <QString>
@@ -50,9 +51,12 @@ public:
 
     // Draws the one page; the painter is active on a device whose origin is the paper's corner.
     void draw(QPainter &painter) const;
-    // Both return an empty text on success, else the reason.
+    // An empty text on success, else the reason.
     QString print(QPrinter &printer) const;
-    QString writePdf(const QString &path) const;
+    // The sheet as PDF bytes (empty when it could not be drawn), and written to a file: the
+    // old file stays whole unless all of it was written.
+    QByteArray pdf() const;
+    DbResult writePdf(const QString &path) const;
 
 private:
     void drawHeader(QPainter &p) const;

@@ -1,5 +1,9 @@
 #include "print/PrintPreview.h"
+#include "ui/FileChooser.h"
 #include "ui/MessageCatalogue.h"
+
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <QDir>
 #include <QFileDialog>
@@ -60,7 +64,9 @@ PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const Q
 {
     setObjectName(QStringLiteral("rpt見積書"));
     setWindowTitle(QStringLiteral("お見積書 印刷プレビュー"));
-    resize(900, 1000);
+    // Within the screen, whatever its size and scaling.
+    const QRect screen = (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    resize(std::min(900, screen.width() * 9 / 10), std::min(1000, screen.height() * 9 / 10));
     connect(this, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *p) {
         if (const QString error = m_sheet.print(*p); !error.isEmpty())
             warn(error);
@@ -74,13 +80,7 @@ PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const Q
     }
 }
 
-QString PrintPreview::defaultPdfPath() const
-{
-    QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (docs.isEmpty())
-        docs = QDir::homePath();
-    return QDir(docs).filePath(m_pdfName);
-}
+QString PrintPreview::defaultPdfPath() const { return QDir(documentsFolder()).filePath(m_pdfName); }
 
 void PrintPreview::choosePdf()
 {
@@ -91,10 +91,10 @@ void PrintPreview::choosePdf()
 
 bool PrintPreview::savePdf(const QString &path)
 {
-    const QString error = m_sheet.writePdf(path);
-    if (!error.isEmpty())
-        warn(error);
-    return error.isEmpty();
+    if (!reportFailure(m_sheet.writePdf(path), QStringLiteral("PDFファイルを保存")))
+        return false;
+    announceSaved(QStringLiteral("見積書をPDFファイルに保存しました。"), path);
+    return true;
 }
 
 void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent)

@@ -262,6 +262,8 @@ bool WorkTableModel::setData(const QModelIndex &index, const QVariant &v, int ro
         return true; // no change, no edit event
     if (row >= m_rows.size() && (newValue.isNull() || newValue == QVariant(false)))
         return true; // nothing typed on the new-row line
+    if (editCheck && !editCheck(row, col, newValue))
+        return false;
     setValue(row, col, newValue);
     emit userEdited(row, col);
     return true;

@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 #include <QVector>
+#include <functional>
 
 enum class ColumnKind { Text, Integer, Real, Currency, YesNo };
 
@@ -50,6 +51,9 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+    // Consulted before a user edit is applied; false refuses it and the cell keeps its value.
+    std::function<bool(int row, int column, const QVariant &value)> editCheck;
 
     // Converts text typed into a cell to the column's value; empty text gives Null.
     QVariant fromText(int column, const QString &text) const;

@@ -161,13 +161,17 @@ void EstimateTest::rangeBlanking()
     typeCell(grid, 1, 4, "-99999999.99");
     QCOMPARE(m->value(1, 5).value<Money>(), Money::fromYen(-100000000));
 
+    // An amount beyond the range is refused with a message, and the cell keeps what it held.
+    Answers answers;
     typeCell(grid, 2, 5, "10000000000");
     QVERIFY(m->value(2, 5).isNull());
     QTRY_COMPARE(grid->currentColumn(), 5);
     typeCell(grid, 2, 5, "9999999999"); // a typed amount stands as typed
     QCOMPARE(m->value(2, 5).value<Money>(), Money::fromYen(9999999999LL));
     typeCell(grid, 2, 5, "1e30");
-    QVERIFY(m->value(2, 5).isNull());
+    QCOMPARE(m->value(2, 5).value<Money>(), Money::fromYen(9999999999LL));
+    QCOMPARE(answers.shown.size(), 2);
+    QVERIFY(answers.sawKey("入力", "範囲外"));
 }
 
 void EstimateTest::lineAmounts_data()
@@ -181,7 +185,7 @@ void EstimateTest::lineAmounts_data()
     QTest::newRow("-2.5 x 101") << "-2.5" << "101" << "-253";
     QTest::newRow("within tolerance") << "100.000001" << "1" << "100";
     QTest::newRow("beyond tolerance") << "100.00002" << "1" << "101";
-    QTest::newRow("beyond the rounding range") << "999999" << "99999999" << "0";
+    QTest::newRow("beyond the rounding range: the price is refused") << "999999" << "99999999" << "";
     QTest::newRow("price with thousands separator") << "2" << "1,500" << "3000";
     QTest::newRow("no price") << "2" << "" << "";
 }
@@ -193,10 +197,15 @@ void EstimateTest::lineAmounts()
     QFETCH(QString, amount);
     TempData data;
     Window w(data.folder());
+    Answers answers;
     auto *grid = w.find<DataGrid>("Grid明細");
     typeCell(grid, 4, 2, qty);
     typeCell(grid, 4, 4, price);
     const QVariant v = grid->dataControl()->value(4, 5);
+    // No line silently counts as 0: what the amount cannot hold is refused where it is typed.
+    QCOMPARE(answers.sawKey("入力", "範囲外"), QString(QTest::currentDataTag()).contains("refused"));
+    if (answers.sawKey("入力", "範囲外"))
+        QVERIFY(grid->dataControl()->value(4, 4).isNull());
     if (amount.isEmpty())
         QVERIFY(v.isNull());
     else
@@ -251,11 +260,11 @@ void EstimateTest::enterOnAmountColumn()
     QCOMPARE(grid->currentColumn(), 1);
     QCOMPARE(box(w, "num合計"), QString("816"));
 
-    // Elsewhere Enter is left to the grid.
+    // Elsewhere Enter goes on to the next cell that is typed into, as Tab does.
     grid->setCurrentCell(6, 2);
     QTest::keyClick(grid, Qt::Key_Return);
     QCOMPARE(grid->currentRowIndex(), 6);
-    QCOMPARE(grid->currentColumn(), 2);
+    QCOMPARE(grid->currentColumn(), 3);
 }
 
 void EstimateTest::unitRecordedInCodeMaster()

@@ -2,6 +2,7 @@
 // print record taken from the window.
 
 #include "TestSupport.h"
+#include "ui/FileChooser.h"
 #include "estimate/EstimateTab.h"
 #include "print/PrintPreview.h"
 #include "ui/Boxes.h"
@@ -49,7 +50,7 @@ void PrintTest::sheetIsOneA4PageWithEmbeddedIpaFonts()
             << PrintLine{"無償点検", 1.0, "回", Money(), Money()};
     QTemporaryDir dir;
     const QString pdf = dir.filePath("sheet.pdf");
-    QCOMPARE(rpt見積書(r).writePdf(pdf), QString());
+    QVERIFY(rpt見積書(r).writePdf(pdf));
 
     const QString info = tool("pdfinfo", {pdf});
     QVERIFY(info.contains(QRegularExpression("Pages:\\s+1\\n")));
@@ -93,9 +94,17 @@ void PrintTest::sheetFromTheWindow()
         offered = preview.defaultPdfPath();
         QVERIFY(preview.savePdf(pdf));
     });
+    QString opened;
+    const FolderOpener opener = setFolderOpener([&](const QString &folder) { opened = folder; });
+    Answers answers; // the notice's folder button is pressed
     w.find<QAbstractButton>("cmd印刷")->click();
     setPreviewRunner(previous);
+    setFolderOpener(opener);
     QVERIFY(offered.endsWith("/見積書_4321_乙社.pdf"));
+    QVERIFY(QFileInfo(offered).absoluteDir().exists()); // the documents folder, made when missing
+    QCOMPARE(answers.shown.size(), 1);
+    QVERIFY(answers.shown[0].text.contains(QDir::toNativeSeparators(pdf)));
+    QCOMPARE(opened, QFileInfo(pdf).absolutePath());
 
     PrintRecord r;
     QVERIFY(w->printRecord(r));

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QStatusBar>
 
 class SaveLoadTest : public QObject {
     Q_OBJECT
@@ -254,7 +255,18 @@ void SaveLoadTest::loadingByNumber()
     for (int n : {9, 0, 5})
         QVERIFY(seedPerm(f.data, "INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名, 金額) VALUES (12, ?, 1, ?, ?)",
                          {n, QString("行%1").arg(n), Money::fromYen(100).raw()}));
+    // What is on screen is not stored: another number asks first, and No keeps all of it,
+    // the number on screen included.
     f.win().find<QLineEdit>("txt件名")->setText("捨てられる");
+    const QString proposed = f.no->text();
+    Answers answers;
+    answers.answer({false});
+    f.leaveNumber("0012");
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(answers.shown[0].key, QString("読込確認"));
+    QVERIFY(answers.shown[0].text.contains("No.12") && !answers.shown[0].yesIsDefault());
+    QCOMPARE(f.no->text(), proposed);
+    QCOMPARE(f.text("txt件名"), QString("捨てられる"));
     f.leaveNumber("0012");
     auto *m = f.grid->dataControl();
     QCOMPARE(m->value(0, Col品名).toString() + m->value(1, Col品名).toString() + m->value(2, Col品名).toString(),
@@ -268,14 +280,21 @@ void SaveLoadTest::loadingByNumber()
     f.leaveNumber("0012");
     QCOMPARE(m->value(3, Col品名).toString(), QString("追加"));
 
-    // A number with nothing stored: a blank estimate under it, today's date, no message.
-    Answers answers;
+    // A number with nothing stored: a blank estimate under it, today's date, and the status
+    // line says so; no dialog but the question for the unstored line.
+    answers.shown.clear();
     f.leaveNumber("77");
-    QVERIFY(answers.shown.isEmpty());
+    QCOMPARE(answers.shown.size(), 1);
     QCOMPARE(f.no->text(), QString("77"));
     QVERIFY(m->value(0, Col品名).isNull());
     QCOMPARE(f.win().find<DateBox>("dt日付")->date(), QDate::currentDate());
     QCOMPARE(f.text("num合計"), QString());
+    QCOMPARE(f.win().find<QStatusBar>("statusLine")->currentMessage(),
+             QString("No.77 は未登録です。新しい見積書として入力できます"));
+    // Nothing unstored: the next number loads without a question.
+    f.leaveNumber("12");
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(m->value(0, Col品名).toString(), QString("行0"));
 }
 
 void SaveLoadTest::numberBoxRefusesText_data()

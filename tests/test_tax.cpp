@@ -187,7 +187,7 @@ void TaxTest::registrationNumberAndSheet()
     QTemporaryDir dir;
     auto text = [&](const PrintRecord &record) {
         const QString pdf = dir.filePath("sheet.pdf");
-        if (!rpt見積書(record).writePdf(pdf).isEmpty())
+        if (!rpt見積書(record).writePdf(pdf))
             qFatal("no PDF");
         QProcess p;
         p.start("pdftotext", {"-layout", pdf, "-"});

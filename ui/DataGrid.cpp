@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include "ui/MessageCatalogue.h"
 
 GridDropDown::GridDropDown(WorkTableModel *source, int valueColumn, QObject *parent)
     : QObject(parent), m_source(source), m_valueColumn(valueColumn)
@@ -20,11 +19,6 @@ GridDropDown::GridDropDown(WorkTableModel *source, int valueColumn, QObject *par
 // ---------------------------------------------------------------------------
 
 GridDelegate::GridDelegate(DataGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) {}
-
-static bool isNumeric(const WorkColumn &c)
-{
-    return c.kind == ColumnKind::Integer || c.kind == ColumnKind::Real || c.kind == ColumnKind::Currency;
-}
 
 QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
 {
@@ -88,17 +82,8 @@ void GridDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, cons
         model->setData(index, combo->currentText(), Qt::EditRole);
         return;
     }
-    auto *line = qobject_cast<QLineEdit *>(editor);
-    if (!line)
-        return;
-    const WorkColumn &col = m_grid->dataControl()->columns()[index.column()];
-    if (isNumeric(col) && !normaliseNumberText(line->text()).isEmpty() && !parseNumber(line->text())) {
-        QString subject = col.caption;
-        subject.remove(QChar(0x3000)).remove(' ');
-        Msg(QStringLiteral("入力"), QStringLiteral("数字のみ"), subject);
-        return; // the cell keeps its value
-    }
-    model->setData(index, line->text(), Qt::EditRole);
+    if (auto *line = qobject_cast<QLineEdit *>(editor))
+        m_grid->typeInto(index.row(), index.column(), line->text());
 }
 
 void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -161,9 +146,12 @@ bool GridDelegate::eventFilter(QObject *object, QEvent *event)
             // The cell is committed first, then the grid sees the key.
             emit commitData(editor);
             emit closeEditor(editor, QAbstractItemDelegate::NoHint);
-            m_grid->handleKeyDown(ke->key(), ke->modifiers());
+            if (!m_grid->handleKeyDown(ke->key(), ke->modifiers()))
+                m_grid->moveToStop(1);
             return true;
         }
+        if (m_grid->handleGridKey(ke))
+            return true;
     }
     return QStyledItemDelegate::eventFilter(editor ? editor : object, event);
 }
@@ -301,7 +289,14 @@ void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
 
 void DataGrid::keyPressEvent(QKeyEvent *event)
 {
-    if (handleKeyDown(event->key(), event->modifiers())) {
+    if (handleKeyDown(event->key(), event->modifiers()) || handleGridKey(event)) {
+        event->accept();
+        return;
+    }
+    // Enter goes on to the next cell to type into, as Tab does.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !m_tabStops.isEmpty() &&
+        state() != EditingState) {
+        moveToStop(1);
         event->accept();
         return;
     }

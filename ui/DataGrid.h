@@ -78,6 +78,24 @@ public:
     std::function<void(int &key, Qt::KeyboardModifiers shift)> keyDownHandler;
     bool handleKeyDown(int key, Qt::KeyboardModifiers shift);
 
+    // The columns Tab and Enter walk through, row by row; the others are reached by arrow or mouse.
+    void setTabStops(const QVector<int> &columns) { m_tabStops = columns; }
+    // The next (step 1) or previous (-1) tab stop from the current cell; stays at the ends.
+    void moveToStop(int step);
+
+    // Text as the user would type it into the cell: numbers are checked (入力/数字のみ, the cell
+    // keeps its value), tick boxes take 1, true, ○ or ✓. False when the cell refused it.
+    bool typeInto(int row, int column, const QString &text);
+    // Tab-separated rows, as a spreadsheet copies them, typed in from the current cell.
+    void pasteText(const QString &text);
+
+    // Inserting and deleting rows, offered in the context menu and on Ctrl+Shift+"+" and
+    // Ctrl+"-" when set; given the current row.
+    std::function<void(int row)> rowInsertHandler;
+    std::function<void(int row)> rowDeleteHandler;
+    // Line keys and multi-cell paste; true when the key was one of them.
+    bool handleGridKey(QKeyEvent *event);
+
 signals:
     void focusReceived();
     void currentCellChanged(int previousRow, int previousColumn);
@@ -87,8 +105,12 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
 private:
+    QModelIndex nextStop(const QModelIndex &from, int step) const;
+    QVector<int> m_tabStops;
     WorkTableModel *m_model = nullptr;
     QMap<int, GridDropDown *> m_dropDowns;
     bool m_imeOpen = true;

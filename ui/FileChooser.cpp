@@ -1,15 +1,18 @@
 #include "ui/FileChooser.h"
 
+#include "ui/MessageCatalogue.h"
+
+#include <QDesktopServices>
 #include <QDir>
+#include <QUrl>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 static FileChooser &chooser()
 {
     static FileChooser c = [](QWidget *parent, FileDialog kind, const QString &title, const QString &suggested) {
-        QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        if (docs.isEmpty())
-            docs = QDir::homePath();
+        const QString docs = documentsFolder();
         const QString start = QDir(docs).filePath(suggested);
         const QString filter = QStringLiteral("CSV (*.csv);;すべてのファイル (*)");
         return kind == FileDialog::Save ? QFileDialog::getSaveFileName(parent, title, start, filter)
@@ -28,4 +31,31 @@ FileChooser setFileChooser(FileChooser c)
     FileChooser old = chooser();
     chooser() = std::move(c);
     return old;
+}
+
+QString documentsFolder()
+{
+    QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (docs.isEmpty() || !QDir().mkpath(docs))
+        docs = QDir::homePath();
+    return docs;
+}
+
+static FolderOpener &folderOpener()
+{
+    static FolderOpener o = [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    return o;
+}
+
+FolderOpener setFolderOpener(FolderOpener opener)
+{
+    FolderOpener old = folderOpener();
+    folderOpener() = std::move(opener);
+    return old;
+}
+
+void announceSaved(const QString &what, const QString &path)
+{
+    if (Msg(QStringLiteral("その他"), QStringLiteral("保存完了"), what + QStringLiteral("\n") + QDir::toNativeSeparators(path)))
+        folderOpener()(QFileInfo(path).absolutePath());
 }

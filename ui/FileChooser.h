@@ -13,3 +13,13 @@ QString chooseFile(QWidget *parent, FileDialog kind, const QString &title, const
 
 using FileChooser = std::function<QString(QWidget *, FileDialog, const QString &title, const QString &suggested)>;
 FileChooser setFileChooser(FileChooser chooser);
+
+// The desktop's documents folder, created when missing; the home folder when there is none.
+// Files the program writes for the user go here, never into the program's own folder.
+QString documentsFolder();
+
+// Says where a file went ("保存完了"); its button opens the folder.
+void announceSaved(const QString &what, const QString &path);
+// Opens a folder in the desktop's file manager. Replaceable for tests.
+using FolderOpener = std::function<void(const QString &folder)>;
+FolderOpener setFolderOpener(FolderOpener opener);

@@ -73,6 +73,11 @@ const Rule kその他[] = {
     {"確認", "", "、よろしいですか", true, "確認", B::AskYes},
     // Beyond the original catalogue: closing with an estimate that is not stored.
     {"終了確認", "保存されていない変更があります。終了してよろしいですか", "", false, "終了の確認", B::Ask},
+    // Typing another number, or opening one from the list, over an estimate that is not stored.
+    // Where a written file went, with a button that opens its folder.
+    {"保存完了", "", "", true, "保存完了", B::InfoFolder},
+    {"読込確認", "保存されていない変更があります。画面の内容を破棄して ", " を表示します。よろしいですか", true,
+     "読込の確認", B::Ask},
 };
 
 template <size_t N>
@@ -105,7 +110,8 @@ int MsgEntry::styleValue() const
     switch (buttons) {
     case MsgButtons::Ask: return 292;
     case MsgButtons::AskYes: return 36;
-    case MsgButtons::Info: return 64;
+    case MsgButtons::Info:
+    case MsgButtons::InfoFolder: return 64;
     case MsgButtons::Warn: return 48;
     }
     return 0;
@@ -130,7 +136,7 @@ bool Msg(const QString &category, const QString &key, const QString &text)
     if (!entry)
         return false;
     const bool yes = presenter()(*entry);
-    return entry->isQuestion() && yes;
+    return (entry->isQuestion() || entry->buttons == MsgButtons::InfoFolder) && yes;
 }
 
 MsgPresenter setMsgPresenter(MsgPresenter p)
@@ -162,6 +168,13 @@ bool showMessageBox(const MsgEntry &e)
         box.setIcon(QMessageBox::Warning);
         box.setStandardButtons(QMessageBox::Ok);
         break;
+    case MsgButtons::InfoFolder: {
+        box.setIcon(QMessageBox::Information);
+        box.setStandardButtons(QMessageBox::Ok);
+        QPushButton *folder = box.addButton(QStringLiteral("フォルダーを開く"), QMessageBox::ActionRole);
+        box.exec();
+        return box.clickedButton() == folder;
+    }
     }
     return box.exec() == QMessageBox::Yes;
 }

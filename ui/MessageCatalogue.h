@@ -7,7 +7,8 @@
 #include <functional>
 #include <optional>
 
-enum class MsgButtons { Ask, AskYes, Info, Warn };
+// InfoFolder: a notice with OK and "フォルダーを開く"; the answer is true for the folder.
+enum class MsgButtons { Ask, AskYes, Info, Warn, InfoFolder };
 
 struct MsgEntry {
     QString category;
@@ -25,7 +26,8 @@ struct MsgEntry {
 // The entry a call would show, or nothing for an unknown category or key.
 std::optional<MsgEntry> msgLookup(const QString &category, const QString &key, const QString &text = QString());
 
-// Shows the entry and returns whether the user answered Yes (only Ask entries can be true).
+// Shows the entry and returns whether the user answered Yes (only Ask entries can be true,
+// and InfoFolder entries when the folder was asked for).
 bool Msg(const QString &category, const QString &key, const QString &text = QString());
 
 // Shows an entry and returns true for Yes. Replaceable so tests can answer without a human.
