@@ -10,6 +10,8 @@
 #include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
 #include "store/DataFiles.h"
+#include "store/Integrity.h"
+#include "store/SearchIndex.h"
 #include "ui_EstimateTab.h"
 #include "ui_SettingsTab.h"
 
@@ -25,6 +27,7 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -66,7 +69,7 @@ bool FrmQuoteDesk::openFiles(const QString &dataFolder)
     };
     if (DbResult r = checkDataFolder(dataFolder); !r)
         return fail(r);
-    if (DbResult r = openDataFile(m_ctx.main, m_ctx.permPath, schema::FileKind::Permanent); !r)
+    if (DbResult r = openDataFile(m_ctx.main, m_ctx.permPath, schema::FileKind::Permanent, &m_notices); !r)
         return fail(r);
     if (DbResult r = openDataFile(m_ctx.work, m_ctx.workPath, schema::FileKind::Work); !r)
         return fail(r);
@@ -204,6 +207,37 @@ void FrmQuoteDesk::bringToFront()
     raise();
     activateWindow();
     QApplication::alert(this);
+}
+
+void FrmQuoteDesk::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shown || !m_loaded)
+        return;
+    m_shown = true;
+    QTimer::singleShot(0, this, &FrmQuoteDesk::afterFirstShow);
+}
+
+void FrmQuoteDesk::afterFirstShow()
+{
+    for (const QString &notice : std::as_const(m_notices))
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), notice);
+    // A damaged page is found before it hurts, without keeping the user waiting for it.
+    m_integrity = new IntegrityWatch(this);
+    connect(m_integrity, &IntegrityWatch::finished, this, &FrmQuoteDesk::integrityChecked);
+    m_integrity->start({m_ctx.permPath, m_ctx.workPath}, true);
+}
+
+void FrmQuoteDesk::integrityChecked(const IntegrityReport &report)
+{
+    if (m_unloaded)
+        return;
+    for (const QString &file : report.damagedFiles)
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            damagedFileAdvice(file, m_ctx.dataFolder) + QStringLiteral("\n\n詳細: ") + report.detail);
+    if (report.indexDamaged && !report.damagedFiles.contains(m_ctx.permPath) &&
+        reportFailure(searchindex::rebuild(m_ctx.main), QStringLiteral("検索用の索引を作り直")))
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
 }
 
 void FrmQuoteDesk::closeEvent(QCloseEvent *event)

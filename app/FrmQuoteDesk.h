@@ -14,6 +14,8 @@ class CustomerTab;
 class ProductTab;
 class SettingsTab;
 class Hint;
+class IntegrityWatch;
+struct IntegrityReport;
 struct PrintRecord;
 
 inline const QString kVersion = QStringLiteral("1.20");
@@ -48,8 +50,12 @@ public:
     void showHint();
     Hint *hintWindow() const;
 
+    // What start-up had to repair and the user hears once the window is up.
+    const QStringList &startNotices() const { return m_notices; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     bool openFiles(const QString &dataFolder);
@@ -57,6 +63,9 @@ private:
     void openGuide();
     void placeWindow();
     void showCaption(const QString &number, const QString &customer);
+    // Once the window is up: the notices, then the check of the files on a thread of its own.
+    void afterFirstShow();
+    void integrityChecked(const IntegrityReport &report);
 
     QuoteDeskContext m_ctx;
     bool m_loaded = false;
@@ -70,4 +79,7 @@ private:
     ProductTab *m_products = nullptr;
     SettingsTab *m_settings = nullptr;
     QPointer<Hint> m_hint;
+    QStringList m_notices;
+    bool m_shown = false;
+    IntegrityWatch *m_integrity = nullptr;
 };

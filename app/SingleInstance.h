@@ -17,10 +17,14 @@ public:
     ~SingleInstance() override;
 
     // True when this process may run on the data folder; it then answers later starts at once.
-    // False when another holds it: the running window has been asked to come forward.
+    // False when another holds it (the running window has been asked to come forward), or
+    // when the lock cannot be taken at all (failure() says why). A lock whose holder is not
+    // running (empty, damaged, from another computer, left by a crash) is taken over.
     bool claim();
     // False when the holder could not be reached (another user's, or a login's of its own).
     bool reachedHolder() const { return m_reached; }
+    // Why the lock could not be taken, naming the folder; empty when it was not that.
+    QString failure() const { return m_failure; }
 
     static QString defaultRuntimeFolder();
     static QString socketPath(const QString &dataFolder, const QString &runtimeFolder);
@@ -31,7 +35,8 @@ signals:
 private:
     void listen();
     bool askRunningInstance();
-    QString m_dataFolder, m_runtime;
+    QString lockFailure(QLockFile::LockError error) const;
+    QString m_dataFolder, m_runtime, m_failure;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
     bool m_reached = false;

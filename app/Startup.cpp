@@ -35,3 +35,9 @@ int startRefused(const QString &dataFolder, bool reachedHolder)
             .arg(QDir::toNativeSeparators(dataFolder)));
     return 0;
 }
+
+int lockRefused(const QString &text)
+{
+    Msg(QStringLiteral("その他"), QStringLiteral("注意"), text);
+    return 1;
+}

@@ -10,3 +10,6 @@ int runQuoteDesk(const QString &dataFolder, SingleInstance *instance = nullptr);
 // A second start on data already in use: the running window was asked to come forward; when
 // it could not be reached (another user's), says so. Returns the exit code.
 int startRefused(const QString &dataFolder, bool reachedHolder);
+
+// The lock of the data folder could not be taken: says why (text), exit code 1.
+int lockRefused(const QString &text);

@@ -1,5 +1,6 @@
 #include "estimate/EstimateList.h"
 #include "store/Csv.h"
+#include "store/SearchIndex.h"
 
 
 namespace {
@@ -54,7 +55,11 @@ DbResult EstimateList::find(const ListFilter &filter, int limit, QVector<ListRow
     rows.clear();
     QVariantList binds;
     const QString sql = query(filter, kColumns, binds) + QStringLiteral(" LIMIT ?");
-    return m_db.forEachRow(sql, binds << limit, [&](const QSqlQuery &q) { rows << rowOf(q); });
+    binds << limit;
+    return searchindex::withRepair(m_db, [&] {
+        rows.clear();
+        return m_db.forEachRow(sql, binds, [&](const QSqlQuery &q) { rows << rowOf(q); });
+    }, &m_indexRebuilt);
 }
 
 DbResult EstimateList::forEachEstimate(const ListFilter &filter, const std::function<void(const ListRow &)> &row)

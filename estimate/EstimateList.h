@@ -9,6 +9,7 @@
 #include <QVector>
 #include <functional>
 #include <optional>
+#include <utility>
 
 struct ListFilter {
     QString text;     // matched literally anywhere; empty matches every estimate
@@ -25,6 +26,8 @@ class EstimateList {
 public:
     explicit EstimateList(Db &main) : m_db(main) {}
     DbResult find(const ListFilter &filter, int limit, QVector<ListRow> &rows);
+    // True once after a search had to make the search index anew.
+    bool takeIndexRebuilt() { return std::exchange(m_indexRebuilt, false); }
     // Every match, streamed: one row per estimate, or one per line with its estimate's number.
     DbResult forEachEstimate(const ListFilter &filter, const std::function<void(const ListRow &)> &row);
     DbResult forEachLine(const ListFilter &filter, const std::function<void(const QStringList &)> &line);
@@ -34,4 +37,5 @@ public:
 private:
     QString query(const ListFilter &filter, const QString &columns, QVariantList &binds) const;
     Db &m_db;
+    bool m_indexRebuilt = false;
 };

@@ -3,6 +3,7 @@
 
 #include "ui/FileChooser.h"
 #include "ui/MessageCatalogue.h"
+#include "store/SearchIndex.h"
 
 #include <QDir>
 #include <QHeaderView>
@@ -69,6 +70,8 @@ void EstimateListDialog::refresh()
 {
     QVector<ListRow> rows;
     reportFailure(m_list.find(filter(), kShown, rows), QStringLiteral("一覧を表示"));
+    if (m_list.takeIndexRebuilt())
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
     QTableWidget *grid = ui->Grid一覧;
     grid->setRowCount(rows.size());
     for (int r = 0; r < rows.size(); ++r) {

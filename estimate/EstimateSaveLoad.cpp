@@ -6,6 +6,7 @@
 #include "estimate/EstimateListDialog.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
+#include "store/SearchIndex.h"
 #include "store/WorkTableModel.h"
 
 namespace {
@@ -71,7 +72,10 @@ bool EstimateTab::Entry見積書()
     if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral(" ") + e.customerName))
         return false;
     e.number = number.value;
-    if (!reportFailure(m_store.save(e, m_basis ? &*m_basis : nullptr), QStringLiteral("見積書を登録")))
+    const bool saved = reportFailure(m_store.save(e, m_basis ? &*m_basis : nullptr), QStringLiteral("見積書を登録"));
+    if (m_store.takeIndexRebuilt())
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
+    if (!saved)
         return false;
     Clear見積書(true);
     ui->cmb顧客名->setFocus();
@@ -198,7 +202,10 @@ void EstimateTab::Delete見積書()
         return;
     if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), QString::number(number.value)))
         return;
-    if (!reportFailure(m_store.remove(number.value), QStringLiteral("見積書を削除")))
+    const bool removed = reportFailure(m_store.remove(number.value), QStringLiteral("見積書を削除"));
+    if (m_store.takeIndexRebuilt())
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
+    if (!removed)
         return;
     Clear見積書(true);
     ui->cmb顧客名->setFocus();

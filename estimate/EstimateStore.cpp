@@ -1,5 +1,6 @@
 #include "estimate/EstimateStore.h"
 #include "store/Numbering.h"
+#include "store/SearchIndex.h"
 
 #include <tuple>
 
@@ -121,6 +122,11 @@ int firstLineAfterGap(const QVector<EstimateLine> &rows)
 }
 
 DbResult EstimateStore::save(const Estimate &e, const Estimate *basis)
+{
+    return searchindex::withRepair(m_ctx.main, [&] { return saveOnce(e, basis); }, &m_indexRebuilt);
+}
+
+DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis)
 {
     Db &db = m_ctx.main;
     return db.transaction([&]() -> DbResult {
@@ -259,6 +265,11 @@ DbResult EstimateStore::load(int number, Estimate &out, bool &found)
 }
 
 DbResult EstimateStore::remove(int number)
+{
+    return searchindex::withRepair(m_ctx.main, [&] { return removeOnce(number); }, &m_indexRebuilt);
+}
+
+DbResult EstimateStore::removeOnce(int number)
 {
     return m_ctx.main.transaction([&]() -> DbResult {
         if (DbResult d = m_ctx.main.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {number}); !d)

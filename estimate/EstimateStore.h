@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QVector>
 #include <optional>
+#include <utility>
 
 struct EstimateLine {
     QString name;       // empty for an empty row
@@ -50,6 +51,8 @@ public:
     // found is false when no header is stored under the number.
     DbResult load(int number, Estimate &out, bool &found);
     DbResult remove(int number);
+    // True once after a save or delete had to make the search index anew.
+    bool takeIndexRebuilt() { return std::exchange(m_indexRebuilt, false); }
 
     // Work table w明細: 30 rows, the first ones carrying lines.
     DbResult rebuildWork(const QVector<EstimateLine> &lines = {});
@@ -69,12 +72,15 @@ public:
     QString customerHonorific(const QString &name);
 
 private:
+    DbResult saveOnce(const Estimate &e, const Estimate *basis);
+    DbResult removeOnce(int number);
     DbResult registerCustomer(const Estimate &e, const Estimate *basis);
     DbResult registerProducts(const Estimate &e, const Estimate *basis);
     DbResult writeLines(const Estimate &e);
     DbResult writeHeader(const Estimate &e);
     DbResult writeSearchText(const Estimate &e);
     QuoteDeskContext &m_ctx;
+    bool m_indexRebuilt = false;
 };
 
 constexpr int kDetailRows = 30;

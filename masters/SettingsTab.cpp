@@ -6,6 +6,7 @@
 #include "ui/ColourDialog.h"
 #include "masters/SettingsStore.h"
 
+#include "store/Integrity.h"
 #include "store/Wipe.h"
 
 #include <QDir>
@@ -142,6 +143,12 @@ void SettingsTab::Data初期化()
 {
     if (!Msg(QStringLiteral("その他"), QStringLiteral("確認"), QStringLiteral("すべてのデータを初期化します。")))
         return;
+    // A copy of a damaged file would be no way back: the pages are checked first.
+    if (const IntegrityReport check = checkIntegrity({m_ctx.permPath}, false); !check.ok()) {
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            QStringLiteral("データを初期化しませんでした。\n") + damagedFileAdvice(m_ctx.permPath, m_ctx.dataFolder));
+        return;
+    }
     // A wipe cannot be undone: without a copy there is no wipe.
     const QString folder = QDir(m_ctx.dataFolder).filePath(QStringLiteral("backup"));
     if (DbResult r = backupPermanent(m_ctx.main, folder, QDateTime::currentDateTime()); !r) {

@@ -1,4 +1,5 @@
 #include "store/DataFiles.h"
+#include "store/SearchIndex.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,7 +22,7 @@ static DbResult probeWriteLock(Db &db)
     return db.exec(QStringLiteral("ROLLBACK"));
 }
 
-DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind)
+DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind, QStringList *notices)
 {
     const QFileInfo fi(path);
     if (!fi.exists())
@@ -36,6 +37,11 @@ DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind)
                             schema::upgradeSteps(kind), schema::currentVersion(kind));
     if (r)
         r = schema::verify(db, kind);
+    if (r && kind == schema::FileKind::Permanent && !searchindex::present(db, &r) && r) {
+        r = searchindex::rebuild(db);
+        if (r && notices)
+            *notices << searchindex::rebuiltNotice();
+    }
     if (r)
         r = db.setBusyTimeout(2000);
     if (!r) {

@@ -6,8 +6,9 @@
 #include "store/Schema.h"
 
 // Opens path into db, after checking that it exists and can be written, that no other
-// program holds its write lock, that it is ours; upgrades an older version in place.
-DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind);
+// program holds its write lock, that it is ours; upgrades an older version in place and
+// makes a missing search index anew. What the user should hear of that goes to *notices.
+DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind, QStringList *notices = nullptr);
 
 // The folder itself must take new files (SQLite writes its journal beside the data file).
 DbResult checkDataFolder(const QString &folder);

@@ -1,4 +1,5 @@
 #include "store/Schema.h"
+#include "store/SearchIndex.h"
 #include "store/Wipe.h"
 
 #include <QDateTime>
@@ -8,8 +9,6 @@
 
 namespace schema {
 
-// Customer, subject and item names of each stored estimate, for finding it by any part of them.
-static const char *const kSearchIndex = "CREATE VIRTUAL TABLE 見積書索引 USING fts5(本文, tokenize = 'trigram')";
 
 QStringList tableNames(FileKind kind)
 {
@@ -38,7 +37,7 @@ QStringList createStatements(FileKind kind)
             "最大見積書番号 INTEGER, 税率 INTEGER, 端数処理 TEXT, 登録番号 TEXT)",
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
-            kSearchIndex,
+            searchindex::createStatement(),
         };
     }
     return {
@@ -125,11 +124,7 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                   "ALTER TABLE 見積書ヘッダ ADD COLUMN 敬称 TEXT", "ALTER TABLE 見積書ヘッダ ADD COLUMN 税区分 TEXT",
                   "ALTER TABLE 見積書ヘッダ ADD COLUMN 税率 INTEGER", "ALTER TABLE 見積書ヘッダ ADD COLUMN 端数処理 TEXT"}},
                 // Version 3: the search index of the estimate list, filled from what is stored.
-                {102,
-                 {kSearchIndex,
-                  "INSERT INTO 見積書索引 (rowid, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || char(10) || "
-                  "coalesce(h.件名, '') || char(10) || coalesce((SELECT group_concat(l.品名, char(10)) FROM 見積書 l "
-                  "WHERE l.伝票番号 = h.伝票番号), '') FROM 見積書ヘッダ h"}}};
+                {102, {searchindex::createStatement(), searchindex::fillStatement()}}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
@@ -200,8 +195,9 @@ DbResult verify(Db &db, FileKind kind, const QString &schemaName)
     QSet<QString> present;
     for (const DbRow &row : rows)
         present.insert(row.value(0).toString());
+    // The search index is derived from the estimates: a missing one is made anew, not refused.
     for (const QString &t : tableNames(kind))
-        if (!present.contains(t))
+        if (!present.contains(t) && t != searchindex::kTable)
             return DbResult::failure(QString("table %1 is missing").arg(t), sqlitecode::NotADb, db.path());
     return {};
 }

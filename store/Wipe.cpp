@@ -1,4 +1,5 @@
 #include "store/Wipe.h"
+#include "store/SearchIndex.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,9 +30,10 @@ DbResult backupPermanent(Db &main, const QString &backupFolder, const QDateTime 
 DbResult wipeAllData(Db &main)
 {
     return main.transaction([&]() -> DbResult {
-        for (const char *table : {"顧客マスタ", "商品マスタ", "自社情報", "見積書", "見積書ヘッダ", "見積書索引"})
+        for (const char *table : {"顧客マスタ", "商品マスタ", "自社情報", "見積書", "見積書ヘッダ"})
             if (DbResult r = main.exec(QStringLiteral("DELETE FROM ") + QString::fromUtf8(table)); !r)
                 return r;
-        return {};
+        // Made anew (empty) rather than emptied: a damaged index must not stop the wipe.
+        return searchindex::rebuild(main);
     });
 }

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 
 #include <csignal>
+#include <sys/resource.h>
 
 class InstanceTest : public QObject {
     Q_OBJECT
@@ -21,6 +22,9 @@ private slots:
     void cleanup();
     void secondStartActivatesFirstInProcess();
     void unusableLockFolderStillStarts();
+    void lockWithoutRunningHolderIsTakenOver_data();
+    void lockWithoutRunningHolderIsTakenOver();
+    void lockThatCannotBeWrittenRefusesTheStart();
     void oneDataFolderWhoeverStarts();
     void secondProcessEndsAtOnce();
     void killedInstanceDoesNotBlock();
@@ -140,6 +144,52 @@ void InstanceTest::unusableLockFolderStillStarts()
     SingleInstance instance(dir.path() + "/QuoteDesk", dir.path());
     QVERIFY(instance.claim());
     QVERIFY(t.elapsed() < 1000);
+}
+
+void InstanceTest::lockWithoutRunningHolderIsTakenOver_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("empty, after a power loss") << QByteArray();
+    QTest::newRow("damaged") << QByteArray("\x00\xff garbage");
+    QTest::newRow("from another computer") << QByteArray("4242\nquotedesk\nother-pc\n");
+}
+
+void InstanceTest::lockWithoutRunningHolderIsTakenOver()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir data, runtime;
+    QFile lock(data.filePath("QuoteDesk.lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(content);
+    lock.close();
+    SingleInstance first(data.path(), runtime.path());
+    QVERIFY(first.claim());
+    QVERIFY(first.failure().isEmpty());
+    // Once taken over it is held: the next start is refused as usual.
+    SingleInstance second(data.path(), runtime.path());
+    QVERIFY(!second.claim());
+    QVERIFY(second.failure().isEmpty());
+    QVERIFY(second.reachedHolder());
+}
+
+void InstanceTest::lockThatCannotBeWrittenRefusesTheStart()
+{
+    // A disk that takes no more bytes: the lock file cannot be written.
+    QTemporaryDir data, runtime;
+    struct rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit none = old;
+    none.rlim_cur = 0;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &none), 0);
+    SingleInstance instance(data.path(), runtime.path());
+    const bool claimed = instance.claim();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    QVERIFY(!claimed);
+    QVERIFY(instance.failure().contains(QDir::toNativeSeparators(data.path())));
+    QVERIFY(instance.failure().contains("書き込めません"));
+    QVERIFY(!QFileInfo::exists(data.filePath("QuoteDesk.lock"))); // nothing half written left behind
 }
 
 void InstanceTest::secondProcessEndsAtOnce()

@@ -1,7 +1,10 @@
 #include "ui/MessageCatalogue.h"
 
 #include <QApplication>
+#include "store/Integrity.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -219,7 +222,16 @@ QString explainFailure(const DbResult &r, const QString &action)
 
 bool reportFailure(const DbResult &r, const QString &action)
 {
-    if (!r && !g_quietFailures)
-        Msg(QStringLiteral("その他"), QStringLiteral("注意"), explainFailure(r, action));
+    if (r || g_quietFailures)
+        return r.ok;
+    QString text = explainFailure(r, action);
+    // A damaged page met by an operation: the page check tells the file from its index.
+    if (r.code == sqlitecode::Corrupt && QFileInfo(r.file).isFile()) {
+        const IntegrityReport check = checkIntegrity({r.file}, false);
+        if (!check.damagedFiles.isEmpty())
+            text = (action.isEmpty() ? QString() : action + QStringLiteral("できませんでした。\n")) +
+                   damagedFileAdvice(r.file, QFileInfo(r.file).absolutePath()) + QStringLiteral("\n\n詳細: ") + r.error;
+    }
+    Msg(QStringLiteral("その他"), QStringLiteral("注意"), text);
     return r.ok;
 }

@@ -1,0 +1,69 @@
+#include "store/SearchIndex.h"
+
+namespace searchindex {
+
+QString createStatement()
+{
+    return QStringLiteral("CREATE VIRTUAL TABLE 見積書索引 USING fts5(本文, tokenize = 'trigram')");
+}
+
+QString fillStatement()
+{
+    return QStringLiteral("INSERT INTO 見積書索引 (rowid, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || char(10) || "
+                          "coalesce(h.件名, '') || char(10) || coalesce((SELECT group_concat(l.品名, char(10)) FROM "
+                          "(SELECT 品名 FROM 見積書 WHERE 伝票番号 = h.伝票番号 ORDER BY 伝票区分, 行番号) l), '') "
+                          "FROM 見積書ヘッダ h");
+}
+
+bool present(Db &db, DbResult *error)
+{
+    QVariant n;
+    const DbResult r = db.scalar(QStringLiteral("SELECT count(*) FROM main.sqlite_master WHERE name = ?"), {kTable}, n);
+    if (error)
+        *error = r;
+    return r && n.toInt() > 0;
+}
+
+DbResult rebuild(Db &db)
+{
+    return db.transaction([&]() -> DbResult {
+        // DROP takes the index's own tables with it, however damaged they are.
+        if (DbResult r = db.exec(QStringLiteral("DROP TABLE IF EXISTS 見積書索引")); !r)
+            return r;
+        if (DbResult r = db.exec(createStatement()); !r)
+            return r;
+        return db.exec(fillStatement());
+    });
+}
+
+bool isDamage(const DbResult &r)
+{
+    if (r)
+        return false;
+    const QString e = r.error.toLower();
+    return r.code == sqlitecode::Corrupt || e.contains(QStringLiteral("fts5")) || e.contains(QStringLiteral("malformed")) ||
+           e.contains(QStringLiteral("no such table: 見積書索引"));
+}
+
+DbResult withRepair(Db &db, const std::function<DbResult()> &op, bool *rebuilt)
+{
+    if (rebuilt)
+        *rebuilt = false;
+    DbResult r = op();
+    if (!isDamage(r) || db.inTransaction())
+        return r;
+    // Whatever else is damaged shows itself again in the second run.
+    if (DbResult fixed = rebuild(db); !fixed)
+        return r;
+    if (rebuilt)
+        *rebuilt = true;
+    return op();
+}
+
+QString rebuiltNotice()
+{
+    return QStringLiteral("見積書の検索用の索引が壊れていたため、登録済みの見積書から作り直しました。"
+                          "見積書のデータは失われていません。");
+}
+
+} // namespace searchindex

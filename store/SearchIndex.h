@@ -1,0 +1,27 @@
+#pragma once
+// The search index of stored estimates (見積書索引): the customer, subject and item names of each,
+// derived from what is stored, so it can always be made anew from the estimates.
+
+#include "store/Db.h"
+
+#include <functional>
+
+namespace searchindex {
+
+inline const QString kTable = QStringLiteral("見積書索引");
+// The statements that create the index, and that fill it from every stored estimate.
+QString createStatement();
+QString fillStatement();
+
+bool present(Db &db, DbResult *error = nullptr);
+// Drops whatever is left of the index and makes it anew from the stored estimates.
+DbResult rebuild(Db &db);
+// A failure that says the index, not the estimates, is damaged or gone.
+bool isDamage(const DbResult &r);
+// Runs op; when it fails on the index, rebuilds it and runs op once more (*rebuilt says so).
+DbResult withRepair(Db &db, const std::function<DbResult()> &op, bool *rebuilt = nullptr);
+
+// The sentence that tells the user the index was made anew.
+QString rebuiltNotice();
+
+} // namespace searchindex
