@@ -1,5 +1,6 @@
 #include "app/FrmQuoteDesk.h"
 
+#include "app/GuideWindow.h"
 #include "app/ProcessEnd.h"
 #include "ui/MessageCatalogue.h"
 #include "ui/Boxes.h"
@@ -186,7 +187,11 @@ void FrmQuoteDesk::FormInit()
 
 void FrmQuoteDesk::openGuide()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("doc/guide.html")));
+    if (!m_guide)
+        m_guide = new GuideWindow(this);
+    m_guide->show();
+    m_guide->raise();
+    m_guide->activateWindow();
 }
 
 Hint *FrmQuoteDesk::hintWindow() const { return m_hint; }

@@ -14,6 +14,7 @@ class CustomerTab;
 class ProductTab;
 class SettingsTab;
 class Hint;
+class GuideWindow;
 class IntegrityWatch;
 struct IntegrityReport;
 struct PrintRecord;
@@ -79,6 +80,7 @@ private:
     ProductTab *m_products = nullptr;
     SettingsTab *m_settings = nullptr;
     QPointer<Hint> m_hint;
+    QPointer<GuideWindow> m_guide;
     QStringList m_notices;
     bool m_shown = false;
     IntegrityWatch *m_integrity = nullptr;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 
 static ListRunner &listRunner()
@@ -43,13 +44,15 @@ EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent)
     grid->setColumnWidth(2, 220);
     grid->installEventFilter(this);
     // Enter in the search box opens the row shown first, never a file dialog.
-    for (QPushButton *b : {ui->cmdCSV出力, ui->cmd複写, ui->cmd閉じる})
+    for (QPushButton *b : {ui->cmdCSV出力, ui->cmd複写, ui->cmd閉じる, ui->cmd今月, ui->cmd先月})
         b->setAutoDefault(false);
     ui->cmd開く->setAutoDefault(false);
     connect(ui->txt検索, &QLineEdit::returnPressed, this, [this] { choose(Open); });
     connect(ui->txt検索, &QLineEdit::textChanged, this, &EstimateListDialog::refresh);
-    connect(ui->dt開始, &QDateEdit::dateChanged, this, &EstimateListDialog::refresh);
-    connect(ui->dt終了, &QDateEdit::dateChanged, this, &EstimateListDialog::refresh);
+    connect(ui->dt開始, &DateField::dateChanged, this, &EstimateListDialog::refresh);
+    connect(ui->dt終了, &DateField::dateChanged, this, &EstimateListDialog::refresh);
+    connect(ui->cmd今月, &QPushButton::clicked, this, [this] { setMonth(0); });
+    connect(ui->cmd先月, &QPushButton::clicked, this, [this] { setMonth(-1); });
     connect(grid, &QTableWidget::cellDoubleClicked, this, [this] { choose(Open); });
     connect(ui->cmd開く, &QPushButton::clicked, this, [this] { choose(Open); });
     connect(ui->cmd複写, &QPushButton::clicked, this, [this] { choose(Duplicate); });
@@ -59,6 +62,17 @@ EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent)
 }
 
 EstimateListDialog::~EstimateListDialog() { delete ui; }
+
+void EstimateListDialog::setMonth(int offset)
+{
+    const QDate first = QDate::currentDate().addMonths(offset).addDays(1 - QDate::currentDate().addMonths(offset).day());
+    {
+        const QSignalBlocker quietFrom(ui->dt開始), quietTo(ui->dt終了); // one search for the whole range
+        ui->dt開始->setDate(first);
+        ui->dt終了->setDate(first.addMonths(1).addDays(-1));
+    }
+    refresh();
+}
 
 ListFilter EstimateListDialog::filter() const
 {

@@ -19,6 +19,8 @@ public:
     Ui::EstimateListDialog *ui;
 
     void refresh();
+    // The date range: the month offset months from this one (0 this month, -1 the last).
+    void setMonth(int offset);
     ListFilter filter() const;
     int currentNumber() const;
     Choice choice() const { return m_choice; }

@@ -18,7 +18,11 @@ MasterWork::MasterWork(QuoteDeskContext &ctx, MasterTable table, DataGrid *grid,
     });
     QObject::connect(grid, &DataGrid::commitFailed, grid,
                      [](const QString &e) { reportFailure(DbResult::failure(e)); });
-    QObject::connect(model, &WorkTableModel::userEdited, grid, [this](int, int) { m_unregistered = true; });
+    // A tick only marks a row for 削除; anything else typed is not stored until 登録.
+    QObject::connect(model, &WorkTableModel::userEdited, grid, [this](int, int column) {
+        if (column > 0)
+            m_unregistered = true;
+    });
 }
 
 void MasterWork::read()

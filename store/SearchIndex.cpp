@@ -24,12 +24,40 @@ bool present(Db &db, DbResult *error)
     return r && n.toInt() > 0;
 }
 
+// When the index is too damaged for its own DROP: its tables go as plain tables, and its entry
+// in the schema is removed by hand (it owns no pages of its own).
+static DbResult removeByHand(Db &db)
+{
+    DbRows parts;
+    if (DbResult r = db.select(QStringLiteral("SELECT name FROM main.sqlite_master WHERE type = 'table' AND name IN "
+                                              "(?, ?, ?, ?, ?)"),
+                               {kTable + "_data", kTable + "_idx", kTable + "_content", kTable + "_docsize",
+                                kTable + "_config"},
+                               parts);
+        !r)
+        return r;
+    for (const DbRow &part : parts) // names from the schema itself, quoted as identifiers
+        if (DbResult r = db.exec("DROP TABLE \"" + part[0].toString() + "\""); !r)
+            return r;
+    QVariant version;
+    if (DbResult r = db.scalar(QStringLiteral("PRAGMA main.schema_version"), {}, version); !r)
+        return r;
+    if (DbResult r = db.exec(QStringLiteral("PRAGMA writable_schema = ON")); !r)
+        return r;
+    DbResult removed = db.exec(QStringLiteral("DELETE FROM main.sqlite_master WHERE type = 'table' AND name = ?"), {kTable});
+    db.exec(QStringLiteral("PRAGMA writable_schema = OFF"));
+    if (!removed)
+        return removed;
+    // Every connection reads the schema anew.
+    return db.exec(QStringLiteral("PRAGMA main.schema_version = %1").arg(version.toLongLong() + 1));
+}
+
 DbResult rebuild(Db &db)
 {
     return db.transaction([&]() -> DbResult {
-        // DROP takes the index's own tables with it, however damaged they are.
-        if (DbResult r = db.exec(QStringLiteral("DROP TABLE IF EXISTS 見積書索引")); !r)
-            return r;
+        if (!db.exec(QStringLiteral("DROP TABLE IF EXISTS 見積書索引")))
+            if (DbResult r = removeByHand(db); !r)
+                return r;
         if (DbResult r = db.exec(createStatement()); !r)
             return r;
         return db.exec(fillStatement());

@@ -8,6 +8,8 @@
 #include "ui/Language.h"
 
 #include <QAbstractButton>
+#include <QStatusBar>
+#include <QTextBrowser>
 #include <QAbstractItemView>
 #include <QCompleter>
 #include <QMessageBox>
@@ -20,6 +22,7 @@ private slots:
     void numbersAsTyped();
     void customerBoxFindsAnyPart();
     void closingAsksOnlyWhenSomethingIsUnstored();
+    void guideOpensInsideTheProgram();
 };
 
 void DailyUseTest::dialogsSpeakJapanese()
@@ -106,10 +109,26 @@ void DailyUseTest::closingAsksOnlyWhenSomethingIsUnstored()
     QCOMPARE(w.find<DataGrid>("Grid明細")->dataControl()->value(0, Col品名).toString(), QString("未登録の行"));
 
     w.find<QAbstractButton>("cmd登録")->click(); // stored: nothing left to ask about
+    QCOMPARE(w.find<QStatusBar>("statusLine")->currentMessage(), QString("No.1 を登録しました"));
     answers.shown.clear();
     w->close();
     QVERIFY(answers.shown.isEmpty());
     QCOMPARE(w.endCalls, 1);
+}
+
+void DailyUseTest::guideOpensInsideTheProgram()
+{
+    TempData data;
+    Window w(data.folder());
+    w->show();
+    QApplication::setActiveWindow(w.w.get());
+    QTest::keyClick(w.w.get(), Qt::Key_F1);
+    auto *guide = w->findChild<QWidget *>("FrmGuide");
+    QVERIFY(guide && guide->isVisible());
+    const QString text = guide->findChild<QTextBrowser *>()->toPlainText();
+    // What the README tells, the guide tells too.
+    for (const char *topic : {"Ctrl+S", "F3", "一覧", "CSV", "軽減", "data/backup", "QuoteDesk.lock", "Ctrl+V"})
+        QVERIFY2(text.contains(topic), topic);
 }
 
 QTEST_MAIN(DailyUseTest)

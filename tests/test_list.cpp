@@ -6,10 +6,12 @@
 #include "estimate/EstimateTab.h"
 #include "store/WorkTableModel.h"
 #include "ui/Boxes.h"
+#include "ui/DateField.h"
 #include "ui/FileChooser.h"
 #include "ui_EstimateListDialog.h"
 
 #include <QAbstractButton>
+#include <QCalendarWidget>
 #include <QStringEncoder>
 #include <QTableWidget>
 
@@ -22,6 +24,7 @@ private slots:
     void estimatesAsCsv();
     void customerCsvRoundTrip();
     void csvInShiftJisAndMalformed();
+    void dateBoxesTakeTyping();
 
 private:
     static void seed(Window &w);
@@ -219,6 +222,43 @@ void ListTest::csvInShiftJisAndMalformed()
     QCOMPARE(answers.shown.size(), 1);
     QVERIFY2(answers.shown[0].text.contains("3、4 行目"), qPrintable(answers.shown[0].text));
     QVERIFY(answers.shown[0].text.contains("Shift_JIS"));
+}
+
+void ListTest::dateBoxesTakeTyping()
+{
+    const QDate today(2026, 12, 8);
+    QCOMPARE(DateField::parse("2026/11/01", today), QDate(2026, 11, 1));
+    QCOMPARE(DateField::parse("20261101", today), QDate(2026, 11, 1));
+    QCOMPARE(DateField::parse("１１／１", today), QDate(2026, 11, 1)); // this year, full-width as typed
+    QCOMPARE(DateField::parse("2025年4月3日", today), QDate(2025, 4, 3));
+    QVERIFY(!DateField::parse("2026/02/30", today).isValid());
+    QVERIFY(!DateField::parse("明日", today).isValid());
+
+    TempData data;
+    Window w(data.folder());
+    seed(w);
+    EstimateListDialog list(w->context().main);
+    QVERIFY(!list.ui->dt開始->hasDate());
+    list.ui->dt開始->showCalendar(); // an empty box's calendar opens at today
+    QCOMPARE(list.ui->dt開始->calendar()->monthShown(), QDate::currentDate().month());
+    list.ui->dt開始->calendar()->hide();
+    list.ui->dt開始->lineEdit()->setText("2026/1/1");
+    emit list.ui->dt開始->lineEdit()->editingFinished();
+    list.ui->dt終了->lineEdit()->setText("20260630");
+    emit list.ui->dt終了->lineEdit()->editingFinished();
+    QCOMPARE(shown(list), QList<int>{2});
+    Answers answers;
+    list.ui->dt終了->lineEdit()->setText("6月31日");
+    emit list.ui->dt終了->lineEdit()->editingFinished();
+    QCOMPARE(answers.shown.size(), 1); // refused; the box keeps its date
+    QCOMPARE(list.ui->dt終了->date(), QDate(2026, 6, 30));
+    list.ui->cmd今月->click();
+    const QDate first(QDate::currentDate().year(), QDate::currentDate().month(), 1);
+    QCOMPARE(list.ui->dt開始->date(), first);
+    QCOMPARE(list.ui->dt終了->date(), first.addMonths(1).addDays(-1));
+    list.ui->cmd先月->click();
+    QCOMPARE(list.ui->dt開始->date(), first.addMonths(-1));
+    QCOMPARE(list.ui->dt終了->date(), first.addDays(-1));
 }
 
 QTEST_MAIN(ListTest)

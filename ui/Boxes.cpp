@@ -1,6 +1,7 @@
 #include "ui/Boxes.h"
 #include "ui/MessageCatalogue.h"
 
+#include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRegularExpressionValidator>
@@ -68,8 +69,30 @@ DateBox::DateBox(QWidget *parent) : QDateEdit(parent)
     setDate(QDate::currentDate());
 }
 
+void DateBox::watchCalendar()
+{
+    if (m_watching || !calendarPopup())
+        return;
+    m_watching = true;
+    calendarWidget()->installEventFilter(this);
+}
+
+bool DateBox::eventFilter(QObject *watched, QEvent *e)
+{
+    if (e->type() == QEvent::Show && watched == calendarWidget() && !hasDate())
+        calendarWidget()->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
+    return QDateEdit::eventFilter(watched, e);
+}
+
+void DateBox::mousePressEvent(QMouseEvent *e)
+{
+    watchCalendar();
+    QDateEdit::mousePressEvent(e);
+}
+
 void DateBox::keyPressEvent(QKeyEvent *e)
 {
+    watchCalendar();
     if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier) {
         clearDate();
         return;

@@ -49,8 +49,15 @@ public:
     bool hasDate() const { return date() != minimumDate(); }
     void clearDate() { setDate(minimumDate()); }
 
+private:
+    // An empty box's calendar opens at today, not at the minimum date that stands for "none".
+    void watchCalendar();
+    bool m_watching = false;
+
 protected:
     void keyPressEvent(QKeyEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
     // One Tab stop: Tab leaves the box instead of walking its year, month and day.
     bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
 };
