@@ -32,9 +32,17 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.honorific = e.honorific.isEmpty() ? QStringLiteral("様") : e.honorific;
     r.registrationNumber = m_settings->ui->txt登録番号->text().trimmed();
     for (const EstimateLine &l : e.lines)
-        r.lines << PrintLine{l.name, l.quantity, l.unit.toString(), l.price, l.amount, l.reduced};
-    for (const RateTotal &t : m_estimate->rateTotals())
+        r.lines << PrintLine{l.name, l.quantity, l.unit.toString(), l.price, l.amount, l.reduced && !l.exempt, l.exempt};
+    const Totals &totals = m_estimate->totals();
+    r.taxMode = m_estimate->rules().mode;
+    r.standardRate = m_estimate->rules().rate;
+    for (const RateTotal &t : totals.used)
         r.rates << PrintRate{t.rate, t.reduced, t.base, t.tax};
+    r.exempt = totals.exempt;
+    // The tab's own state, stored or not, as with the company name.
+    r.number = m_estimate->ui->txtNo->text();
+    r.printNumber = m_settings->ui->chk見積番号印刷->isChecked();
+    r.seal = m_settings->seal();
     return true;
 }
 

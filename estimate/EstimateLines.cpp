@@ -141,7 +141,7 @@ void EstimateTab::Calc明細()
     TaxableSums taxable;
     reportFailure(m_store.sums(total, taxable));
     const Totals t = computeTotals(total, taxable, m_rules);
-    m_rates = t.rates;
+    m_totals = t;
     showRates();
     ui->num税抜計->setValue(t.net);
     ui->num消費税->setValue(t.tax);

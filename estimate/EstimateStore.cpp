@@ -342,7 +342,8 @@ DbResult EstimateStore::sums(Money &total, TaxableSums &taxable)
     DbResult r = m_ctx.work.select(
         "SELECT SUM(金額), SUM(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), "
         "SUM(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END), "
-        "COUNT(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), COUNT(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END) "
+        "COUNT(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), COUNT(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END), "
+        "SUM(CASE WHEN 非課税 <> 0 THEN 金額 END), COUNT(CASE WHEN 非課税 <> 0 THEN 金額 END) "
         "FROM main.w明細",
         {}, rows);
     taxable = TaxableSums();
@@ -354,6 +355,8 @@ DbResult EstimateStore::sums(Money &total, TaxableSums &taxable)
     taxable.reduced = Money::fromSql(rows[0][2]).value_or(Money());
     taxable.standardLines = rows[0][3].toInt();
     taxable.reducedLines = rows[0][4].toInt();
+    taxable.exempt = Money::fromSql(rows[0][5]).value_or(Money());
+    taxable.exemptLines = rows[0][6].toInt();
     return r;
 }
 

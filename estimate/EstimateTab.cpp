@@ -151,7 +151,7 @@ void EstimateTab::showTaxMode()
 void EstimateTab::showRates()
 {
     QStringList lines;
-    for (const RateTotal &r : m_rates)
+    for (const RateTotal &r : m_totals.rates)
         lines << QStringLiteral("%1%対象%2 %3 消費税 %4")
                      .arg(r.rate)
                      .arg(r.reduced ? QStringLiteral("※") : QString())
@@ -248,7 +248,7 @@ void EstimateTab::Clear見積書(bool newEstimate)
         m_basis.reset();
     }
     showTaxMode();
-    m_rates.clear();
+    m_totals = Totals();
     showRates();
     if (!newEstimate) {
         markUnchanged();

@@ -72,8 +72,9 @@ public:
     const TaxRules &rules() const { return m_rules; }
     // The settings changed: a new estimate follows them, a loaded one keeps its own.
     void settingsChanged();
-    // The figures per rate as the last Calc明細 found them (empty for a single rate).
-    const QVector<RateTotal> &rateTotals() const { return m_rates; }
+    // The figures as the last Calc明細 found them; rates is empty for a single rate.
+    const QVector<RateTotal> &rateTotals() const { return m_totals.rates; }
+    const Totals &totals() const { return m_totals; }
 
 signals:
     void closeRequested();
@@ -118,7 +119,7 @@ private:
     Estimate m_unchanged; // what "nothing to store" looks like
     TaxRules m_rules;
     bool m_ownRules = false; // a stored estimate's rules are on screen
-    QVector<RateTotal> m_rates;
+    Totals m_totals;
     bool m_tracking = false;
     // The stored estimate this one was loaded or copied from: values it still carries
     // unchanged are not written back over the masters.

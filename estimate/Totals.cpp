@@ -29,8 +29,11 @@ Totals computeTotals(Money total, const TaxableSums &taxable, const TaxRules &ru
     const bool outside = rules.mode == QStringLiteral("外税"), inside = rules.mode == QStringLiteral("内税");
     if (!outside && !inside) {
         t.grand = total;
+        t.exempt = total; // no line carries tax
         return t;
     }
+    if (taxable.exemptLines > 0)
+        t.exempt = taxable.exempt;
     // Lines of the same rate form one group, whichever kind they are.
     struct Group { int rate; bool reduced; Money base; int lines; };
     QVector<Group> groups{{rules.rate, false, taxable.standard, taxable.standardLines}};
@@ -51,6 +54,7 @@ Totals computeTotals(Money total, const TaxableSums &taxable, const TaxRules &ru
             t.rates.push_back({g.rate, g.reduced, g.base, groupTax});
         }
     }
+    t.used = t.rates;
     if (used < 2)
         t.rates.clear();
     t.tax = tax;

@@ -19,8 +19,8 @@ struct TaxRules {
 
 // The taxable amounts of one estimate, by kind of line.
 struct TaxableSums {
-    Money standard, reduced;
-    int standardLines = 0, reducedLines = 0;
+    Money standard, reduced, exempt;
+    int standardLines = 0, reducedLines = 0, exemptLines = 0;
 };
 
 struct RateTotal {
@@ -37,6 +37,8 @@ struct Totals {
     std::optional<Money> tax;
     std::optional<Money> grand;
     QVector<RateTotal> rates;
+    QVector<RateTotal> used;     // every rate some line is taxed at, one rate or more
+    std::optional<Money> exempt; // the amounts no tax is added to, when there are such lines
 };
 
 // total: every amount; the tax of each rate is rounded once, never per line.

@@ -11,14 +11,15 @@ DbResult SettingsStore::read(std::optional<CompanySettings> &out)
 {
     out.reset();
     DbRows rows;
-    DbResult r = m_db.select("SELECT 自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号 FROM 自社情報 "
-                             "ORDER BY rowid LIMIT 1",
+    DbResult r = m_db.select("SELECT 自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号, 見積番号印刷, 社印 "
+                             "FROM 自社情報 ORDER BY rowid LIMIT 1",
                              {}, rows);
     if (!r || rows.isEmpty())
         return r;
     const DbRow &row = rows[0];
     out = CompanySettings{text(row[0]), text(row[1]), text(row[2]), row[3].isNull() ? 0 : row[3].toLongLong(),
-                          row[4].isNull() ? 0 : row[4].toInt(), text(row[5]), text(row[6])};
+                          row[4].isNull() ? 0 : row[4].toInt(), text(row[5]), text(row[6]),
+                          row[7].toLongLong() != 0, row[8].toByteArray()};
     return r;
 }
 
@@ -27,17 +28,18 @@ DbResult SettingsStore::write(const CompanySettings &s)
     const QVariantList values{notNull(s.name), notNull(s.info), notNull(s.taxMode), s.lineColour,
                               s.taxRate > 0 ? QVariant(s.taxRate) : QVariant(QMetaType::fromType<int>()),
                               s.rounding.isEmpty() ? QVariant(QString()) : QVariant(s.rounding),
-                              notNull(s.registrationNumber)};
+                              notNull(s.registrationNumber), s.printNumber ? 1 : 0,
+                              s.seal.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(s.seal)};
     return m_db.transaction([&]() -> DbResult {
         QVariant rowid;
         if (DbResult r = m_db.scalar("SELECT rowid FROM 自社情報 ORDER BY rowid LIMIT 1", {}, rowid); !r)
             return r;
         if (rowid.isNull())
-            return m_db.exec("INSERT INTO 自社情報 (自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?)",
+            return m_db.exec("INSERT INTO 自社情報 (自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号, "
+                             "見積番号印刷, 社印) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
                              values);
         return m_db.exec("UPDATE 自社情報 SET 自社名 = ?, 自社情報 = ?, 税区分 = ?, LineColor1 = ?, 税率 = ?, 端数処理 = ?, "
-                         "登録番号 = ? WHERE rowid = ?",
+                         "登録番号 = ?, 見積番号印刷 = ?, 社印 = ? WHERE rowid = ?",
                          values + QVariantList{rowid});
     });
 }
@@ -45,7 +47,7 @@ DbResult SettingsStore::write(const CompanySettings &s)
 DbResult SettingsStore::reset()
 {
     return m_db.exec("UPDATE 自社情報 SET 自社名 = NULL, 自社情報 = NULL, 税区分 = NULL, LineColor1 = NULL, 税率 = NULL, "
-                     "端数処理 = NULL, 登録番号 = NULL "
+                     "端数処理 = NULL, 登録番号 = NULL, 見積番号印刷 = NULL, 社印 = NULL "
                      "WHERE rowid = (SELECT rowid FROM 自社情報 ORDER BY rowid LIMIT 1)");
 }
 

@@ -13,6 +13,8 @@ struct CompanySettings {
     int taxRate = 0;              // 0 when Null (5 %)
     QString rounding;             // empty when Null (四捨五入)
     QString registrationNumber;
+    bool printNumber = false; // the estimate number on the sheet
+    QByteArray seal;          // PNG of the company seal, empty for none
 };
 
 // "T" and 13 digits whose first is the check digit of the other twelve.

@@ -4,12 +4,16 @@
 #include "ui/MessageCatalogue.h"
 #include "ui/Boxes.h"
 #include "ui/ColourDialog.h"
+#include "ui/FileChooser.h"
 #include "masters/SettingsStore.h"
 
 #include "store/Integrity.h"
 #include "store/Wipe.h"
 
 #include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
 #include <tuple>
 #include <QKeyEvent>
 
@@ -32,6 +36,8 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->cmd設定削除, &QPushButton::clicked, this, [this] { Delete設定(); });
     connect(ui->Pic罫線色, &ColourSwatch::clicked, this, [this] { pickLineColour(); });
     connect(ui->cmd一括削除7, &QPushButton::clicked, this, [this] { Data初期化(); });
+    connect(ui->cmd社印, &QPushButton::clicked, this, [this] { chooseSeal(); });
+    connect(ui->cmd社印削除, &QPushButton::clicked, this, [this] { setSeal({}); });
 }
 
 SettingsTab::~SettingsTab() { delete ui; }
@@ -91,6 +97,8 @@ void SettingsTab::Read設定()
     setTaxModeText(m_ctx.taxMode);
     showRules(m_ctx.taxRate, m_ctx.rounding);
     ui->txt登録番号->setText(m_ctx.registrationNumber);
+    ui->chk見積番号印刷->setChecked(stored && stored->printNumber);
+    setSeal(stored ? stored->seal : QByteArray());
     if (stored) {
         m_ctx.companyName = stored->name;
         ui->txt自社名->setText(m_ctx.companyName);
@@ -112,6 +120,8 @@ bool SettingsTab::Entry設定()
     s.taxRate = ui->cmb税率->currentText().chopped(1).toInt();
     s.rounding = ui->cmb端数処理->currentText();
     s.registrationNumber = ui->txt登録番号->text().trimmed();
+    s.printNumber = ui->chk見積番号印刷->isChecked();
+    s.seal = m_seal;
     // A number that fails its check is most likely mistyped; it is still the user's to store.
     if (!s.registrationNumber.isEmpty() && !isValidRegistrationNumber(s.registrationNumber))
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
@@ -159,4 +169,34 @@ void SettingsTab::Data初期化()
     if (!reportFailure(wipeAllData(m_ctx.main), QStringLiteral("データを初期化")))
         return;
     Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), QStringLiteral("すべてのデータを初期化しました"));
+}
+
+void SettingsTab::setSeal(const QByteArray &png)
+{
+    m_seal = png;
+    QImage image;
+    if (png.isEmpty() || !image.loadFromData(png, "PNG")) {
+        ui->pic社印->clear();
+        return;
+    }
+    ui->pic社印->setPixmap(QPixmap::fromImage(image.scaled(ui->pic社印->size() - QSize(4, 4), Qt::KeepAspectRatio,
+                                                               Qt::SmoothTransformation)));
+}
+
+void SettingsTab::chooseSeal()
+{
+    const QString path = chooseFile(window(), FileDialog::OpenImage, QStringLiteral("社印の画像"), QString());
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    QByteArray png;
+    if (file.open(QIODevice::ReadOnly) && file.size() <= 4 * 1024 * 1024)
+        png = file.readAll();
+    QImage image;
+    if (png.isEmpty() || !image.loadFromData(png, "PNG")) {
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            QStringLiteral("「%1」は社印として使える PNG 画像ではありません（4 MB まで）。").arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    setSeal(png); // stored with the other settings by 登録
 }

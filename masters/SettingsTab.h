@@ -23,6 +23,10 @@ public:
     void pickLineColour();
     // Wipes every estimate, customer, product and the own-company row, after a copy.
     void Data初期化();
+    // The company seal as the tab holds it (stored by 登録); a PNG, or empty.
+    QByteArray seal() const { return m_seal; }
+    void chooseSeal();
+    void setSeal(const QByteArray &png);
 
 signals:
     // The mode in effect changed: the totals on screen must follow it.
@@ -35,4 +39,5 @@ private:
     void setTaxModeText(const QString &mode);
     void showRules(int rate, const QString &rounding);
     QuoteDeskContext &m_ctx;
+    QByteArray m_seal;
 };

@@ -1,10 +1,11 @@
 #include "print/EstimateSheet.h"
+#include "print/SheetText.h"
 #include "ui/Fonts.h"
 
 #include "store/SafeFile.h"
 
 #include <QBuffer>
-#include <QFontMetricsF>
+#include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
@@ -15,8 +16,11 @@ namespace {
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kMarginLeft = 800, kMarginTop = 800; // right 0, bottom 100: 10,575 x 15,000 fits A4
 constexpr double kHeaderHeight = 4800, kRowHeight = 340;
-constexpr int kMinPixel = 100; // 5 pt: smaller would not be read
 constexpr double kPad = 45;    // keeps right-aligned figures off the rules
+// The summary band under the totals box; the fields below it move down by its height.
+constexpr double kBandTop = 3150, kBandLine = 240;
+// The marks' own place at the end of the name cell, outside the text that may be cut.
+constexpr double kMarkWidth = 300;
 
 enum class Face { Gothic, PGothic, PMincho };
 
@@ -68,8 +72,8 @@ const HeaderText kHeader[] = {
     {"txt顧客情報", FIELD(customerInfo), 285, 495, 5325, 855, Face::PMincho, 9, TopLeft, true},
     {"Label10", FIXED("日付"), 7583, 638, 637, 283, Face::PMincho, 10, L},
     {"txtCday", FIELD(date), 8291, 638, 2268, 283, Face::PMincho, 10, L},
-    {"txt自社名", FIELD(companyName), 6094, 1205, 4465, 425, Face::PMincho, 14, L},
-    {"txt顧客名", FIELD(customerName), 285, 1410, 5050, 420, Face::PMincho, 14, L},
+    {"txt自社名", FIELD(companyName), 6094, 1205, 4465, 425, Face::PMincho, 14, L, true},
+    {"txt顧客名", FIELD(customerName), 285, 1410, 5050, 420, Face::PMincho, 14, L, true},
     {"txt敬称", FIELD(honorific), 5450, 1417, 496, 355, Face::PMincho, 14, L},
     {"txt自社情報", [](const PrintRecord &r) { return companyDetails(r); }, 6165, 1635, 4395, 1455, Face::PMincho, 9,
      TopLeft, true},
@@ -83,15 +87,15 @@ const HeaderText kHeader[] = {
     {"txt消費税", [](const PrintRecord &r) { return sheetNumber(r.tax); }, 1920, 2760, 1380, 285, Face::PMincho, 11, R},
     {"txt合計", [](const PrintRecord &r) { return sheetNumber(r.grand); }, 3280, 2764, 1630, 283, Face::PMincho, 11, R},
     {"Label61", FIXED("有効期限"), 213, 3189, 1063, 354, Face::PGothic, 10, L},
-    {"txt有効期限", FIELD(validity), 1350, 3195, 4245, 330, Face::PGothic, 10, L},
+    {"txt有効期限", FIELD(validity), 1350, 3195, 4245, 330, Face::PGothic, 10, L, true},
     {"Label62", FIXED("受渡場所"), 5740, 3189, 1063, 354, Face::PGothic, 10, L},
-    {"txt受渡場所", FIELD(deliveryPlace), 6874, 3189, 3685, 330, Face::PGothic, 10, L},
+    {"txt受渡場所", FIELD(deliveryPlace), 6874, 3189, 3685, 330, Face::PGothic, 10, L, true},
     {"Label60", FIXED("支払条件"), 213, 3614, 1063, 355, Face::PGothic, 10, L},
-    {"txt支払条件", FIELD(paymentTerms), 1350, 3650, 4252, 284, Face::PGothic, 10, L},
+    {"txt支払条件", FIELD(paymentTerms), 1350, 3650, 4252, 284, Face::PGothic, 10, L, true},
     {"Label63", FIXED("納　　　期"), 5740, 3614, 1063, 355, Face::PGothic, 10, L},
-    {"txt納期", FIELD(deliveryDate), 6875, 3650, 3685, 330, Face::PGothic, 10, L},
+    {"txt納期", FIELD(deliveryDate), 6875, 3650, 3685, 330, Face::PGothic, 10, L, true},
     {"Label64", FIXED("件　　　名"), 213, 4039, 1063, 355, Face::PGothic, 10, L},
-    {"txt件名", FIELD(subject), 1346, 4039, 5457, 330, Face::PGothic, 10, L},
+    {"txt件名", FIELD(subject), 1346, 4039, 5457, 330, Face::PGothic, 10, L, true},
     {"Label44", FIXED("　品　　    　名"), 68, 4465, 5673, 354, Face::PMincho, 10, C},
     {"Label53", FIXED("数　量"), 5669, 4465, 1205, 354, Face::PMincho, 10, C},
     {"Label54", FIXED("単位"), 6874, 4465, 638, 354, Face::PMincho, 10, C},
@@ -101,6 +105,9 @@ const HeaderText kHeader[] = {
 
 #undef FIXED
 #undef FIELD
+
+// The estimate number, when it is wanted: at the top right, between the date and the company.
+const QRectF kNumberRect(7583, 925, 2977, 260);
 
 struct Rule {
     const char *name;
@@ -127,17 +134,39 @@ const RowText kRow[] = {
     {"txt単価", 7470, 1530, R}, {"txt金額", 9000, 1530, R},
 };
 const double kRowVerticals[] = {71, 5670, 6840, 7490, 9030, 10560};
-const Rule kRowRule = {"rowBottom", 80, 335, 10575, 335};
+constexpr double kTableLeft = 71, kTableRight = 10560; // rules end at the border
+constexpr double kHeadingTop = 4465;
 
 QString rowValue(const PrintLine &l, int column)
 {
     switch (column) {
-    case 0: return l.reduced ? l.name + QStringLiteral(" ※") : l.name;
+    case 0: return l.name;
     case 1: return sheetQuantity(l.quantity);
-    case 2: return l.unit.left(3);
+    case 2: return cutGraphemes(l.unit, 3); // three characters as a reader counts them
     case 3: return sheetNumber(l.price);
     default: return sheetNumber(l.amount);
     }
+}
+
+QString mark(const PrintLine &l) { return l.exempt ? QStringLiteral("非") : l.reduced ? QStringLiteral("※") : QString(); }
+
+QString yen(const Money &m) { return QStringLiteral("¥") + (m.isZero() ? QStringLiteral("0") : m.toGroupedString()); }
+
+// A seal's size on paper: from the resolution the PNG states, else the common 21 mm width.
+QSizeF sealTwips(const QByteArray &png, const QImage &image)
+{
+    const int phys = png.indexOf("pHYs");
+    if (phys >= 0 && phys + 13 <= png.size() && png[phys + 12] == 1) { // per metre
+        auto be32 = [&](int at) {
+            return (quint32(uchar(png[at])) << 24) | (quint32(uchar(png[at + 1])) << 16) |
+                   (quint32(uchar(png[at + 2])) << 8) | quint32(uchar(png[at + 3]));
+        };
+        const double x = be32(phys + 4), y = be32(phys + 8);
+        if (x > 0 && y > 0)
+            return {image.width() / x * 1000 / 25.4 * kTwipsPerInch, image.height() / y * 1000 / 25.4 * kTwipsPerInch};
+    }
+    const double w = 21.0 / 25.4 * kTwipsPerInch;
+    return {w, w * image.height() / std::max(1, image.width())};
 }
 
 } // namespace
@@ -146,70 +175,114 @@ QString sheetNumber(const std::optional<Money> &v) { return v ? v->toGroupedStri
 
 QString sheetQuantity(const std::optional<double> &v) { return v ? formatGrouped(*v, 4) : QString(); }
 
-// At the smallest size, what still does not fit loses its end, marked with "…".
-// (No clipping: a preview's picture engine does not restore the clip reliably.)
-static QString cutToFit(const QFontMetricsF &fm, const QRectF &rect, int flags, const QString &text)
+SheetPlacement placeSheet(const QPageLayout &paper)
 {
-    if (!(flags & Qt::TextWordWrap))
-        return fm.horizontalAdvance(text) > rect.width() ? fm.elidedText(text, Qt::ElideRight, rect.width()) : text;
-    QString shown = text;
-    while (shown.size() > 1 && fm.boundingRect(rect, flags, shown).height() > rect.height())
-        shown = shown.left(shown.size() - 2) + QStringLiteral("…");
-    return shown;
+    if (paper.pageSize().id() == QPageSize::A4)
+        return {};
+    const QSizeF a4 = QPageSize(QPageSize::A4).size(QPageSize::Point);
+    const QRectF full = paper.fullRect(QPageLayout::Point);
+    const QRectF printable = full.marginsRemoved(paper.minimumMargins());
+    const double scale = std::min({1.0, printable.width() / a4.width(), printable.height() / a4.height()});
+    const QSizeF used = a4 * scale;
+    return {scale, printable.topLeft() + QPointF((printable.width() - used.width()) / 2, (printable.height() - used.height()) / 2)};
 }
 
-void drawFitted(QPainter &p, const QRectF &rect, const QString &text, QFont font, int flags, bool wrap)
+QStringList sheetSummary(const PrintRecord &r)
 {
-    if (text.isEmpty())
-        return;
-    if (wrap)
-        flags |= Qt::TextWordWrap;
-    for (;;) {
-        const QRectF need = QFontMetricsF(font).boundingRect(rect, flags, text);
-        if ((need.width() <= rect.width() && need.height() <= rect.height()) || font.pixelSize() <= kMinPixel)
-            break;
-        font.setPixelSize(std::max(kMinPixel, font.pixelSize() * 9 / 10));
+    QStringList out;
+    const bool outside = r.taxMode == QStringLiteral("外税"), inside = r.taxMode == QStringLiteral("内税");
+    if (outside || inside) {
+        for (const PrintRate &t : r.rates)
+            out << (outside ? QStringLiteral("%1%対象%2 %3 消費税 %4") : QStringLiteral("%1%対象%2 %3（内消費税 %4）"))
+                       .arg(t.rate)
+                       .arg(t.reduced ? QStringLiteral("※") : QString(), yen(t.base), yen(t.tax));
+        if (r.rates.isEmpty() && !r.exempt) // nothing taxed yet: the rate still shows
+            out << (outside ? QStringLiteral("%1%対象 ¥ 消費税 ¥") : QStringLiteral("%1%対象 ¥（内消費税 ¥）"))
+                       .arg(r.standardRate);
     }
-    p.save();
-    p.setFont(font);
-    p.drawText(rect, flags, cutToFit(QFontMetricsF(font), rect, flags, text));
-    p.restore();
+    if (r.exempt)
+        out << QStringLiteral("非課税 ") + yen(*r.exempt);
+    else if (!outside && !inside)
+        out << QStringLiteral("非課税 ¥");
+    return out;
 }
 
-void rpt見積書::draw(QPainter &p) const
+double rpt見積書::shift() const { return kBandLine * std::max<qsizetype>(1, m_summary.size()); }
+
+void rpt見積書::draw(QPainter &p, const SheetPlacement &place) const
 {
     const QPaintDevice *d = p.device();
     p.save();
-    p.scale(d->logicalDpiX() / kTwipsPerInch, d->logicalDpiY() / kTwipsPerInch);
+    p.translate(place.offset.x() * d->logicalDpiX() / 72.0, place.offset.y() * d->logicalDpiY() / 72.0);
+    p.scale(place.scale * d->logicalDpiX() / kTwipsPerInch, place.scale * d->logicalDpiY() / kTwipsPerInch);
     p.translate(kMarginLeft, kMarginTop);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setPen(QPen(Qt::black, 10)); // half a point
     drawHeader(p);
+    drawBand(p);
+    drawTable(p);
     for (int row = 0; row < kRows; ++row)
         drawRow(p, row);
-    drawFooter(p);
+    drawSeal(p);
     p.restore();
 }
 
 void rpt見積書::drawHeader(QPainter &p) const
 {
-    for (const Rule &r : kHeaderRules)
-        p.drawLine(QPointF(r.x1, r.y1), QPointF(r.x2, r.y2));
+    const double below = shift();
+    for (const Rule &r : kHeaderRules) {
+        const double dy = r.y1 >= kBandTop ? below : 0;
+        p.drawLine(QPointF(r.x1, r.y1 + dy), QPointF(r.x2, r.y2 + dy));
+    }
     p.drawRect(kShape1);
     for (const HeaderText &t : kHeader) {
-        QRectF rect(t.left, t.top, t.width, t.height);
+        QRectF rect(t.left, t.top + (t.top >= kBandTop ? below : 0), t.width, t.height);
         if (t.align & Qt::AlignRight)
             rect.setRight(rect.right() - kPad);
         drawFitted(p, rect, t.value(m_record), sheetFont(t.face, t.points, t.bold), t.align, t.wrap);
     }
+    if (m_record.printNumber && !m_record.number.trimmed().isEmpty())
+        drawFitted(p, kNumberRect, QStringLiteral("No. ") + m_record.number.trimmed(), sheetFont(Face::PMincho, 10), R,
+                   false);
+}
+
+// Under the totals box: one line per rate and the exempt amounts; beside it the marks' legend.
+void rpt見積書::drawBand(QPainter &p) const
+{
+    const QFont font = sheetFont(Face::PMincho, 9);
+    for (int i = 0; i < m_summary.size(); ++i)
+        drawFitted(p, QRectF(kShape1.left(), kBandTop + i * kBandLine, 5380, kBandLine), m_summary[i], font, L, false);
+    bool reduced = false, exempt = false;
+    for (const PrintLine &l : m_record.lines.mid(0, kRows)) {
+        reduced = reduced || (l.reduced && !l.exempt);
+        exempt = exempt || l.exempt;
+    }
+    QStringList legend;
+    if (reduced)
+        legend << QStringLiteral("※は軽減税率対象");
+    if (exempt)
+        legend << QStringLiteral("非は非課税");
+    if (!legend.isEmpty())
+        drawFitted(p, QRectF(5740, kBandTop, 4820, kBandLine), legend.join(QStringLiteral("　")), font, R, false);
+}
+
+// The headings boxed, with a rule on top of the table.
+void rpt見積書::drawTable(QPainter &p) const
+{
+    const double top = kHeadingTop + shift(), bottom = kHeaderHeight + shift();
+    p.drawLine(QPointF(kTableLeft, top), QPointF(kTableRight, top));
+    p.drawLine(QPointF(kTableLeft, bottom), QPointF(kTableRight, bottom));
+    for (double x : kRowVerticals)
+        p.drawLine(QPointF(x, top), QPointF(x, bottom));
 }
 
 void rpt見積書::drawRow(QPainter &p, int row) const
 {
-    const double top = kHeaderHeight + row * kRowHeight;
+    const double top = kHeaderHeight + shift() + row * kRowHeight;
     for (double x : kRowVerticals)
         p.drawLine(QPointF(x, top), QPointF(x, top + 336));
-    p.drawLine(QPointF(kRowRule.x1, top + kRowRule.y1), QPointF(kRowRule.x2, top + kRowRule.y2));
+    p.drawLine(QPointF(kTableLeft, top + 335), QPointF(kTableRight, top + 335));
     if (row >= m_record.lines.size())
         return; // an empty row is still a ruled row of the table
     const PrintLine &line = m_record.lines[row];
@@ -220,38 +293,49 @@ void rpt見積書::drawRow(QPainter &p, int row) const
             rect.setRight(rect.right() - kPad);
         else if (kRow[c].align & Qt::AlignLeft)
             rect.setLeft(rect.left() + kPad);
+        if (c == 0)
+            rect.setRight(rect.right() - kMarkWidth);
         drawFitted(p, rect, rowValue(line, c), font, kRow[c].align, false);
     }
+    if (const QString m = mark(line); !m.isEmpty())
+        drawFitted(p, QRectF(kRow[0].left + kRow[0].width - kMarkWidth, top + kRowTextTop, kMarkWidth, kRowTextHeight), m,
+                   font, C, false);
 }
 
-// Below the table, within the page's 938 spare twips: the legend of "※" and the tax per rate.
-void rpt見積書::drawFooter(QPainter &p) const
+// Over the right end of the company block, at its real size.
+void rpt見積書::drawSeal(QPainter &p) const
 {
-    const double top = kHeaderHeight + kRows * kRowHeight + 40;
-    const QFont font = sheetFont(Face::PMincho, 9);
-    bool reduced = false;
-    for (const PrintLine &l : m_record.lines.mid(0, kRows))
-        reduced = reduced || l.reduced;
-    if (reduced)
-        drawFitted(p, QRectF(75, top, 3000, 260), QStringLiteral("※は軽減税率対象"), font, L, false);
-    for (int i = 0; i < m_record.rates.size() && i < 3; ++i) {
-        const PrintRate &r = m_record.rates[i];
-        const QString text = QStringLiteral("%1%対象%2  %3   消費税  %4")
-                                 .arg(r.rate)
-                                 .arg(r.reduced ? QStringLiteral("※") : QString())
-                                 .arg(r.base.isZero() ? QStringLiteral("0") : r.base.toGroupedString())
-                                 .arg(r.tax.isZero() ? QStringLiteral("0") : r.tax.toGroupedString());
-        drawFitted(p, QRectF(5670, top + i * 260, 4860, 260), text, font, R, false);
-    }
+    if (m_record.seal.isEmpty())
+        return;
+    QImage image;
+    if (!image.loadFromData(m_record.seal, "PNG"))
+        return;
+    const QSizeF size = sealTwips(m_record.seal, image);
+    p.drawImage(QRectF(QPointF(10560 - size.width(), 1250), size), image);
 }
 
-QString rpt見積書::print(QPrinter &printer) const
+QStringList rpt見積書::unprintable() const
+{
+    const PrintRecord &r = m_record;
+    QStringList texts{r.customerName, r.customerInfo, r.companyName, companyDetails(r), r.subject, r.deliveryDate,
+                      r.validity,     r.paymentTerms, r.deliveryPlace, r.honorific};
+    for (const PrintLine &l : r.lines.mid(0, kRows))
+        texts << l.name << l.unit;
+    return unprintableCharacters(texts, sheetFont(Face::PMincho, 10));
+}
+
+QString rpt見積書::print(QPrinter &printer, bool *scaled) const
 {
     printer.setFullPage(true);
+    if (printer.pageLayout().pageSize().id() != QPageSize::A4)
+        printer.setPageSize(QPageSize(QPageSize::A4)); // a printer that cannot take A4 keeps its paper
+    const SheetPlacement place = placeSheet(printer.pageLayout());
+    if (scaled)
+        *scaled = place.scale < 1.0 || printer.pageLayout().pageSize().id() != QPageSize::A4;
     QPainter p;
     if (!p.begin(&printer))
         return QStringLiteral("印刷を開始できません。プリンターの設定を確認してください。");
-    draw(p);
+    draw(p, place);
     if (!p.end() || printer.printerState() == QPrinter::Error)
         return QStringLiteral("印刷できませんでした。プリンターの状態を確認してください。");
     return {};

@@ -5,7 +5,10 @@
 #include "store/Db.h"
 #include "store/Money.h"
 
+#include <QPageLayout>
+#include <QPointF>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <optional>
 
@@ -21,16 +24,17 @@ struct PrintLine {
     std::optional<Money> price;
     std::optional<Money> amount;
     bool reduced = false; // marked "※"
+    bool exempt = false;  // marked "非"
 };
 
-// One rate's taxable amount and tax, printed when an estimate has more than one rate.
+// One rate's taxable amount and its tax.
 struct PrintRate {
     int rate = 0;
     bool reduced = false;
     Money base, tax;
 };
 
-// What the sheet shows; the estimate number is not part of it.
+// What the sheet shows. The estimate number only when printNumber is set.
 struct PrintRecord {
     QString date; // "yyyy/mm/dd", or empty
     QString customerName, customerInfo, companyName, companyInfo;
@@ -39,20 +43,41 @@ struct PrintRecord {
     QString honorific = QStringLiteral("様");
     QString registrationNumber; // printed under the own company's details when set
     QVector<PrintLine> lines;   // at most 30 are printed
-    QVector<PrintRate> rates;   // empty for a single rate
+    // The summary under the totals: how the tax was computed and what it was computed on.
+    QString taxMode = QStringLiteral("外税");
+    int standardRate = 5;
+    QVector<PrintRate> rates;    // every rate a line is taxed at
+    std::optional<Money> exempt; // the amounts of lines without tax, when there are such lines
+    QString number;
+    bool printNumber = false;
+    QByteArray seal; // a PNG, drawn over the company block at its own size
 };
+
+// Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.
+struct SheetPlacement {
+    double scale = 1.0;
+    QPointF offset;
+};
+// The A4 sheet on paper of another size, scaled (never enlarged) to its printable area.
+SheetPlacement placeSheet(const QPageLayout &paper);
+
+// The summary lines under the totals box, as printed.
+QStringList sheetSummary(const PrintRecord &r);
 
 class rpt見積書 {
 public:
     static constexpr int kRows = 30;
 
-    explicit rpt見積書(PrintRecord record) : m_record(std::move(record)) {}
+    explicit rpt見積書(PrintRecord record) : m_record(std::move(record)), m_summary(sheetSummary(m_record)) {}
     const PrintRecord &record() const { return m_record; }
 
     // Draws the one page; the painter is active on a device whose origin is the paper's corner.
-    void draw(QPainter &painter) const;
-    // An empty text on success, else the reason.
-    QString print(QPrinter &printer) const;
+    void draw(QPainter &painter, const SheetPlacement &place = {}) const;
+    // Prints on A4 as laid out; on paper a printer cannot change to A4, scaled to fit its
+    // printable area (*scaled says so). An empty text on success, else the reason.
+    QString print(QPrinter &printer, bool *scaled = nullptr) const;
+    // The characters of the record that no font can draw.
+    QStringList unprintable() const;
     // The sheet as PDF bytes (empty when it could not be drawn), and written to a file: the
     // old file stays whole unless all of it was written.
     QByteArray pdf() const;
@@ -60,15 +85,16 @@ public:
 
 private:
     void drawHeader(QPainter &p) const;
+    void drawBand(QPainter &p) const;
+    void drawTable(QPainter &p) const;
     void drawRow(QPainter &p, int row) const;
-    void drawFooter(QPainter &p) const;
+    void drawSeal(QPainter &p) const;
+    double shift() const; // how far the summary pushes the fields below it down
     PrintRecord m_record;
+    QStringList m_summary;
 };
 
 // "#,###": 0 and Null print nothing; a fraction shows as the screen shows it.
 QString sheetNumber(const std::optional<Money> &v);
 QString sheetQuantity(const std::optional<double> &v);
 
-// Draws text inside rect (twips), shrinking the font and, for several lines, wrapping;
-// never beyond the rectangle.
-void drawFitted(QPainter &p, const QRectF &rect, const QString &text, QFont font, int flags, bool wrap);

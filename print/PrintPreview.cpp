@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QToolBar>
@@ -32,7 +34,25 @@ PdfPathChooser &chooser()
 
 void warn(const QString &text) { Msg(QStringLiteral("その他"), QStringLiteral("注意"), text); }
 
+PrinterChooser &printerChooser()
+{
+    static PrinterChooser c = [](QPrinter &printer, QWidget *parent) {
+        if (QPrinterInfo::availablePrinterNames().isEmpty())
+            return PrinterChoice::NoPrinter;
+        QPrintDialog dialog(&printer, parent);
+        return dialog.exec() == QDialog::Accepted ? PrinterChoice::Chosen : PrinterChoice::Cancelled;
+    };
+    return c;
+}
+
 } // namespace
+
+PrinterChooser setPrinterChooser(PrinterChooser c)
+{
+    PrinterChooser old = printerChooser();
+    printerChooser() = std::move(c);
+    return old;
+}
 
 PreviewRunner setPreviewRunner(PreviewRunner r)
 {
@@ -72,6 +92,14 @@ PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const Q
             warn(error);
     });
     if (auto *bar = findChild<QToolBar *>()) {
+        // The preview's own print button goes through printToPrinter: A4, and no silent PDF.
+        const QString printText = QCoreApplication::translate("QPrintPreviewDialog", "Print");
+        for (QAction *a : bar->actions())
+            if (a->text() == printText) {
+                a->setObjectName(QStringLiteral("cmdPrinter"));
+                disconnect(a, &QAction::triggered, this, nullptr);
+                connect(a, &QAction::triggered, this, &PrintPreview::printToPrinter);
+            }
         bar->addSeparator();
         QAction *pdf = bar->addAction(QStringLiteral("PDF保存"));
         pdf->setObjectName(QStringLiteral("cmdPDF保存"));
@@ -97,9 +125,40 @@ bool PrintPreview::savePdf(const QString &path)
     return true;
 }
 
+void PrintPreview::printToPrinter()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setDocName(m_pdfName);
+    switch (printerChooser()(printer, this)) {
+    case PrinterChoice::Cancelled:
+        return;
+    case PrinterChoice::NoPrinter:
+        if (Msg(QStringLiteral("印刷"), QStringLiteral("プリンターなし")))
+            choosePdf();
+        return;
+    case PrinterChoice::Chosen:
+        break;
+    }
+    bool scaled = false;
+    if (const QString error = m_sheet.print(printer, &scaled); !error.isEmpty()) {
+        warn(error);
+        return;
+    }
+    if (scaled)
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
+            QStringLiteral("プリンターの用紙を A4 にできないため、見積書を用紙に合わせて縮小して印刷しました。"));
+}
+
 void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent)
 {
     const rpt見積書 sheet(record);
+    // A character no font has would print as an empty box: the user hears of it first.
+    if (const QStringList missing = sheet.unprintable(); !missing.isEmpty()) {
+        warn(QStringLiteral("印刷できない文字があります: %1\nこれらの文字を別の文字に置き換えてから印刷してください。")
+                 .arg(missing.join(QStringLiteral(" "))));
+        return;
+    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);

@@ -15,15 +15,23 @@ public:
     // Writes the sheet to path; a failure is reported and gives false.
     bool savePdf(const QString &path);
     QString defaultPdfPath() const;
+    // The print button: A4 on the printer chosen (scaled where its paper cannot be A4, and
+    // said so); with no printer installed, PDF保存 is offered instead.
+    void printToPrinter();
+    void choosePdf();
 
 private:
-    void choosePdf();
     const rpt見積書 &m_sheet;
     QString m_pdfName;
 };
 
 // A safe file name for the sheet: "見積書_<number>_<customer>.pdf".
 QString sheetPdfName(const QString &number, const QString &customer);
+
+// Asks which printer to print on. Replaceable so tests run without a human or a printer.
+enum class PrinterChoice { Chosen, Cancelled, NoPrinter };
+using PrinterChooser = std::function<PrinterChoice(QPrinter &printer, QWidget *parent)>;
+PrinterChooser setPrinterChooser(PrinterChooser chooser);
 
 // Shows the preview and returns when it closes. Replaceable so tests run without a human.
 using PreviewRunner = std::function<void(PrintPreview &)>;

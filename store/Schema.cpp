@@ -34,7 +34,7 @@ QStringList createStatements(FileKind kind)
             "軽減 INTEGER NOT NULL DEFAULT 0)",
             "CREATE INDEX 商品マスタ_品名 ON 商品マスタ (品名)",
             "CREATE TABLE 自社情報 (自社名 TEXT, 自社情報 TEXT, 税区分 TEXT, LineColor1 INTEGER, "
-            "最大見積書番号 INTEGER, 税率 INTEGER, 端数処理 TEXT, 登録番号 TEXT)",
+            "最大見積書番号 INTEGER, 税率 INTEGER, 端数処理 TEXT, 登録番号 TEXT, 見積番号印刷 INTEGER, 社印 BLOB)",
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
             searchindex::createStatement(),
@@ -124,7 +124,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                   "ALTER TABLE 見積書ヘッダ ADD COLUMN 敬称 TEXT", "ALTER TABLE 見積書ヘッダ ADD COLUMN 税区分 TEXT",
                   "ALTER TABLE 見積書ヘッダ ADD COLUMN 税率 INTEGER", "ALTER TABLE 見積書ヘッダ ADD COLUMN 端数処理 TEXT"}},
                 // Version 3: the search index of the estimate list, filled from what is stored.
-                {102, {searchindex::createStatement(), searchindex::fillStatement()}}};
+                {102, {searchindex::createStatement(), searchindex::fillStatement()}},
+                // Version 4: the sheet's estimate number and company seal, both off until chosen.
+                {103, {"ALTER TABLE 自社情報 ADD COLUMN 見積番号印刷 INTEGER", "ALTER TABLE 自社情報 ADD COLUMN 社印 BLOB"}}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",

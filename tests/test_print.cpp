@@ -5,6 +5,7 @@
 #include "ui/FileChooser.h"
 #include "estimate/EstimateTab.h"
 #include "print/PrintPreview.h"
+#include "print/SheetText.h"
 #include "ui/Boxes.h"
 
 #include <QAbstractButton>

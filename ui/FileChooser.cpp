@@ -14,7 +14,8 @@ static FileChooser &chooser()
     static FileChooser c = [](QWidget *parent, FileDialog kind, const QString &title, const QString &suggested) {
         const QString docs = documentsFolder();
         const QString start = QDir(docs).filePath(suggested);
-        const QString filter = QStringLiteral("CSV (*.csv);;すべてのファイル (*)");
+        const QString filter = kind == FileDialog::OpenImage ? QStringLiteral("PNG (*.png);;すべてのファイル (*)")
+                                                             : QStringLiteral("CSV (*.csv);;すべてのファイル (*)");
         return kind == FileDialog::Save ? QFileDialog::getSaveFileName(parent, title, start, filter)
                                         : QFileDialog::getOpenFileName(parent, title, docs, filter);
     };

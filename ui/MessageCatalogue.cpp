@@ -66,6 +66,8 @@ const Rule kクリア[] = {
 };
 const Rule k印刷[] = {
     {"確認", "", "を印刷します。よろしいですか", true, "印刷の確認", B::Ask},
+    // Beyond the original catalogue: nothing to print on.
+    {"プリンターなし", "プリンターが見つかりません。代わりにPDFファイルに保存しますか", "", false, "印刷", B::AskYes},
 };
 const Rule kその他[] = {
     {"コピー完了", "", "コピーしました。", true, "コピー完了", B::Info},
