@@ -1,6 +1,7 @@
 #include "app/FrmQuoteDesk.h"
 
 #include "app/GuideWindow.h"
+#include "archive/IssuedListDialog.h"
 #include "app/ProcessEnd.h"
 #include "ui/MessageCatalogue.h"
 #include "ui/Boxes.h"
@@ -161,6 +162,10 @@ void FrmQuoteDesk::buildWindow()
     connect(m_estimate, &EstimateTab::closeRequested, this, &QWidget::close);
     connect(m_estimate, &EstimateTab::printRequested, this, [this] { SetPrnData見積書A4(true); });
     connect(m_estimate, &EstimateTab::hintRequested, this, &FrmQuoteDesk::showHint);
+    connect(m_estimate, &EstimateTab::issuedListRequested, this, [this] {
+        IssuedListDialog dialog(m_ctx.main, this);
+        runIssuedList(dialog);
+    });
     connect(m_estimate, &EstimateTab::captionChanged, this, &FrmQuoteDesk::showCaption);
     connect(m_estimate, &EstimateTab::statusMessage, m_status, [this](const QString &t) { m_status->showMessage(t); });
     connect(m_customers, &CustomerTab::mastersChanged, m_estimate, &EstimateTab::AddCmb顧客名);
@@ -266,6 +271,8 @@ void FrmQuoteDesk::unload()
     m_unloaded = true;
     // Nothing may report against handles that are closing.
     setFailuresQuiet(true);
+    // Statistics for the planner where the data grew (a no-op when nothing changed much).
+    m_ctx.main.exec(QStringLiteral("PRAGMA optimize"));
     m_ctx.main.close();
     m_ctx.work.close();
     const QWidgetList windows = QApplication::topLevelWidgets();

@@ -52,5 +52,5 @@ void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
     if (!preview || !printRecord(record))
         return;
     const QString name = sheetPdfName(m_estimate->ui->txtNo->text(), record.customerName);
-    showEstimatePreview(record, name, this);
+    showEstimatePreview(record, name, this, &m_ctx.main);
 }

@@ -6,6 +6,7 @@
 #include "estimate/EstimateListDialog.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
+#include "store/IssueArchive.h"
 #include "store/SearchIndex.h"
 #include "store/WorkTableModel.h"
 
@@ -200,7 +201,11 @@ void EstimateTab::Delete見積書()
     const EstimateNumber number = readEstimateNumber(typed);
     if (refuseNumber(number))
         return;
-    if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), QString::number(number.value)))
+    // What was issued stays in the archive; the question says so.
+    int issued = 0;
+    reportFailure(IssueArchive(m_ctx.main).versionCount(number.value, issued));
+    const QString kept = issued > 0 ? QStringLiteral("（発行済みの控え %1 版は削除されずに残ります）").arg(issued) : QString();
+    if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), QString::number(number.value) + kept))
         return;
     const bool removed = reportFailure(m_store.remove(number.value), QStringLiteral("見積書を削除"));
     if (m_store.takeIndexRebuilt())

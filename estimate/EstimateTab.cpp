@@ -108,6 +108,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->cmd登録, &QPushButton::clicked, this, [this] { Entry見積書(); });
     connect(ui->cmd印刷, &QPushButton::clicked, this, &EstimateTab::printRequested);
     connect(ui->cmd一覧, &QPushButton::clicked, this, [this] { openList(); });
+    connect(ui->cmd発行履歴, &QPushButton::clicked, this, &EstimateTab::issuedListRequested);
     connect(ui->cmd複写, &QPushButton::clicked, this, [this] { Copy見積書(); });
     connect(ui->cmdクリア, &QPushButton::clicked, this, [this] { clearRequested(); });
     connect(ui->cmd削除, &QPushButton::clicked, this, [this] { Delete見積書(); });
@@ -126,6 +127,7 @@ void EstimateTab::setupKeyboard()
         {QKeySequence(Qt::CTRL | Qt::Key_P), ui->cmd印刷},
         {QKeySequence(Qt::CTRL | Qt::Key_N), ui->cmdクリア},
         {QKeySequence(Qt::Key_F3), ui->cmd一覧},
+        {QKeySequence(Qt::Key_F4), ui->cmd発行履歴},
     };
     for (const auto &[key, button] : keys) {
         auto *shortcut = new QShortcut(key, this, button, &QAbstractButton::click, Qt::WidgetWithChildrenShortcut);

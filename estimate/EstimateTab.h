@@ -80,6 +80,7 @@ signals:
     void closeRequested();
     void hintRequested();
     void printRequested();
+    void issuedListRequested();
     // The number or the customer on screen changed (for the window's title).
     void captionChanged(const QString &number, const QString &customer);
     // A line for the window's status line.

@@ -5,6 +5,10 @@
 #include "store/SafeFile.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <cmath>
+#include <limits>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
@@ -205,6 +209,24 @@ QStringList sheetSummary(const PrintRecord &r)
     else if (!outside && !inside)
         out << QStringLiteral("非課税 ¥");
     return out;
+}
+
+QByteArray sheetFingerprint(const PrintRecord &r)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    auto money = [](const std::optional<Money> &m) { return m ? m->raw() : std::numeric_limits<qint64>::min(); };
+    out << r.date << r.customerName << r.customerInfo << r.companyName << r.companyInfo << r.subject
+        << r.deliveryDate << r.validity << r.paymentTerms << r.deliveryPlace << money(r.net) << money(r.tax)
+        << money(r.grand) << money(r.headline) << r.honorific << r.registrationNumber << r.taxMode << r.standardRate
+        << money(r.exempt) << (r.printNumber ? r.number : QString()) << r.seal;
+    for (const PrintLine &l : r.lines)
+        out << l.name << (l.quantity ? *l.quantity : std::nan("")) << l.unit << money(l.price) << money(l.amount)
+            << l.reduced << l.exempt;
+    for (const PrintRate &t : r.rates)
+        out << t.rate << t.reduced << t.base.raw() << t.tax.raw();
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
 double rpt見積書::shift() const { return kBandLine * std::max<qsizetype>(1, m_summary.size()); }

@@ -63,6 +63,8 @@ SheetPlacement placeSheet(const QPageLayout &paper);
 
 // The summary lines under the totals box, as printed.
 QStringList sheetSummary(const PrintRecord &r);
+// A fingerprint of all a sheet shows: equal for two records exactly when their sheets are.
+QByteArray sheetFingerprint(const PrintRecord &r);
 
 class rpt見積書 {
 public:

@@ -1,5 +1,9 @@
 #include "print/PrintPreview.h"
+#include "store/IssueArchive.h"
+#include "store/Numbering.h"
+#include "store/SafeFile.h"
 #include "ui/FileChooser.h"
+#include "ui/PrinterChooser.h"
 #include "ui/MessageCatalogue.h"
 
 #include <QGuiApplication>
@@ -8,9 +12,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPainter>
-#include <QPrintDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QToolBar>
@@ -34,25 +36,8 @@ PdfPathChooser &chooser()
 
 void warn(const QString &text) { Msg(QStringLiteral("その他"), QStringLiteral("注意"), text); }
 
-PrinterChooser &printerChooser()
-{
-    static PrinterChooser c = [](QPrinter &printer, QWidget *parent) {
-        if (QPrinterInfo::availablePrinterNames().isEmpty())
-            return PrinterChoice::NoPrinter;
-        QPrintDialog dialog(&printer, parent);
-        return dialog.exec() == QDialog::Accepted ? PrinterChoice::Chosen : PrinterChoice::Cancelled;
-    };
-    return c;
-}
-
 } // namespace
 
-PrinterChooser setPrinterChooser(PrinterChooser c)
-{
-    PrinterChooser old = printerChooser();
-    printerChooser() = std::move(c);
-    return old;
-}
 
 PreviewRunner setPreviewRunner(PreviewRunner r)
 {
@@ -79,8 +64,9 @@ QString sheetPdfName(const QString &number, const QString &customer)
     return name.left(120) + QStringLiteral(".pdf");
 }
 
-PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const QString &pdfName, QWidget *parent)
-    : QPrintPreviewDialog(printer, parent), m_sheet(sheet), m_pdfName(pdfName)
+PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const QString &pdfName, QWidget *parent,
+                           Db *archive)
+    : QPrintPreviewDialog(printer, parent), m_sheet(sheet), m_pdfName(pdfName), m_archive(archive)
 {
     setObjectName(QStringLiteral("rpt見積書"));
     setWindowTitle(QStringLiteral("お見積書 印刷プレビュー"));
@@ -117,9 +103,58 @@ void PrintPreview::choosePdf()
         savePdf(path);
 }
 
+static IssueMeta issueMeta(const PrintRecord &r)
+{
+    return {readEstimateNumber(r.number).value, r.customerName, r.date, r.grand, sheetFingerprint(r)};
+}
+
+QByteArray PrintPreview::issueBytes()
+{
+    if (m_archive && readEstimateNumber(m_sheet.record().number).kind != EstimateNumber::Ok) {
+        warn(QStringLiteral("見積書番号（No.）が正しくないため発行できません。番号を確かめてください。"));
+        return {};
+    }
+    if (m_archive) {
+        std::optional<QByteArray> same;
+        const IssueMeta meta = issueMeta(m_sheet.record());
+        if (!reportFailure(IssueArchive(*m_archive).sameAsLatest(meta.number, meta.content, same),
+                           QStringLiteral("発行済みの控えを確認")))
+            return {};
+        if (same)
+            return *same;
+    }
+    const QByteArray bytes = m_sheet.pdf();
+    if (bytes.isEmpty())
+        warn(QStringLiteral("見積書のPDFを作成できませんでした。"));
+    return bytes;
+}
+
+bool PrintPreview::recordIssue(const QByteArray &bytes, const QString &how)
+{
+    return !m_archive || reportFailure(IssueArchive(*m_archive).record(issueMeta(m_sheet.record()), bytes, how,
+                                                                      QDateTime::currentDateTime()),
+                                       QStringLiteral("発行済みの控えを記録"));
+}
+
 bool PrintPreview::savePdf(const QString &path)
 {
-    if (!reportFailure(m_sheet.writePdf(path), QStringLiteral("PDFファイルを保存")))
+    const QByteArray bytes = issueBytes();
+    if (bytes.isEmpty())
+        return false;
+    // The archive commits before the file takes its place: no PDF leaves without its copy.
+    SafeFile out(path);
+    DbResult r = out.open();
+    if (r) {
+        out.write(bytes);
+        r = out.flush();
+    }
+    if (!reportFailure(r, QStringLiteral("PDFファイルを保存")))
+        return false;
+    if (!recordIssue(bytes, issuearchive::kPdf)) {
+        out.cancel();
+        return false;
+    }
+    if (!reportFailure(out.commit(), QStringLiteral("PDFファイルを保存")))
         return false;
     announceSaved(QStringLiteral("見積書をPDFファイルに保存しました。"), path);
     return true;
@@ -130,7 +165,7 @@ void PrintPreview::printToPrinter()
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setDocName(m_pdfName);
-    switch (printerChooser()(printer, this)) {
+    switch (choosePrinter(printer, this)) {
     case PrinterChoice::Cancelled:
         return;
     case PrinterChoice::NoPrinter:
@@ -140,17 +175,21 @@ void PrintPreview::printToPrinter()
     case PrinterChoice::Chosen:
         break;
     }
+    const QByteArray bytes = issueBytes(); // what the printer gets, kept as PDF
+    if (bytes.isEmpty())
+        return;
     bool scaled = false;
     if (const QString error = m_sheet.print(printer, &scaled); !error.isEmpty()) {
         warn(error);
         return;
     }
+    recordIssue(bytes, issuearchive::kPrinted);
     if (scaled)
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
             QStringLiteral("プリンターの用紙を A4 にできないため、見積書を用紙に合わせて縮小して印刷しました。"));
 }
 
-void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent)
+void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent, Db *archive)
 {
     const rpt見積書 sheet(record);
     // A character no font has would print as an empty box: the user hears of it first.
@@ -168,6 +207,6 @@ void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWid
         warn(QStringLiteral("印刷の準備ができません。プリンターの設定を確認してください。"));
         return;
     }
-    PrintPreview dialog(sheet, &printer, pdfName, parent);
+    PrintPreview dialog(sheet, &printer, pdfName, parent, archive);
     runner()(dialog);
 }

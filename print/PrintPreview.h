@@ -2,15 +2,21 @@
 // The sheet's preview: print to any printer, or save the sheet as a PDF with one button.
 
 #include "print/EstimateSheet.h"
+#include "ui/PrinterChooser.h"
 
 #include <QPrintPreviewDialog>
 #include <functional>
+
+class Db;
 
 class PrintPreview : public QPrintPreviewDialog {
     Q_OBJECT
 public:
     // pdfName: the file name offered when saving (from the estimate number and customer).
-    PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const QString &pdfName, QWidget *parent = nullptr);
+    // archive: the permanent file, where every PDF saved and every sheet printed is kept as
+    // issued; none for a sheet that is not an estimate's issue.
+    PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const QString &pdfName, QWidget *parent = nullptr,
+                 Db *archive = nullptr);
 
     // Writes the sheet to path; a failure is reported and gives false.
     bool savePdf(const QString &path);
@@ -21,17 +27,17 @@ public:
     void choosePdf();
 
 private:
+    // The bytes to send: the ones issued before when nothing changed, else the sheet anew.
+    // Empty (and reported) when the sheet cannot be issued.
+    QByteArray issueBytes();
+    bool recordIssue(const QByteArray &bytes, const QString &how);
     const rpt見積書 &m_sheet;
     QString m_pdfName;
+    Db *m_archive = nullptr;
 };
 
 // A safe file name for the sheet: "見積書_<number>_<customer>.pdf".
 QString sheetPdfName(const QString &number, const QString &customer);
-
-// Asks which printer to print on. Replaceable so tests run without a human or a printer.
-enum class PrinterChoice { Chosen, Cancelled, NoPrinter };
-using PrinterChooser = std::function<PrinterChoice(QPrinter &printer, QWidget *parent)>;
-PrinterChooser setPrinterChooser(PrinterChooser chooser);
 
 // Shows the preview and returns when it closes. Replaceable so tests run without a human.
 using PreviewRunner = std::function<void(PrintPreview &)>;
@@ -41,4 +47,4 @@ using PdfPathChooser = std::function<QString(QWidget *parent, const QString &sug
 PdfPathChooser setPdfPathChooser(PdfPathChooser chooser);
 
 // Builds the sheet and shows it in the preview; a failure is reported, nothing else changes.
-void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent);
+void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent, Db *archive = nullptr);

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   qt6-translations-l10n
+  libpoppler-qt6-dev pkg-config
   poppler-utils strace
 )
 

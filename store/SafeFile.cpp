@@ -21,13 +21,20 @@ void SafeFile::write(const QByteArray &bytes)
         m_ok = false;
 }
 
+DbResult SafeFile::flush()
+{
+    if (m_ok && m_file.flush())
+        return {};
+    m_ok = false;
+    const DbResult r = failure();
+    m_file.cancelWriting();
+    return r;
+}
+
 DbResult SafeFile::commit()
 {
-    if (!m_ok || !m_file.flush()) {
-        const DbResult r = failure();
-        m_file.cancelWriting();
+    if (DbResult r = flush(); !r)
         return r;
-    }
     if (!m_file.commit())
         return failure();
     return {};

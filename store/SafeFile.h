@@ -12,6 +12,8 @@ public:
     DbResult open();
     // Failures are remembered; commit() reports the first.
     void write(const QByteArray &bytes);
+    // Every byte so far handed to the system; a failure (a full disk) says so. Cancels on failure.
+    DbResult flush();
     // Flushes Qt's buffer before the commit: a write that failed inside it (a full disk) would
     // otherwise let a small file count as written.
     DbResult commit();

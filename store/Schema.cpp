@@ -1,4 +1,5 @@
 #include "store/Schema.h"
+#include "store/IssueArchive.h"
 #include "store/SearchIndex.h"
 #include "store/Wipe.h"
 
@@ -13,14 +14,15 @@ namespace schema {
 QStringList tableNames(FileKind kind)
 {
     if (kind == FileKind::Permanent)
-        return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引"};
+        return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
+                "発行版", "発行PDF", "発行記録"};
     return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint"};
 }
 
 QStringList createStatements(FileKind kind)
 {
     if (kind == FileKind::Permanent) {
-        return {
+        return QStringList{
             "CREATE TABLE 見積書ヘッダ (伝票番号 INTEGER PRIMARY KEY, 日付 TEXT, 顧客名 TEXT, "
             "顧客情報 TEXT, 件名 TEXT, 支払条件 TEXT, 納期 TEXT, 受渡場所 TEXT, 有効期限 TEXT, "
             "消費税 INTEGER, 税抜計 INTEGER, 合計 INTEGER, 敬称 TEXT, 税区分 TEXT, 税率 INTEGER, 端数処理 TEXT)",
@@ -38,7 +40,7 @@ QStringList createStatements(FileKind kind)
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
             searchindex::createStatement(),
-        };
+        } + issuearchive::createStatements();
     }
     return {
         "CREATE TABLE w明細 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
@@ -126,7 +128,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // Version 3: the search index of the estimate list, filled from what is stored.
                 {102, {searchindex::createStatement(), searchindex::fillStatement()}},
                 // Version 4: the sheet's estimate number and company seal, both off until chosen.
-                {103, {"ALTER TABLE 自社情報 ADD COLUMN 見積番号印刷 INTEGER", "ALTER TABLE 自社情報 ADD COLUMN 社印 BLOB"}}};
+                {103, {"ALTER TABLE 自社情報 ADD COLUMN 見積番号印刷 INTEGER", "ALTER TABLE 自社情報 ADD COLUMN 社印 BLOB"}},
+                // Version 5: the archive of issued estimates, append-only.
+                {104, issuearchive::createStatements()}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",

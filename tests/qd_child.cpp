@@ -3,7 +3,7 @@
 // every message is printed as "MSG: <text>".
 //
 //   qd_child start <data folder>          start-up only; exit code as the program's
-//   qd_child save|register|delete|wipe <data folder>
+//   qd_child save|register|delete|wipe|issue <data folder>
 
 #include "app/FrmQuoteDesk.h"
 #include "app/ProcessEnd.h"
@@ -11,12 +11,14 @@
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
 #include "masters/SettingsTab.h"
+#include "print/PrintPreview.h"
 #include "store/WorkTableModel.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
 #include "ui_EstimateTab.h"
 
 #include <QApplication>
+#include <QPrinter>
 #include <QTimer>
 #include <cstdio>
 
@@ -56,6 +58,17 @@ int act(const QString &action, FrmQuoteDesk &w)
     if (action == "wipe") {
         w.settingsTab()->Data初期化();
         return 0;
+    }
+    if (action == "issue") {
+        w.estimateTab()->ui->txtNo->setText("3");
+        w.estimateTab()->Read見積書();
+        PrintRecord record;
+        if (!w.printRecord(record))
+            return 2;
+        const rpt見積書 sheet(record);
+        QPrinter printer;
+        PrintPreview preview(sheet, &printer, "issued.pdf", nullptr, &w.context().main);
+        return preview.savePdf(w.context().dataFolder + "../issued.pdf") ? 0 : 2;
     }
     return 3;
 }

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "app/Startup.h"
 #include "store/DataFiles.h"
+#include "store/IssueArchive.h"
 
 #include <QAbstractButton>
 #include <QDirIterator>
@@ -207,6 +208,19 @@ QString ReliabilityTest::check(const QString &folder, const QString &action)
                                  "(SELECT count(*) FROM 見積書ヘッダ)");
         if (rows != 0 && rows != 7)
             return "wipe partly done";
+    } else if (action == "issue") {
+        // Either no version or a whole one, and no PDF left the program without its copy.
+        const qlonglong versions = n("SELECT count(*) FROM 発行版"), issues = n("SELECT count(*) FROM 発行記録"),
+                        copies = n("SELECT count(*) FROM 発行PDF");
+        if (versions != issues || versions != copies || versions > 1)
+            return "issue partly stored";
+        QFile sent(folder + "../issued.pdf");
+        if (sent.open(QIODevice::ReadOnly)) {
+            QVariant sha;
+            perm.scalar("SELECT SHA256 FROM 発行版", {}, sha);
+            if (sha256Hex(sent.readAll()) != sha.toString())
+                return "a PDF sent without its copy";
+        }
     }
     return {};
 }
@@ -223,7 +237,7 @@ void ReliabilityTest::killAtEveryWriteAndSync()
     TempData templ;
     seedForActions(templ);
     int tried = 0, broken = 0;
-    for (const QString action : {"save", "register", "delete", "wipe"}) {
+    for (const QString action : {"save", "register", "delete", "wipe", "issue"}) {
         for (const QString call : {"pwrite64", "fdatasync", "fsync", "unlink"}) {
             for (int k = 1;; k += stride) {
                 QTemporaryDir dir;

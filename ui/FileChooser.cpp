@@ -13,6 +13,8 @@ static FileChooser &chooser()
 {
     static FileChooser c = [](QWidget *parent, FileDialog kind, const QString &title, const QString &suggested) {
         const QString docs = documentsFolder();
+        if (kind == FileDialog::Folder)
+            return QFileDialog::getExistingDirectory(parent, title, docs);
         const QString start = QDir(docs).filePath(suggested);
         const QString filter = kind == FileDialog::OpenImage ? QStringLiteral("PNG (*.png);;すべてのファイル (*)")
                                                              : QStringLiteral("CSV (*.csv);;すべてのファイル (*)");

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-enum class FileDialog { Save, Open, OpenImage };
+enum class FileDialog { Save, Open, OpenImage, Folder };
 
 // suggested: a file name, offered in the user's documents folder. Empty when cancelled.
 QString chooseFile(QWidget *parent, FileDialog kind, const QString &title, const QString &suggested);

@@ -1,0 +1,161 @@
+#include "archive/IssuedListDialog.h"
+#include "ui_IssuedListDialog.h"
+
+#include "archive/ArchivedPdfView.h"
+#include "ui/FileChooser.h"
+#include "ui/MessageCatalogue.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace {
+enum Column { ColNumber, ColVersion, ColIssued, ColCustomer, ColTotal, ColHow, ColCheck, ColumnCount };
+}
+
+static IssuedListRunner &listRunner()
+{
+    static IssuedListRunner r = [](IssuedListDialog &d) { d.exec(); };
+    return r;
+}
+
+IssuedListRunner setIssuedListRunner(IssuedListRunner runner)
+{
+    IssuedListRunner old = listRunner();
+    listRunner() = std::move(runner);
+    return old;
+}
+
+void runIssuedList(IssuedListDialog &dialog) { listRunner()(dialog); }
+
+IssuedListDialog::IssuedListDialog(Db &main, QWidget *parent)
+    : QDialog(parent), ui(new Ui::IssuedListDialog), m_archive(main)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("FrmIssuedList"));
+    QTableWidget *grid = ui->Grid発行履歴;
+    grid->setColumnCount(ColumnCount);
+    grid->setHorizontalHeaderLabels({"伝票番号", "版", "発行日時", "取引先", "合計", "発行方法", "照合"});
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->hide();
+    grid->horizontalHeader()->setSectionResizeMode(ColCustomer, QHeaderView::Stretch);
+    grid->setColumnWidth(ColIssued, 150);
+    grid->installEventFilter(this);
+    for (QPushButton *b : {ui->cmd照合, ui->cmd書出し, ui->cmd表示, ui->cmd閉じる})
+        b->setAutoDefault(false);
+    connect(ui->dt発行開始, &DateField::dateChanged, this, &IssuedListDialog::refresh);
+    connect(ui->dt発行終了, &DateField::dateChanged, this, &IssuedListDialog::refresh);
+    connect(ui->txt取引先, &QLineEdit::textChanged, this, &IssuedListDialog::refresh);
+    for (QLineEdit *box : {ui->txt金額下限, ui->txt金額上限})
+        connect(box, &QLineEdit::editingFinished, this, [this, box] { amountTyped(box); });
+    connect(grid, &QTableWidget::cellDoubleClicked, this, &IssuedListDialog::openCurrent);
+    connect(ui->cmd表示, &QPushButton::clicked, this, &IssuedListDialog::openCurrent);
+    connect(ui->cmd照合, &QPushButton::clicked, this, &IssuedListDialog::verifyListed);
+    connect(ui->cmd書出し, &QPushButton::clicked, this, [this] {
+        const QString folder = chooseFile(this, FileDialog::Folder, QStringLiteral("書出し先のフォルダー"), QString());
+        if (!folder.isEmpty())
+            exportListed(folder);
+    });
+    connect(ui->cmd閉じる, &QPushButton::clicked, this, &QDialog::reject);
+    refresh();
+}
+
+IssuedListDialog::~IssuedListDialog() { delete ui; }
+
+void IssuedListDialog::amountTyped(QLineEdit *box)
+{
+    const QString text = box->text().trimmed();
+    if (!text.isEmpty() && !Money::parse(text)) {
+        box->clear();
+        Msg(QStringLiteral("入力"), QStringLiteral("数字のみ"), QStringLiteral("金額"));
+    }
+    refresh();
+}
+
+IssueFilter IssuedListDialog::filter() const
+{
+    auto amount = [](const QLineEdit *box) { return Money::parse(box->text().trimmed()); };
+    return {ui->dt発行開始->date(), ui->dt発行終了->date(), amount(ui->txt金額下限), amount(ui->txt金額上限),
+            ui->txt取引先->text()};
+}
+
+void IssuedListDialog::refresh()
+{
+    reportFailure(m_archive.find(filter(), kShown, m_rows), QStringLiteral("発行履歴を表示"));
+    QTableWidget *grid = ui->Grid発行履歴;
+    grid->setRowCount(m_rows.size());
+    for (int r = 0; r < m_rows.size(); ++r) {
+        const IssuedRow &row = m_rows[r];
+        const QString cells[] = {QString::number(row.number), QString::number(row.version), row.issuedAt, row.customer,
+                                 row.total ? row.total->toGroupedString() : QString(), row.how, QString()};
+        for (int c = 0; c < ColumnCount; ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            if (c == ColNumber || c == ColVersion || c == ColTotal)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            grid->setItem(r, c, item);
+        }
+    }
+    if (!m_rows.isEmpty())
+        grid->setCurrentCell(0, 0);
+    ui->lbl発行件数->setText(m_rows.size() < kShown ? QStringLiteral("%1 件").arg(m_rows.size())
+                                                   : QStringLiteral("新しい %1 件を表示").arg(kShown));
+}
+
+void IssuedListDialog::openCurrent()
+{
+    const int r = ui->Grid発行履歴->currentRow();
+    if (r < 0 || r >= m_rows.size())
+        return;
+    QByteArray bytes;
+    if (!reportFailure(m_archive.pdf(m_rows[r].versionId, bytes), QStringLiteral("発行済みの控えを表示")))
+        return;
+    ArchivedPdfView view(bytes, QStringLiteral("No.%1 第%2版 %3 発行（控え・変更できません）")
+                                    .arg(m_rows[r].number)
+                                    .arg(m_rows[r].version)
+                                    .arg(m_rows[r].versionIssuedAt),
+                         this);
+    runArchivedView(view);
+}
+
+int IssuedListDialog::verifyListed()
+{
+    int mismatches = 0;
+    for (int r = 0; r < m_rows.size(); ++r) {
+        bool matches = false;
+        if (!reportFailure(m_archive.verify(m_rows[r].versionId, matches), QStringLiteral("控えを照合")))
+            return -1;
+        ui->Grid発行履歴->item(r, ColCheck)->setText(matches ? QStringLiteral("一致") : QStringLiteral("不一致"));
+        mismatches += matches ? 0 : 1;
+    }
+    Msg(QStringLiteral("その他"), mismatches ? QStringLiteral("注意") : QStringLiteral("メッセージ"),
+        QStringLiteral("%1 件を照合しました。一致 %2 件、不一致 %3 件。")
+            .arg(m_rows.size())
+            .arg(m_rows.size() - mismatches)
+            .arg(mismatches));
+    return mismatches;
+}
+
+bool IssuedListDialog::exportListed(const QString &folder)
+{
+    int written = 0;
+    QString index;
+    if (!reportFailure(m_archive.exportTo(folder, m_rows, &written, &index), QStringLiteral("控えを書き出")))
+        return false;
+    announceSaved(QStringLiteral("控え %1 件のPDFと索引を書き出しました。").arg(written), index);
+    return true;
+}
+
+bool IssuedListDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter on a row shows it, as a double-click does.
+    if (watched == ui->Grid発行履歴 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            openCurrent();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// 発行履歴 (FrmIssuedList): the archive of issued estimates, found by issue date, total and
+// customer in any combination; a copy shown, verified against its hash, exported for an audit.
+
+#include "store/IssueArchive.h"
+
+#include <QDialog>
+#include <functional>
+
+namespace Ui { class IssuedListDialog; }
+
+class IssuedListDialog : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kShown = 500; // newest first; a narrower search finds older ones
+
+    IssuedListDialog(Db &main, QWidget *parent = nullptr);
+    ~IssuedListDialog() override;
+    Ui::IssuedListDialog *ui;
+
+    void refresh();
+    IssueFilter filter() const;
+    const QVector<IssuedRow> &rows() const { return m_rows; }
+    // The current row's archived PDF, shown read-only.
+    void openCurrent();
+    // Every listed row's bytes against its hash: 一致 or 不一致 in the row; the mismatches.
+    int verifyListed();
+    bool exportListed(const QString &folder);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void amountTyped(class QLineEdit *box);
+    IssueArchive m_archive;
+    QVector<IssuedRow> m_rows;
+};
+
+// Shows a dialog and returns when it closes. Replaceable so tests run without a human.
+using IssuedListRunner = std::function<void(IssuedListDialog &)>;
+IssuedListRunner setIssuedListRunner(IssuedListRunner runner);
+void runIssuedList(IssuedListDialog &dialog);

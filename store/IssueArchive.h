@@ -1,0 +1,75 @@
+#pragma once
+// The archive of issued estimates: every version sent or printed, as the exact PDF bytes with
+// their SHA-256, and a record of every issue. Append-only: the file itself refuses to change or
+// remove a row (triggers), whatever program writes to it.
+
+#include "store/Db.h"
+#include "store/Money.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QVector>
+#include <optional>
+
+namespace issuearchive {
+// The tables and triggers, for a new file and for the upgrade that adds them.
+QStringList createStatements();
+inline const QString kPdf = QStringLiteral("PDF");
+inline const QString kPrinted = QStringLiteral("印刷");
+} // namespace issuearchive
+
+// What is known of an issue before it is archived.
+struct IssueMeta {
+    int number = 0;
+    QString customer;
+    QString date; // the estimate's date, "yyyy/MM/dd" or empty
+    std::optional<Money> total;
+    QByteArray content; // a fingerprint of what the sheet shows
+};
+
+struct IssuedRow {
+    qlonglong versionId = 0;
+    int number = 0, version = 0;
+    QString issuedAt; // "yyyy-MM-dd HH:mm:ss"
+    QString versionIssuedAt; // when this version was first issued
+    QString customer, date, how, sha256;
+    std::optional<Money> total;
+};
+
+struct IssueFilter {
+    QDate from, to;               // issue dates, either open
+    std::optional<Money> min, max; // totals, either open
+    QString customer;             // any part of the name, literally
+};
+
+class IssueArchive {
+public:
+    explicit IssueArchive(Db &main) : m_db(main) {}
+
+    // The bytes last issued for number when they show content: an unchanged estimate is sent
+    // again exactly as before. nullopt when it changed or was never issued.
+    DbResult sameAsLatest(int number, const QByteArray &content, std::optional<QByteArray> &bytes);
+    // Records one issue in one transaction: a new version (the number's next) with its bytes
+    // unless the latest version has these very bytes; always the issue itself.
+    DbResult record(const IssueMeta &meta, const QByteArray &pdf, const QString &how, const QDateTime &at,
+                    int *version = nullptr);
+    DbResult versionCount(int number, int &count);
+
+    // Issues, newest first, at most limit.
+    DbResult find(const IssueFilter &filter, int limit, QVector<IssuedRow> &rows);
+    DbResult pdf(qlonglong versionId, QByteArray &bytes);
+    // Whether the stored bytes still hash to the SHA-256 stored with them.
+    DbResult verify(qlonglong versionId, bool &matches);
+    // Each version among rows once, as YYYYMMDD_取引先_金額_No.N-vK.pdf, and 索引.csv of the rows,
+    // into folder; an existing file is never replaced. *written counts the PDF files, *index
+    // names the index written.
+    DbResult exportTo(const QString &folder, const QVector<IssuedRow> &rows, int *written = nullptr,
+                      QString *index = nullptr);
+
+private:
+    Db &m_db;
+};
+
+QString sha256Hex(const QByteArray &bytes);
+// A file name of the version: YYYYMMDD_取引先_金額_No.N-vK.pdf.
+QString archiveFileName(const IssuedRow &row);

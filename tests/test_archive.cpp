@@ -1,0 +1,228 @@
+// The archive of issued estimates: versions kept whatever happens to the estimate, the file
+// refusing changes, the search, the check of each copy against its hash, the export for an audit.
+
+#include "TestSupport.h"
+#include "archive/ArchivedPdfView.h"
+#include "archive/IssuedListDialog.h"
+#include "estimate/EstimateTab.h"
+#include "print/PrintPreview.h"
+#include "store/IssueArchive.h"
+#include "ui/FileChooser.h"
+#include "ui_IssuedListDialog.h"
+
+#include <QAbstractButton>
+#include <QPrinter>
+#include <QTableWidget>
+
+class ArchiveTest : public QObject {
+    Q_OBJECT
+private slots:
+    void versionsOutliveTheEstimate();
+    void theFileRefusesChanges();
+    void combinedSearch_data();
+    void combinedSearch();
+    void exportForAnAudit();
+
+private:
+    // Issues the window's estimate as a PDF, as PDF保存 in the preview does; the bytes written.
+    static QByteArray issuePdf(Window &w, const QString &path);
+    static void seedIssues(Db &main);
+};
+
+QByteArray ArchiveTest::issuePdf(Window &w, const QString &path)
+{
+    auto previous = setPreviewRunner([&](PrintPreview &preview) { preview.savePdf(path); });
+    const FolderOpener opener = setFolderOpener([](const QString &) {});
+    {
+        Answers notices;
+        w.find<QAbstractButton>("cmd印刷")->click();
+    }
+    setPreviewRunner(previous);
+    setFolderOpener(opener);
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void ArchiveTest::versionsOutliveTheEstimate()
+{
+    TempData data;
+    QTemporaryDir dir;
+    Window w(data.folder());
+    auto *grid = w.find<DataGrid>("Grid明細");
+    w.find<QLineEdit>("txtNo")->setText("1");
+    w.find<QComboBox>("cmb顧客名")->setEditText("甲社");
+    typeCell(grid, 0, Col品名, "部品");
+    typeCell(grid, 0, Col金額, "1000");
+    const QByteArray first = issuePdf(w, dir.filePath("1.pdf"));
+    typeCell(grid, 0, Col金額, "1200"); // changed: a second version
+    const QByteArray second = issuePdf(w, dir.filePath("2.pdf"));
+    const QByteArray again = issuePdf(w, dir.filePath("3.pdf")); // unchanged: sent again as it was
+    QVERIFY(!first.isEmpty() && first != second);
+    QCOMPARE(again, second);
+    // Printed on a printer: the same sheet, recorded as printed; still no new version.
+    const PrinterChooser chooser = setPrinterChooser([&](QPrinter &printer, QWidget *) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath("printed.pdf"));
+        return PrinterChoice::Chosen;
+    });
+    auto previous = setPreviewRunner([](PrintPreview &preview) { preview.printToPrinter(); });
+    w.find<QAbstractButton>("cmd印刷")->click();
+    setPreviewRunner(previous);
+    setPrinterChooser(chooser);
+
+    const DbRows versions = permRows(data, "SELECT 版, SHA256, 合計 FROM 発行版 WHERE 伝票番号 = 1 ORDER BY 版");
+    QCOMPARE(versions.size(), 2);
+    QCOMPARE(versions[0][1].toString(), sha256Hex(first));
+    QCOMPARE(versions[1][1].toString(), sha256Hex(second));
+    QCOMPARE(Money::fromRaw(versions[1][2].toLongLong()), Money::fromYen(1260)); // 外税 5 %
+    QCOMPARE(permRows(data, "SELECT 方法 FROM 発行記録 ORDER BY id").size(), 4);
+    QCOMPARE(permRows(data, "SELECT 方法 FROM 発行記録 ORDER BY id").last()[0].toString(), QString("印刷"));
+
+    // Deleting says the copies stay; saving over, a new estimate under the number, the wipe:
+    // the versions stay and still match their hashes.
+    Answers answers;
+    w.find<QAbstractButton>("cmd削除")->click();
+    QVERIFY(answers.shown.last().text.contains("発行済みの控え 2 版は削除されずに残ります"));
+    w.find<QLineEdit>("txtNo")->setText("1");
+    typeCell(grid, 0, Col品名, "別の見積");
+    w.find<QAbstractButton>("cmd登録")->click();
+    w.find<QAbstractButton>("cmd一括削除7")->click();
+    QCOMPARE(permInt(data, "SELECT count(*) FROM 見積書ヘッダ"), 0);
+    // After the wipe numbers start again at 1: the next version of No.1 counts on.
+    w.find<QAbstractButton>("cmdクリア")->click();
+    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("1"));
+    typeCell(grid, 0, Col品名, "新しい見積");
+    issuePdf(w, dir.filePath("4.pdf"));
+    QCOMPARE(permInt(data, "SELECT max(版) FROM 発行版 WHERE 伝票番号 = 1"), 3);
+
+    IssuedListDialog list(w->context().main);
+    QCOMPARE(list.rows().size(), 5);
+    QCOMPARE(list.verifyListed(), 0);
+    QCOMPARE(list.ui->Grid発行履歴->item(4, 6)->text(), QString("一致"));
+    // Enter shows the archived copy itself.
+    int pages = 0;
+    auto viewer = setArchivedViewRunner([&](ArchivedPdfView &v) { pages = v.pageCount(); });
+    list.ui->Grid発行履歴->setCurrentCell(4, 0);
+    QTest::keyClick(list.ui->Grid発行履歴, Qt::Key_Return);
+    setArchivedViewRunner(viewer);
+    QCOMPARE(pages, 1);
+}
+
+void ArchiveTest::theFileRefusesChanges()
+{
+    TempData data;
+    Window w(data.folder());
+    IssueArchive archive(w->context().main);
+    QVERIFY(archive.record({9, "甲社", "2026/12/01", Money::fromYen(500), "c"}, "%PDF-1.4 copy", issuearchive::kPdf,
+                           QDateTime::currentDateTime()));
+    Db other("another-program");
+    QVERIFY(other.open(data.perm()));
+    for (const char *sql : {"UPDATE 発行版 SET 合計 = 1", "DELETE FROM 発行版", "UPDATE 発行PDF SET PDF = 'x'",
+                            "DELETE FROM 発行PDF", "DELETE FROM 発行記録", "UPDATE 発行記録 SET 方法 = '印刷'",
+                            "INSERT OR REPLACE INTO 発行PDF (版ID, PDF) VALUES (1, 'x')"})
+        QVERIFY2(!other.exec(sql), sql);
+    // A byte changed behind the program's back (its guards removed first) is found.
+    QVERIFY(other.exec("DROP TRIGGER 発行PDF_変更不可"));
+    QVERIFY(other.exec("UPDATE 発行PDF SET PDF = '%PDF-1.4 cOpy'"));
+    IssuedListDialog list(w->context().main);
+    Answers answers;
+    QCOMPARE(list.verifyListed(), 1);
+    QCOMPARE(list.ui->Grid発行履歴->item(0, 6)->text(), QString("不一致"));
+    QVERIFY(answers.shown[0].text.contains("不一致 1 件"));
+}
+
+void ArchiveTest::seedIssues(Db &main)
+{
+    IssueArchive archive(main);
+    struct S {
+        int number;
+        const char *customer;
+        qint64 total;
+        const char *at;
+    };
+    const S issues[] = {{1, "株式会社山田商店", 10000, "2026-01-15 10:00:00"}, {2, "田中工務店", 55000, "2026-02-01 09:00:00"},
+                        {3, "山田工業", 120000, "2026-02-20 15:30:00"},       {4, "100%_商会", 55000, "2026-03-31 23:59:59"},
+                        {1, "株式会社山田商店", 12000, "2026-04-01 00:00:00"}};
+    for (const S &s : issues)
+        if (!archive.record({s.number, s.customer, "2026/01/01", Money::fromYen(s.total), s.at}, QByteArray(s.at),
+                            issuearchive::kPdf, QDateTime::fromString(s.at, "yyyy-MM-dd HH:mm:ss")))
+            qFatal("cannot seed the archive");
+}
+
+void ArchiveTest::combinedSearch_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("min");
+    QTest::addColumn<QString>("max");
+    QTest::addColumn<QString>("customer");
+    QTest::addColumn<QStringList>("expected"); // number-version, newest issue first
+    QTest::newRow("everything") << "" << "" << "" << "" << "" << QStringList{"1-2", "4-1", "3-1", "2-1", "1-1"};
+    QTest::newRow("a part of a name") << "" << "" << "" << "" << "山田" << QStringList{"1-2", "3-1", "1-1"};
+    QTest::newRow("an issue-date range, both days counted") << "2026-02-01" << "2026-03-31" << "" << "" << ""
+                                                             << QStringList{"4-1", "3-1", "2-1"};
+    QTest::newRow("a total range") << "" << "" << "55,000" << "120000" << "" << QStringList{"4-1", "3-1", "2-1"};
+    QTest::newRow("all three together") << "2026-02-01" << "" << "50000" << "" << "山田" << QStringList{"3-1"};
+    QTest::newRow("% and _ are characters") << "" << "" << "" << "" << "%_" << QStringList{"4-1"};
+    QTest::newRow("nothing") << "" << "" << "" << "9" << "山田" << QStringList{};
+}
+
+void ArchiveTest::combinedSearch()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, min);
+    QFETCH(QString, max);
+    QFETCH(QString, customer);
+    QFETCH(QStringList, expected);
+    TempData data;
+    Window w(data.folder());
+    seedIssues(w->context().main);
+    IssuedListDialog list(w->context().main);
+    list.ui->dt発行開始->setDate(QDate::fromString(from, Qt::ISODate));
+    list.ui->dt発行終了->setDate(QDate::fromString(to, Qt::ISODate));
+    list.ui->txt金額下限->setText(min);
+    list.ui->txt金額上限->setText(max);
+    list.ui->txt取引先->setText(customer);
+    list.refresh();
+    QStringList found;
+    for (const IssuedRow &r : list.rows())
+        found << QString("%1-%2").arg(r.number).arg(r.version);
+    QCOMPARE(found, expected);
+}
+
+void ArchiveTest::exportForAnAudit()
+{
+    TempData data;
+    QTemporaryDir out;
+    Window w(data.folder());
+    seedIssues(w->context().main);
+    IssuedListDialog list(w->context().main);
+    list.ui->txt取引先->setText("山田");
+    list.refresh();
+    const FolderOpener opener = setFolderOpener([](const QString &) {});
+    Answers answers;
+    QVERIFY(list.exportListed(out.path()));
+    QVERIFY(list.exportListed(out.path())); // again: nothing is replaced
+    setFolderOpener(opener);
+    QStringList files = QDir(out.path()).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files, (QStringList{"20260115_株式会社山田商店_10000_No.1-v1 (2).pdf", "20260115_株式会社山田商店_10000_No.1-v1.pdf",
+                                 "20260220_山田工業_120000_No.3-v1 (2).pdf", "20260220_山田工業_120000_No.3-v1.pdf",
+                                 "20260401_株式会社山田商店_12000_No.1-v2 (2).pdf", "20260401_株式会社山田商店_12000_No.1-v2.pdf",
+                                 "索引 (2).csv", "索引.csv"}));
+    QFile pdf(out.filePath("20260220_山田工業_120000_No.3-v1.pdf"));
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    QCOMPARE(pdf.readAll(), QByteArray("2026-02-20 15:30:00"));
+    QFile index(out.filePath("索引.csv"));
+    QVERIFY(index.open(QIODevice::ReadOnly));
+    const QByteArray bytes = index.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QString("伝票番号,版,発行日時,見積日付,取引先,合計,発行方法,SHA-256"));
+    QCOMPARE(lines[2], QString("3,1,2026-02-20 15:30:00,2026/01/01,山田工業,120000,PDF,") +
+                           sha256Hex("2026-02-20 15:30:00"));
+}
+
+QTEST_MAIN(ArchiveTest)
+#include "test_archive.moc"
