@@ -9,6 +9,14 @@
 #include <QApplication>
 #include <QDir>
 
+void prepareApplication()
+{
+    // The window's place is kept in ~/.config/QuoteDesk/QuoteDesk.conf.
+    QApplication::setOrganizationName(QStringLiteral("QuoteDesk"));
+    QApplication::setApplicationName(QStringLiteral("QuoteDesk"));
+    installJapanese();
+}
+
 int runQuoteDesk(const QString &dataFolder, SingleInstance *instance)
 {
     installFontSubstitutions();

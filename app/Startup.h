@@ -3,6 +3,10 @@
 
 class SingleInstance;
 
+// What every start does before anything else: the program's name (its settings file), Japanese
+// for Qt's own dialogs and for dates.
+void prepareApplication();
+
 // Opens the data files in dataFolder and runs the main window until it closes.
 // A file that cannot be opened is reported and gives exit code 1; nothing is created.
 int runQuoteDesk(const QString &dataFolder, SingleInstance *instance = nullptr);
