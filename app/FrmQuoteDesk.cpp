@@ -125,12 +125,13 @@ static QIcon drawnWindowIcon()
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xe8, 0xa3, 0x17));
     p.drawEllipse(QPointF(44, 49), 9, 9);
-    p.setPen(Qt::white);
-    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
-    f.setPixelSize(12);
-    f.setBold(true);
-    p.setFont(f);
-    p.drawText(QRectF(35, 40, 18, 18), Qt::AlignCenter, QStringLiteral("¥"));
+    // The yen sign as strokes: text would load a font before the window is up.
+    p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(39.5, 43), QPointF(44, 49));
+    p.drawLine(QPointF(48.5, 43), QPointF(44, 49));
+    p.drawLine(QPointF(44, 49), QPointF(44, 55.5));
+    p.drawLine(QPointF(40.5, 50), QPointF(47.5, 50));
+    p.drawLine(QPointF(40.5, 53), QPointF(47.5, 53));
     return QIcon(pm);
 }
 
@@ -150,6 +151,8 @@ void FrmQuoteDesk::buildWindow()
     SSTab1->addTab(m_products, QStringLiteral("商　品"));
     SSTab1->addTab(m_settings, QStringLiteral("設定・情報"));
     layout->addWidget(SSTab1);
+    // The pages hidden behind the first need no measuring of their texts before they are shown.
+    SSTab1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     PBar = new QProgressBar(this); // kept for the layout of the original window; nothing drives it
     PBar->setObjectName(QStringLiteral("PBar"));
     PBar->hide();
@@ -170,8 +173,15 @@ void FrmQuoteDesk::buildWindow()
     connect(m_estimate, &EstimateTab::statusMessage, m_status, [this](const QString &t) { m_status->showMessage(t); });
     connect(m_customers, &CustomerTab::mastersChanged, m_estimate, &EstimateTab::AddCmb顧客名);
     new QShortcut(QKeySequence(Qt::Key_F1), this, this, &FrmQuoteDesk::openGuide);
-    m_settings->ui->Image2->setPixmap(bannerPixmap());
     connect(m_settings->ui->Image2, &ClickLabel::clicked, this, &FrmQuoteDesk::openGuide);
+    // The banner's text is drawn when its tab is first shown, not while the window starts.
+    m_settings->ui->Image2->setMinimumSize(360, 48);
+    connect(SSTab1, &QTabWidget::currentChanged, this, [this] {
+        if (SSTab1->currentWidget() == m_settings && !m_settings->ui->Image2->pixmap().isNull())
+            return;
+        if (SSTab1->currentWidget() == m_settings)
+            m_settings->ui->Image2->setPixmap(bannerPixmap());
+    });
 }
 
 void FrmQuoteDesk::FormInit()
@@ -273,6 +283,8 @@ void FrmQuoteDesk::unload()
     setFailuresQuiet(true);
     // Statistics for the planner where the data grew (a no-op when nothing changed much).
     m_ctx.main.exec(QStringLiteral("PRAGMA optimize"));
+    if (m_estimate)
+        m_estimate->leaveBlank();
     m_ctx.main.close();
     m_ctx.work.close();
     const QWidgetList windows = QApplication::topLevelWidgets();

@@ -1,6 +1,8 @@
 #include "app/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QSysInfo>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -8,6 +10,7 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,6 +25,10 @@ SingleInstance::~SingleInstance()
 {
     if (m_server)
         m_server->close();
+    if (m_lockFd >= 0) { // removed while still held: a start that opened it meanwhile sees it is gone
+        ::unlink(QFile::encodeName(m_lockPath).constData());
+        ::close(m_lockFd);
+    }
 }
 
 QString SingleInstance::defaultRuntimeFolder()
@@ -42,49 +49,71 @@ QString SingleInstance::socketPath(const QString &dataFolder, const QString &run
     return QDir(runtimeFolder).filePath(QStringLiteral("data-") + QString::fromLatin1(hash) + QStringLiteral(".sock"));
 }
 
-// A running holder keeps its lock file locked (flock): a file nobody locks is left by a
-// crash, a power loss or another computer, whatever it says inside. Removed only while we
-// hold it and while it is still the file at that path, so a start that took it meanwhile keeps it.
-static void removeUnheldLock(const QString &path)
+// What the file says of its holder, in the form earlier versions (and Qt's own lock files)
+// read: they then see a live holder and leave it alone.
+static QByteArray holderText()
 {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    struct stat held, named;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && ::stat(native.constData(), &named) == 0 &&
-        held.st_ino == named.st_ino && held.st_dev == named.st_dev)
-        ::unlink(native.constData());
-    ::close(fd);
+    return QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+           QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8() + '\n' +
+           QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n' +
+           QSysInfo::bootUniqueId() + '\n';
 }
 
 bool SingleInstance::claim()
 {
-    const QString path = QDir(m_dataFolder).filePath(QStringLiteral("QuoteDesk.lock"));
-    removeUnheldLock(path);
-    m_lock = std::make_unique<QLockFile>(path);
-    m_lock->setStaleLockTime(0); // only a dead holder makes the lock stale
-    if (m_lock->tryLock(0)) {
+    m_lockPath = QDir(m_dataFolder).filePath(QStringLiteral("QuoteDesk.lock"));
+    const QByteArray native = QFile::encodeName(m_lockPath);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            const int error = errno;
+            if (!QFileInfo(m_dataFolder).isDir())
+                return true; // no data folder at all: the start-up check names what is missing
+            m_failure = lockFailure(error);
+            return false;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) { // a running program holds it
+                m_reached = askRunningInstance();
+                return false;
+            }
+            m_failure = lockFailure(error);
+            return false;
+        }
+        // Still the file at that path: one removed meanwhile by its last holder is no lock.
+        struct stat held, named;
+        if (::fstat(fd, &held) != 0 || ::stat(native.constData(), &named) != 0 || held.st_ino != named.st_ino ||
+            held.st_dev != named.st_dev) {
+            ::close(fd);
+            continue;
+        }
+        // Whatever the file held (nothing after a power loss, another computer's name) is ours now.
+        // Not synced: the lock is the flock; the text only names the holder.
+        const QByteArray text = holderText();
+        if (::ftruncate(fd, 0) != 0 || ::write(fd, text.constData(), size_t(text.size())) != text.size()) {
+            const int error = errno;
+            ::close(fd);
+            ::unlink(native.constData()); // nothing half written left behind
+            m_failure = lockFailure(error);
+            return false;
+        }
+        m_lockFd = fd;
         listen(); // at once: a later start must never wait for this one's window
         return true;
     }
-    if (m_lock->error() == QLockFile::LockFailedError) {
-        m_reached = askRunningInstance();
-        return false;
-    }
-    if (!QFileInfo(m_dataFolder).isDir())
-        return true; // no data folder at all: the start-up check names what is missing
-    m_failure = lockFailure(m_lock->error());
+    m_failure = lockFailure(EAGAIN);
     return false;
 }
 
-QString SingleInstance::lockFailure(QLockFile::LockError error) const
+QString SingleInstance::lockFailure(int error) const
 {
     const QString folder = QDir::toNativeSeparators(QFileInfo(m_dataFolder).absoluteFilePath());
     QString cause;
-    if (error == QLockFile::PermissionError || !QFileInfo(m_dataFolder).isWritable())
+    if (error == EACCES || error == EPERM || error == EROFS || !QFileInfo(m_dataFolder).isWritable())
         cause = QStringLiteral("フォルダーに書き込む権限がありません。フォルダーの権限を確認してください。");
-    else if (QStorageInfo(m_dataFolder).bytesAvailable() == 0)
+    else if (error == ENOSPC || error == EDQUOT || QStorageInfo(m_dataFolder).bytesAvailable() == 0)
         cause = QStringLiteral("ディスクの空き容量がありません。不要なファイルを削除して空きを作ってください。");
     else
         cause = QStringLiteral("ディスクに書き込めません。ディスクの空き容量、容量の制限、ディスクの状態を確認してください。");

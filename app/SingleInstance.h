@@ -1,8 +1,8 @@
 #pragma once
 // One running program per data folder, whoever starts it: a lock file in the data folder
-// decides; a local socket of the user's carries "activate" to the running window.
+// decides (an flock held while the program runs, released by the system however it ends);
+// a local socket of the user's carries "activate" to the running window.
 
-#include <QLockFile>
 #include <QObject>
 #include <memory>
 
@@ -35,9 +35,10 @@ signals:
 private:
     void listen();
     bool askRunningInstance();
-    QString lockFailure(QLockFile::LockError error) const;
+    QString lockFailure(int error) const;
     QString m_dataFolder, m_runtime, m_failure;
-    std::unique_ptr<QLockFile> m_lock;
+    QString m_lockPath;
+    int m_lockFd = -1;
     QLocalServer *m_server = nullptr;
     bool m_reached = false;
 };

@@ -14,6 +14,7 @@ void prepareApplication()
     // The window's place is kept in ~/.config/QuoteDesk/QuoteDesk.conf.
     QApplication::setOrganizationName(QStringLiteral("QuoteDesk"));
     QApplication::setApplicationName(QStringLiteral("QuoteDesk"));
+    warmFontsInBackground();
     installJapanese();
 }
 

@@ -35,7 +35,8 @@ public:
     DbResult exportCsv(const ListFilter &filter, bool lines, const QString &path, int *written = nullptr);
 
 private:
-    QString query(const ListFilter &filter, const QString &columns, QVariantList &binds) const;
+    QString query(const ListFilter &filter, const QString &columns, QVariantList &binds);
+    std::optional<QString> shortMatch(const QString &text);
     Db &m_db;
     bool m_indexRebuilt = false;
 };

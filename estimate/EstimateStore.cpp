@@ -44,32 +44,34 @@ QVariantList lineBinds(const EstimateLine &l)
             l.exempt ? 1 : 0, l.reduced ? 1 : 0};
 }
 
-// Writes the fields marked own into the first row named values[0], or adds a row with every
-// field when there is none; table and fields are program constants.
+// Writes the fields marked own into the first row named values[0] where they differ from it,
+// or adds a row with every field when there is none; table and fields are program constants.
+// A row left as it was is not written: nothing counts as a change of the master then.
 DbResult registerRow(Db &db, const QString &table, const QStringList &fields, const QVariantList &values,
                      const QVector<bool> &own)
 {
-    QStringList sets, marks;
+    DbRows stored;
+    if (DbResult r = db.select(QString("SELECT rowid, %1 FROM %2 WHERE %3 = ? ORDER BY rowid LIMIT 1")
+                                   .arg(fields.join(", "), table, fields.first()),
+                               {values.first()}, stored);
+        !r)
+        return r;
+    if (stored.isEmpty()) {
+        const QString marks = QStringList(fields.size(), QStringLiteral("?")).join(", ");
+        return db.exec(QString("INSERT INTO %1 (%2) VALUES (%3)").arg(table, fields.join(", "), marks), values);
+    }
+    QStringList sets;
     QVariantList setValues;
-    for (int i = 0; i < fields.size(); ++i) {
-        marks << "?";
-        if (own[i]) {
+    for (int i = 1; i < fields.size(); ++i) {
+        const QVariant &was = stored[0][i + 1];
+        if (own[i] && (was.isNull() != values[i].isNull() || was.toString() != values[i].toString())) {
             sets << fields[i] + " = ?";
             setValues << values[i];
         }
     }
-    const QString named = QString("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY rowid LIMIT 1").arg(table, fields.first());
-    if (sets.isEmpty()) {
-        QVariant rowid;
-        if (DbResult r = db.scalar(named, {values.first()}, rowid); !r || !rowid.isNull())
-            return r;
-    } else {
-        qlonglong changed = 0;
-        const QString update = QString("UPDATE %1 SET %2 WHERE rowid = (%3)").arg(table, sets.join(", "), named);
-        if (DbResult r = db.exec(update, setValues + QVariantList{values.first()}, &changed); !r || changed > 0)
-            return r;
-    }
-    return db.exec(QString("INSERT INTO %1 (%2) VALUES (%3)").arg(table, fields.join(", "), marks.join(", ")), values);
+    if (sets.isEmpty())
+        return {};
+    return db.exec(QString("UPDATE %1 SET %2 WHERE rowid = ?").arg(table, sets.join(", ")), setValues << stored[0][0]);
 }
 
 // A product line's master fields that differ from every line of the same name in basis.
@@ -217,7 +219,7 @@ DbResult EstimateStore::writeSearchText(const Estimate &e)
     }
     if (DbResult r = m_ctx.main.exec("DELETE FROM 見積書索引 WHERE rowid = ?", {e.number}); !r)
         return r;
-    return m_ctx.main.exec("INSERT INTO 見積書索引 (rowid, 本文) VALUES (?, ?)", {e.number, parts.join('\n')});
+    return m_ctx.main.exec("INSERT INTO 見積書索引 (rowid, 本文) VALUES (?, ?)", {e.number, searchindex::textOf(parts)});
 }
 
 DbResult EstimateStore::load(int number, Estimate &out, bool &found)
@@ -283,6 +285,22 @@ DbResult EstimateStore::removeOnce(int number)
 DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
 {
     Db &db = m_ctx.work;
+    if (lines.isEmpty()) {
+        // Rows 1 to 30 there already: blanked in one statement; blank already (as the program
+        // leaves them): nothing to write and nothing to sync.
+        DbRows shape;
+        if (DbResult r = db.select("SELECT count(*) = ? AND count(DISTINCT 行番号) = ? AND min(行番号) = 1 AND "
+                                   "max(行番号) = ?, count(品名) + count(数量) + count(単位) + count(単価) + "
+                                   "count(金額) + total(非課税) + total(軽減) = 0 FROM main.w明細",
+                                   {kDetailRows, kDetailRows, kDetailRows}, shape);
+            !r)
+            return r;
+        if (shape[0][0].toInt() == 1 && shape[0][1].toInt() == 1)
+            return {};
+        if (shape[0][0].toInt() == 1)
+            return db.exec("UPDATE main.w明細 SET 品名 = NULL, 数量 = NULL, 単位 = NULL, 単価 = NULL, 金額 = NULL, "
+                           "非課税 = 0, 軽減 = 0");
+    }
     return db.transaction([&]() -> DbResult {
         if (DbResult d = db.exec("DELETE FROM w明細"); !d)
             return d;
@@ -369,6 +387,14 @@ DbResult EstimateStore::reloadProductList()
         return db.exec("INSERT INTO w商品参照 (品名, 単位, 単価, 非課税, 軽減) "
                        "SELECT 品名, 単位, 単価, 非課税, 軽減 FROM perm.商品マスタ ORDER BY 品名");
     }, Db::Lock::Deferred);
+}
+
+qlonglong EstimateStore::changeCount(const QString &master)
+{
+    QVariant n;
+    if (!m_ctx.main.scalar("SELECT 番号 FROM 変更番号 WHERE 表 = ?", {master}, n) || n.isNull())
+        return -1;
+    return n.toLongLong();
 }
 
 ProductInfo EstimateStore::seekProduct(const QString &name)

@@ -65,6 +65,8 @@ public:
     DbResult sums(Money &total, TaxableSums &taxable);
 
     DbResult reloadProductList();
+    // How often the master (顧客マスタ or 商品マスタ) has changed; -1 when it cannot be read.
+    qlonglong changeCount(const QString &master);
     ProductInfo seekProduct(const QString &name);
     DbResult customerNames(QStringList &names);
     QVariant customerDetails(const QString &name);

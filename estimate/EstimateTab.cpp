@@ -17,7 +17,9 @@
 #include <QLineEdit>
 #include <QStringListModel>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
+#include <utility>
 
 namespace {
 // Drawn rather than looked up in the icon theme, which costs start-up time.
@@ -30,12 +32,15 @@ QIcon hintIcon()
     p.setBrush(QColor(0x2a, 0x6f, 0xb5));
     p.setPen(Qt::NoPen);
     p.drawEllipse(pm.rect().adjusted(1, 1, -1, -1));
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(14);
-    p.setFont(f);
-    p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("?"));
+    // The question mark as strokes: text would load a font before the window is up.
+    p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath mark;
+    mark.moveTo(7, 7.5);
+    mark.cubicTo(7, 4, 13, 4, 13, 7.5);
+    mark.cubicTo(13, 10, 10, 10, 10, 12.5);
+    p.drawPath(mark);
+    p.drawPoint(QPointF(10, 15.5));
     return QIcon(pm);
 }
 
@@ -79,6 +84,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
                                     QStringLiteral("id"), this);
     dat商品参照->setObjectName(QStringLiteral("dat商品参照"));
     DD商品参照 = new GridDropDown(dat商品参照, 0, this);
+    DD商品参照->beforeUse = [this] { ensureProductList(); };
     DD商品参照->setObjectName(QStringLiteral("DD商品参照"));
 
     m_customerNames = new QStringListModel(this);
@@ -256,14 +262,41 @@ void EstimateTab::Clear見積書(bool newEstimate)
         markUnchanged();
         return;
     }
-    SetDD品名();
-    AddCmb顧客名();
+    m_productsDue = m_customersDue = true; // read at first use, and only when changed
+    if (ui->cmb顧客名->hasFocus())
+        ensureCustomerList();
     DbResult r;
     const QVariant next = Proc管理(m_ctx.main, QStringLiteral("最大見積書番号"), QStringLiteral("Get"), 0, &r);
     reportFailure(r);
     ui->txtNo->setText(next.toString());
     m_shownNumber = ui->txtNo->text();
     markUnchanged();
+}
+
+void EstimateTab::ensureLists()
+{
+    ensureProductList();
+    ensureCustomerList();
+}
+
+void EstimateTab::ensureProductList()
+{
+    if (!std::exchange(m_productsDue, false))
+        return;
+    const qlonglong changes = m_store.changeCount(QStringLiteral("商品マスタ"));
+    if (changes < 0 || changes != m_productsRead)
+        SetDD品名();
+    m_productsRead = changes;
+}
+
+void EstimateTab::ensureCustomerList()
+{
+    if (!std::exchange(m_customersDue, false))
+        return;
+    const qlonglong changes = m_store.changeCount(QStringLiteral("顧客マスタ"));
+    if (changes < 0 || changes != m_customersRead)
+        AddCmb顧客名();
+    m_customersRead = changes;
 }
 
 void EstimateTab::Clear明細ワーク()
@@ -316,6 +349,8 @@ void EstimateTab::customerLeft()
 
 bool EstimateTab::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->cmb顧客名 && event->type() == QEvent::FocusIn)
+        ensureCustomerList();
     // The editable box keeps the focus itself; its text line is only a proxy.
     if (watched == ui->cmb顧客名 && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent *>(event)->reason();

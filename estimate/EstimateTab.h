@@ -31,9 +31,16 @@ public:
     void formInit();
 
     void Clear見積書(bool newEstimate);
+    // The item drop-down and the customer list as a new estimate has them: re-read from their
+    // masters at their first use after a reset, and only when a master changed meanwhile.
+    void ensureLists();
+    void ensureProductList();
+    void ensureCustomerList();
     // The clear button: asks first when something on screen is not stored.
     void clearRequested();
     void Clear明細ワーク();
+    // The work rows blank again as the program ends, so that the next start writes nothing.
+    void leaveBlank() { m_store.rebuildWork(); }
     void SetDD品名();
     void Seek商品();
     void Calc明細();
@@ -125,4 +132,7 @@ private:
     // The stored estimate this one was loaded or copied from: values it still carries
     // unchanged are not written back over the masters.
     std::optional<Estimate> m_basis;
+    // A reset makes the lists due; what the masters' change counts were when last read.
+    bool m_productsDue = false, m_customersDue = false;
+    qlonglong m_productsRead = -2, m_customersRead = -2;
 };

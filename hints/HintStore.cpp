@@ -16,15 +16,17 @@ DbResult HintStore::read(const QString &form, const QString &control, QString &c
 
 DbResult HintStore::store(const QString &form, const QString &control, const QString &title, const QString &contents)
 {
-    return m_db.transaction([&]() -> DbResult {
+    // The work file's other tables need no sync; a hint is the user's and does.
+    return m_db.durably([&]() -> DbResult {
         if (DbResult d = remove(form, control); !d)
             return d;
         return m_db.exec("INSERT INTO main.ClHint (FormName, CtlName, FormTitle, Contents) VALUES (?, ?, ?, ?)",
                          {form, control, notNull(title), notNull(contents)});
-    }, Db::Lock::Deferred);
+    });
 }
 
 DbResult HintStore::remove(const QString &form, const QString &control)
 {
-    return m_db.exec("DELETE FROM main.ClHint WHERE FormName = ? AND CtlName = ?", {form, control});
+    return m_db.durably(
+        [&] { return m_db.exec("DELETE FROM main.ClHint WHERE FormName = ? AND CtlName = ?", {form, control}); });
 }

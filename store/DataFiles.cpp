@@ -29,7 +29,8 @@ DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind, QStrin
         return DbResult::failure(QStringLiteral("file not found"), sqlitecode::NotFound, path);
     if (!fi.isWritable())
         return DbResult::failure(QStringLiteral("file is read-only"), sqlitecode::ReadOnly, path);
-    DbResult r = db.open(path);
+    // The work file's tables have no meaning between runs: no commit of theirs waits for the disk.
+    DbResult r = db.open(path, kind == schema::FileKind::Work ? Db::Durability::Scratch : Db::Durability::Full);
     if (r)
         r = probeWriteLock(db);
     if (r)

@@ -56,10 +56,10 @@ static QString sqliteUri(const QString &path, bool mayCreate)
     return uri + (mayCreate ? "?mode=rwc" : "?mode=rw");
 }
 
-DbResult Db::open(const QString &path) { return openWith(path, false); }
+DbResult Db::open(const QString &path, Durability durability) { return openWith(path, false, durability); }
 DbResult Db::create(const QString &path) { return openWith(path, true); }
 
-DbResult Db::openWith(const QString &path, bool mayCreate)
+DbResult Db::openWith(const QString &path, bool mayCreate, Durability durability)
 {
     close();
     m_path = path;
@@ -75,16 +75,28 @@ DbResult Db::openWith(const QString &path, bool mayCreate)
         close();
         return opened;
     }
-    // Rollback journal with full sync: a transaction across attached files stays atomic.
-    if (DbResult r = setPragma("main", "journal_mode", "DELETE"); !r) {
-        close();
-        return r;
-    }
-    if (DbResult r = setPragma("main", "synchronous", "2"); !r) {
+    if (DbResult r = setJournal(durability); !r) {
         close();
         return r;
     }
     return {};
+}
+
+DbResult Db::setJournal(Durability durability)
+{
+    QVariant mode;
+    if (DbResult r = scalar(QStringLiteral("PRAGMA main.journal_mode"), {}, mode); !r)
+        return r;
+    // Scratch: a log written ahead, synced only at checkpoints and for durably(): no commit waits
+    // for the disk, and a crash or a power loss still leaves the file whole.
+    m_scratch = durability == Durability::Scratch || mode.toString().compare("wal", Qt::CaseInsensitive) == 0;
+    if (m_scratch && setPragma("main", "journal_mode", "WAL"))
+        return setPragma("main", "synchronous", "1");
+    m_scratch = false; // a folder without shared memory: as every other file
+    // Rollback journal with full sync: a transaction across attached files stays atomic.
+    if (DbResult r = setPragma("main", "journal_mode", "DELETE"); !r)
+        return r;
+    return setPragma("main", "synchronous", "2");
 }
 
 DbResult Db::setBusyTimeout(int ms) { return exec(QString("PRAGMA busy_timeout = %1").arg(ms)); }
@@ -197,6 +209,17 @@ DbResult Db::scalar(const QString &sql, const QVariantList &binds, QVariant &out
     DbResult r = select(sql, binds, rows);
     if (r && !rows.isEmpty() && !rows.first().isEmpty())
         out = rows.first().first();
+    return r;
+}
+
+DbResult Db::durably(const std::function<DbResult()> &body)
+{
+    if (!m_scratch || m_depth > 0)
+        return transaction(body, Lock::Deferred);
+    if (DbResult r = exec(QStringLiteral("PRAGMA main.synchronous = 2")); !r)
+        return r;
+    DbResult r = transaction(body, Lock::Deferred);
+    exec(QStringLiteral("PRAGMA main.synchronous = 1"));
     return r;
 }
 

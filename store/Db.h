@@ -40,8 +40,12 @@ public:
     Db(const Db &) = delete;
     Db &operator=(const Db &) = delete;
 
-    // Opens an existing file read-write; a missing file is an error, never created.
-    DbResult open(const QString &path);
+    // How a file is kept: Full syncs every commit to the disk; Scratch (for what has no
+    // meaning between runs) writes ahead into a log and syncs only when durably() asks.
+    enum class Durability { Full, Scratch };
+    // Opens an existing file read-write; a missing file is an error, never created. A file
+    // another handle keeps as Scratch stays so.
+    DbResult open(const QString &path, Durability durability = Durability::Full);
     // Same, but creates the file: only for writing delivered data files.
     DbResult create(const QString &path);
     void close();
@@ -69,10 +73,13 @@ public:
     // only where both files are written; a deferred one locks each file at its first write.
     enum class Lock { Immediate, Deferred };
     DbResult transaction(const std::function<DbResult()> &body, Lock lock = Lock::Immediate);
+    // A transaction that is on the disk once it returns, on a Scratch handle too.
+    DbResult durably(const std::function<DbResult()> &body);
     bool inTransaction() const { return m_depth > 0; }
 
 private:
-    DbResult openWith(const QString &path, bool mayCreate);
+    DbResult openWith(const QString &path, bool mayCreate, Durability durability = Durability::Full);
+    DbResult setJournal(Durability durability);
     // Prepared statements kept per SQL text: preparing costs more than running most of ours.
     QSqlQuery *prepared(const QString &sql, DbResult &error);
     // The prepared statement, run with binds; nullptr (and error set) when either fails.
@@ -83,6 +90,7 @@ private:
     QString m_name;
     QString m_path;
     int m_depth = 0;
+    bool m_scratch = false;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
 };
 

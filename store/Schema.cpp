@@ -15,8 +15,20 @@ QStringList tableNames(FileKind kind)
 {
     if (kind == FileKind::Permanent)
         return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
-                "発行版", "発行PDF", "発行記録"};
+                "発行版", "発行PDF", "発行記録", "変更番号"};
     return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint"};
+}
+
+QStringList changeCounterStatements()
+{
+    QStringList s{"CREATE TABLE 変更番号 (表 TEXT PRIMARY KEY, 番号 INTEGER NOT NULL) WITHOUT ROWID",
+                  "INSERT INTO 変更番号 (表, 番号) VALUES ('顧客マスタ', 0), ('商品マスタ', 0)"};
+    for (const char *table : {"顧客マスタ", "商品マスタ"})
+        for (const char *event : {"INSERT", "UPDATE", "DELETE"})
+            s << QString("CREATE TRIGGER %1_%2_変更 AFTER %2 ON %1 BEGIN UPDATE 変更番号 SET 番号 = 番号 + 1 "
+                         "WHERE 表 = '%1'; END")
+                     .arg(QString::fromUtf8(table), QString::fromUtf8(event));
+    return s;
 }
 
 QStringList createStatements(FileKind kind)
@@ -40,7 +52,7 @@ QStringList createStatements(FileKind kind)
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
             searchindex::createStatement(),
-        } + issuearchive::createStatements();
+        } + issuearchive::createStatements() + changeCounterStatements();
     }
     return {
         "CREATE TABLE w明細 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
@@ -130,11 +142,17 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // Version 4: the sheet's estimate number and company seal, both off until chosen.
                 {103, {"ALTER TABLE 自社情報 ADD COLUMN 見積番号印刷 INTEGER", "ALTER TABLE 自社情報 ADD COLUMN 社印 BLOB"}},
                 // Version 5: the archive of issued estimates, append-only.
-                {104, issuearchive::createStatements()}};
+                {104, issuearchive::createStatements()},
+                // Version 6: a change counter per master.
+                {105, changeCounterStatements()},
+                // Version 7: the search index's texts end in two line breaks (short searches use it).
+                {106, {"DELETE FROM 見積書索引", searchindex::fillStatement()}}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
-              "ALTER TABLE w商品参照 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0"}}};
+              "ALTER TABLE w商品参照 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0"}},
+            // Version 3: kept with a write-ahead log (set as it is opened); no table changes.
+            {202, {}}};
 }
 
 DbResult versionOf(Db &db, FileKind kind, int &version)

@@ -17,8 +17,8 @@ inline const QString kPermAlias = QStringLiteral("perm");
 
 constexpr int kApplicationId = 0x51444B31; // "QDK1"
 // A file's format: 1xx for the permanent file, 2xx for the work file (user_version).
-constexpr int kPermVersion = 105;
-constexpr int kWorkVersion = 202;
+constexpr int kPermVersion = 107;
+constexpr int kWorkVersion = 203;
 
 enum class FileKind { Permanent, Work };
 
@@ -34,6 +34,9 @@ struct UpgradeStep {
 QVector<UpgradeStep> upgradeSteps(FileKind kind);
 
 QStringList tableNames(FileKind kind);
+// Counts every change to the customer and product masters, so that their copies are re-read
+// only when something changed.
+QStringList changeCounterStatements();
 QStringList createStatements(FileKind kind);
 
 // Writes the tables (and the prepared code lists) into a new, empty file.

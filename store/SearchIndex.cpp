@@ -7,12 +7,14 @@ QString createStatement()
     return QStringLiteral("CREATE VIRTUAL TABLE 見積書索引 USING fts5(本文, tokenize = 'trigram')");
 }
 
+QString textOf(const QStringList &parts) { return parts.join('\n') + QStringLiteral("\n\n"); }
+
 QString fillStatement()
 {
     return QStringLiteral("INSERT INTO 見積書索引 (rowid, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || char(10) || "
                           "coalesce(h.件名, '') || char(10) || coalesce((SELECT group_concat(l.品名, char(10)) FROM "
                           "(SELECT 品名 FROM 見積書 WHERE 伝票番号 = h.伝票番号 ORDER BY 伝票区分, 行番号) l), '') "
-                          "FROM 見積書ヘッダ h");
+                          "|| char(10) || char(10) FROM 見積書ヘッダ h");
 }
 
 bool present(Db &db, DbResult *error)

@@ -12,6 +12,9 @@ inline const QString kTable = QStringLiteral("見積書索引");
 // The statements that create the index, and that fill it from every stored estimate.
 QString createStatement();
 QString fillStatement();
+// The indexed text of an estimate: its customer, subject and item names, one a line, and two
+// line breaks after the last, so that every one or two characters begin some trigram.
+QString textOf(const QStringList &parts);
 
 bool present(Db &db, DbResult *error = nullptr);
 // Drops whatever is left of the index and makes it anew from the stored estimates.

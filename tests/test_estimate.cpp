@@ -105,6 +105,7 @@ void EstimateTest::dropDownListsProductsAndFillsCell()
     TempData data;
     addProducts(data);
     Window w(data.folder());
+    w->estimateTab()->ensureLists(); // as the first opening of the drop-down does
     auto *dd = w->findChild<QObject *>("dat商品参照");
     auto *list = qobject_cast<WorkTableModel *>(dd);
     QVERIFY(list);

@@ -183,6 +183,7 @@ void SaveLoadTest::mastersFollowTheSave()
                         r[3].toString();
     QCOMPARE(products, (QStringList{"ボルト|本|1200000|1", "数量だけ||∅|0", "重複||900000|0"}));
     // The new names are offered at once in the next estimate.
+    f.win()->estimateTab()->ensureLists();
     QCOMPARE(f.win().find<QComboBox>("cmb顧客名")->count(), 1);
     QCOMPARE(f.w->w->findChild<WorkTableModel *>("dat商品参照")->dataRowCount(), 3);
 

@@ -125,8 +125,11 @@ void TaxTest::upgradedFileKeepsTheSpecifiedFigures()
         for (const char *table : {"w明細", "w商品マスタ", "w商品参照"})
             QVERIFY(work.exec(QString("ALTER TABLE %1 DROP COLUMN 軽減").arg(table)));
         QVERIFY(perm.exec("DROP TABLE 見積書索引"));
-        for (const char *table : {"発行版", "発行PDF", "発行記録", "発行取引先"})
+        for (const char *table : {"発行版", "発行PDF", "発行記録", "発行取引先", "変更番号"})
             QVERIFY(perm.exec(QString("DROP TABLE %1").arg(table)));
+        for (const char *table : {"顧客マスタ", "商品マスタ"})
+            for (const char *event : {"INSERT", "UPDATE", "DELETE"})
+                QVERIFY(perm.exec(QString("DROP TRIGGER %1_%2_変更").arg(table, event)));
         QVERIFY(perm.exec("PRAGMA user_version = 101"));
         QVERIFY(work.exec("PRAGMA user_version = 201"));
     }

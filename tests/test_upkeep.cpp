@@ -50,6 +50,7 @@ void UpkeepTest::productTabReadEditAndLookUp()
     TempData data;
     seed(data);
     Window w(data.folder());
+    w->estimateTab()->ensureLists(); // the drop-down in use in this estimate
     auto *grid = w.find<DataGrid>("Grid商品マスタ");
     auto *m = grid->dataControl();
     QCOMPARE(m->dataRowCount(), 0); // empty until read
@@ -78,6 +79,7 @@ void UpkeepTest::productTabReadEditAndLookUp()
     auto *list = w->findChild<WorkTableModel *>("dat商品参照");
     QCOMPARE(list->value(1, 2).value<Money>(), Money::fromYen(1234567));
     w.find<QAbstractButton>("cmdクリア")->click();
+    w->estimateTab()->ensureLists(); // as the drop-down's first use after the reset does
     QCOMPARE(list->value(1, 2).value<Money>(), Money::fromYen(990));
 }
 

@@ -26,6 +26,8 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
     const WorkColumn &col = model->columns()[index.column()];
     QWidget *editor = nullptr;
     if (GridDropDown *dd = m_grid->dropDown(index.column())) {
+        if (dd->beforeUse)
+            dd->beforeUse();
         auto *combo = new QComboBox(parent);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);

@@ -18,6 +18,8 @@ public:
     GridDropDown(WorkTableModel *source, int valueColumn, QObject *parent = nullptr);
     WorkTableModel *source() const { return m_source; }
     int valueColumn() const { return m_valueColumn; }
+    // Called before the list is shown in an editor: the place to bring it up to date.
+    std::function<void()> beforeUse;
 
 private:
     WorkTableModel *m_source;
