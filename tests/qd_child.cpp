@@ -3,7 +3,7 @@
 // every message is printed as "MSG: <text>".
 //
 //   qd_child start <data folder>          start-up only; exit code as the program's
-//   qd_child save|register|delete|wipe|issue <data folder>
+//   qd_child save|register|delete|wipe|issue|hint|edit <data folder>
 
 #include "app/FrmQuoteDesk.h"
 #include "app/ProcessEnd.h"
@@ -11,6 +11,7 @@
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
 #include "masters/SettingsTab.h"
+#include "hints/HintStore.h"
 #include "print/PrintPreview.h"
 #include "store/WorkTableModel.h"
 #include "ui/DataGrid.h"
@@ -57,6 +58,17 @@ int act(const QString &action, FrmQuoteDesk &w)
     }
     if (action == "wipe") {
         w.settingsTab()->Data初期化();
+        return 0;
+    }
+    if (action == "hint") { // replaces the hint seeded as "古いヒント"
+        return HintStore(w.context().work).store("FrmQuoteDesk", "cmdHint", "見積書", "新しいヒント") ? 0 : 2;
+    }
+    if (action == "edit") { // ten grid edits: the work rows only
+        WorkTableModel *m = w.findChild<DataGrid *>("Grid明細")->dataControl();
+        for (int i = 0; i < 10; ++i)
+            m->setData(m->index(i, Col数量), QString::number(i + 1), Qt::EditRole);
+        std::printf("EDITED\n"); // what comes after (closing the files) is not the edits'
+        std::fflush(stdout);
         return 0;
     }
     if (action == "issue") {

@@ -24,6 +24,7 @@ private slots:
     void workWritesLeavePermanentFileFree();
     void staleSuperJournalIsRemoved();
     void killAtEveryWriteAndSync();
+    void onlyWhatIsKeptIsSynced();
 
 private:
     static QMap<QString, QDateTime> times(const QString &folder);
@@ -167,6 +168,10 @@ void ReliabilityTest::seedForActions(const TempData &data)
     QVERIFY(seedPerm(data, "INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('既存品', '個', 10000, 0)"));
     QVERIFY(seedPerm(data, "INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (3, '甲社')"));
     QVERIFY(seedPerm(data, "INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名) VALUES (3, 0, 1, 'a'), (3, 1, 1, 'b')"));
+    Db work("seed-work");
+    QVERIFY(work.open(data.work()));
+    QVERIFY(work.exec("INSERT INTO ClHint (FormName, CtlName, FormTitle, Contents) VALUES ('FrmQuoteDesk', 'cmdHint', "
+                      "'見積書', '古いヒント')"));
 }
 
 // Empty when the files are sound and the action happened wholly or not at all.
@@ -208,6 +213,11 @@ QString ReliabilityTest::check(const QString &folder, const QString &action)
                                  "(SELECT count(*) FROM 見積書ヘッダ)");
         if (rows != 0 && rows != 7)
             return "wipe partly done";
+    } else if (action == "hint") {
+        QVariant hint;
+        work.scalar("SELECT group_concat(Contents) FROM ClHint", {}, hint);
+        if (hint.toString() != "古いヒント" && hint.toString() != "新しいヒント")
+            return "hint lost or doubled: " + hint.toString();
     } else if (action == "issue") {
         // Either no version or a whole one, and no PDF left the program without its copy.
         const qlonglong versions = n("SELECT count(*) FROM 発行版"), issues = n("SELECT count(*) FROM 発行記録"),
@@ -237,7 +247,7 @@ void ReliabilityTest::killAtEveryWriteAndSync()
     TempData templ;
     seedForActions(templ);
     int tried = 0, broken = 0;
-    for (const QString action : {"save", "register", "delete", "wipe", "issue"}) {
+    for (const QString action : {"save", "register", "delete", "wipe", "issue", "hint"}) {
         for (const QString call : {"pwrite64", "fdatasync", "fsync", "unlink"}) {
             for (int k = 1;; k += stride) {
                 QTemporaryDir dir;
@@ -265,6 +275,41 @@ void ReliabilityTest::killAtEveryWriteAndSync()
     qInfo("kill points tried: %d, broken: %d", tried, broken);
     QVERIFY(tried >= 4);
     QCOMPARE(broken, 0);
+}
+
+// A hint reaches the disk before its store returns; grid edits and the start itself never wait
+// for the disk.
+void ReliabilityTest::onlyWhatIsKeptIsSynced()
+{
+    TempData templ;
+    seedForActions(templ);
+    auto syncs = [&](const QString &action) {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + "/data/";
+        QDir().mkpath(folder);
+        for (const QString &f : {QString(schema::kPermFileName), QString(schema::kWorkFileName)})
+            QFile::copy(templ.folder() + f, folder + f);
+        QProcess warm; // the first start after copying settles the files once
+        warm.start(QUOTEDESK_CHILD, {"start", folder});
+        warm.waitForFinished(30000);
+        QProcess p; // every sync, with the file it was for, and the child's own words
+        p.start("strace", {"-f", "-qq", "-y", "-e", "trace=fsync,fdatasync,write", "-o", dir.filePath("syncs"),
+                           QUOTEDESK_CHILD, action, folder});
+        p.waitForFinished(60000);
+        QFile f(dir.filePath("syncs"));
+        f.open(QIODevice::ReadOnly);
+        QString trace = QString::fromUtf8(f.readAll());
+        trace.truncate(trace.indexOf("EDITED") < 0 ? trace.size() : trace.indexOf("EDITED"));
+        int n = 0;
+        for (const QString &line : trace.split('\n'))
+            n += (line.contains("sync(") && line.contains(QDir(folder).absolutePath())) ? 1 : 0; // data files only
+        return n;
+    };
+    QCOMPARE(syncs("start"), 0);
+    const int edits = syncs("edit"), hint = syncs("hint");
+    QVERIFY2(edits <= 2, qPrintable(QString::number(edits))); // the log's first write of a run, not one an edit
+    QVERIFY2(hint > edits, qPrintable(QString::number(hint)));  // a hint is synced at its commit
+
 }
 
 QTEST_MAIN(ReliabilityTest)
