@@ -2,6 +2,7 @@
 // and touches no file; a lock left by a killed instance does not block the next start.
 
 #include "TestSupport.h"
+#include "TestPrograms.h"
 #include "app/SingleInstance.h"
 
 #include <QDirIterator>

@@ -2,6 +2,7 @@
 // and a kill at every write and sync of the actions that change stored data.
 
 #include "TestSupport.h"
+#include "TestPrograms.h"
 #include "app/Startup.h"
 #include "store/DataFiles.h"
 #include "store/IssueArchive.h"
