@@ -4,6 +4,7 @@
 #include "ui/FileChooser.h"
 #include "ui/MessageCatalogue.h"
 #include "ui/PrinterChooser.h"
+#include "ui/Replaceable.h"
 
 #include <QDialogButtonBox>
 #include <QGuiApplication>
@@ -16,20 +17,11 @@
 #include <QVBoxLayout>
 #include <poppler-qt6.h>
 
-static ArchivedViewRunner &viewRunner()
-{
-    static ArchivedViewRunner r = [](ArchivedPdfView &v) { v.exec(); };
-    return r;
-}
+static Replaceable<void(ArchivedPdfView &)> g_runner([](ArchivedPdfView &v) { v.exec(); });
 
-ArchivedViewRunner setArchivedViewRunner(ArchivedViewRunner runner)
-{
-    ArchivedViewRunner old = viewRunner();
-    viewRunner() = std::move(runner);
-    return old;
-}
+ArchivedViewRunner setArchivedViewRunner(ArchivedViewRunner runner) { return g_runner.replace(std::move(runner)); }
 
-void runArchivedView(ArchivedPdfView &view) { viewRunner()(view); }
+void runArchivedView(ArchivedPdfView &view) { g_runner(view); }
 
 QVector<QImage> ArchivedPdfView::render(const QByteArray &pdf, double dpi)
 {

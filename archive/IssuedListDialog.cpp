@@ -4,6 +4,7 @@
 #include "archive/ArchivedPdfView.h"
 #include "ui/FileChooser.h"
 #include "ui/MessageCatalogue.h"
+#include "ui/Replaceable.h"
 
 #include <QDir>
 #include <QHeaderView>
@@ -13,20 +14,11 @@ namespace {
 enum Column { ColNumber, ColVersion, ColIssued, ColCustomer, ColTotal, ColHow, ColCheck, ColumnCount };
 }
 
-static IssuedListRunner &listRunner()
-{
-    static IssuedListRunner r = [](IssuedListDialog &d) { d.exec(); };
-    return r;
-}
+static Replaceable<void(IssuedListDialog &)> g_runner([](IssuedListDialog &d) { d.exec(); });
 
-IssuedListRunner setIssuedListRunner(IssuedListRunner runner)
-{
-    IssuedListRunner old = listRunner();
-    listRunner() = std::move(runner);
-    return old;
-}
+IssuedListRunner setIssuedListRunner(IssuedListRunner runner) { return g_runner.replace(std::move(runner)); }
 
-void runIssuedList(IssuedListDialog &dialog) { listRunner()(dialog); }
+void runIssuedList(IssuedListDialog &dialog) { g_runner(dialog); }
 
 IssuedListDialog::IssuedListDialog(Db &main, QWidget *parent)
     : QDialog(parent), ui(new Ui::IssuedListDialog), m_archive(main)

@@ -3,6 +3,7 @@
 
 #include "ui/FileChooser.h"
 #include "ui/MessageCatalogue.h"
+#include "ui/Replaceable.h"
 #include "store/SearchIndex.h"
 
 #include <QDir>
@@ -11,20 +12,11 @@
 #include <QSignalBlocker>
 #include <QStandardPaths>
 
-static ListRunner &listRunner()
-{
-    static ListRunner r = [](EstimateListDialog &d) { d.exec(); };
-    return r;
-}
+static Replaceable<void(EstimateListDialog &)> g_runner([](EstimateListDialog &d) { d.exec(); });
 
-ListRunner setListRunner(ListRunner runner)
-{
-    ListRunner old = listRunner();
-    listRunner() = std::move(runner);
-    return old;
-}
+ListRunner setListRunner(ListRunner runner) { return g_runner.replace(std::move(runner)); }
 
-void runList(EstimateListDialog &dialog) { listRunner()(dialog); }
+void runList(EstimateListDialog &dialog) { g_runner(dialog); }
 
 EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent)
     : QDialog(parent), ui(new Ui::EstimateListDialog), m_list(main)

@@ -5,6 +5,7 @@
 #include "ui/FileChooser.h"
 #include "ui/PrinterChooser.h"
 #include "ui/MessageCatalogue.h"
+#include "ui/Replaceable.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -19,39 +20,20 @@
 
 namespace {
 
-PreviewRunner &runner()
-{
-    static PreviewRunner r = [](PrintPreview &dialog) { dialog.exec(); };
-    return r;
-}
+Replaceable<void(PrintPreview &)> g_runner([](PrintPreview &dialog) { dialog.exec(); });
 
-PdfPathChooser &chooser()
-{
-    static PdfPathChooser c = [](QWidget *parent, const QString &suggested) {
-        return QFileDialog::getSaveFileName(parent, QStringLiteral("PDF保存"), suggested,
-                                            QStringLiteral("PDF (*.pdf)"));
-    };
-    return c;
-}
+Replaceable<QString(QWidget *, const QString &)> g_pdfPath([](QWidget *parent, const QString &suggested) {
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("PDF保存"), suggested, QStringLiteral("PDF (*.pdf)"));
+});
 
 void warn(const QString &text) { Msg(QStringLiteral("その他"), QStringLiteral("注意"), text); }
 
 } // namespace
 
 
-PreviewRunner setPreviewRunner(PreviewRunner r)
-{
-    PreviewRunner old = runner();
-    runner() = std::move(r);
-    return old;
-}
+PreviewRunner setPreviewRunner(PreviewRunner r) { return g_runner.replace(std::move(r)); }
 
-PdfPathChooser setPdfPathChooser(PdfPathChooser c)
-{
-    PdfPathChooser old = chooser();
-    chooser() = std::move(c);
-    return old;
-}
+PdfPathChooser setPdfPathChooser(PdfPathChooser c) { return g_pdfPath.replace(std::move(c)); }
 
 QString sheetPdfName(const QString &number, const QString &customer)
 {
@@ -98,7 +80,7 @@ QString PrintPreview::defaultPdfPath() const { return QDir(documentsFolder()).fi
 
 void PrintPreview::choosePdf()
 {
-    const QString path = chooser()(this, defaultPdfPath());
+    const QString path = g_pdfPath(this, defaultPdfPath());
     if (!path.isEmpty())
         savePdf(path);
 }
@@ -208,5 +190,5 @@ void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWid
         return;
     }
     PrintPreview dialog(sheet, &printer, pdfName, parent, archive);
-    runner()(dialog);
+    g_runner(dialog);
 }

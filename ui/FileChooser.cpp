@@ -1,6 +1,7 @@
 #include "ui/FileChooser.h"
 
 #include "ui/MessageCatalogue.h"
+#include "ui/Replaceable.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -9,9 +10,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-static FileChooser &chooser()
-{
-    static FileChooser c = [](QWidget *parent, FileDialog kind, const QString &title, const QString &suggested) {
+static Replaceable<QString(QWidget *, FileDialog, const QString &, const QString &)> g_chooser(
+    [](QWidget *parent, FileDialog kind, const QString &title, const QString &suggested) {
         const QString docs = documentsFolder();
         if (kind == FileDialog::Folder)
             return QFileDialog::getExistingDirectory(parent, title, docs);
@@ -20,21 +20,14 @@ static FileChooser &chooser()
                                                              : QStringLiteral("CSV (*.csv);;すべてのファイル (*)");
         return kind == FileDialog::Save ? QFileDialog::getSaveFileName(parent, title, start, filter)
                                         : QFileDialog::getOpenFileName(parent, title, docs, filter);
-    };
-    return c;
-}
+    });
 
 QString chooseFile(QWidget *parent, FileDialog kind, const QString &title, const QString &suggested)
 {
-    return chooser()(parent, kind, title, suggested);
+    return g_chooser(parent, kind, title, suggested);
 }
 
-FileChooser setFileChooser(FileChooser c)
-{
-    FileChooser old = chooser();
-    chooser() = std::move(c);
-    return old;
-}
+FileChooser setFileChooser(FileChooser c) { return g_chooser.replace(std::move(c)); }
 
 QString documentsFolder()
 {
@@ -44,21 +37,13 @@ QString documentsFolder()
     return docs;
 }
 
-static FolderOpener &folderOpener()
-{
-    static FolderOpener o = [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
-    return o;
-}
+static Replaceable<void(const QString &)> g_folderOpener(
+    [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
 
-FolderOpener setFolderOpener(FolderOpener opener)
-{
-    FolderOpener old = folderOpener();
-    folderOpener() = std::move(opener);
-    return old;
-}
+FolderOpener setFolderOpener(FolderOpener opener) { return g_folderOpener.replace(std::move(opener)); }
 
 void announceSaved(const QString &what, const QString &path)
 {
     if (Msg(QStringLiteral("その他"), QStringLiteral("保存完了"), what + QStringLiteral("\n") + QDir::toNativeSeparators(path)))
-        folderOpener()(QFileInfo(path).absolutePath());
+        g_folderOpener(QFileInfo(path).absolutePath());
 }

@@ -1,25 +1,17 @@
 #include "ui/PrinterChooser.h"
+#include "ui/Replaceable.h"
 
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 
-static PrinterChooser &chooser()
-{
-    static PrinterChooser c = [](QPrinter &printer, QWidget *parent) {
-        if (QPrinterInfo::availablePrinterNames().isEmpty())
-            return PrinterChoice::NoPrinter;
-        QPrintDialog dialog(&printer, parent);
-        return dialog.exec() == QDialog::Accepted ? PrinterChoice::Chosen : PrinterChoice::Cancelled;
-    };
-    return c;
-}
+static Replaceable<PrinterChoice(QPrinter &, QWidget *)> g_chooser([](QPrinter &printer, QWidget *parent) {
+    if (QPrinterInfo::availablePrinterNames().isEmpty())
+        return PrinterChoice::NoPrinter;
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted ? PrinterChoice::Chosen : PrinterChoice::Cancelled;
+});
 
-PrinterChooser setPrinterChooser(PrinterChooser c)
-{
-    PrinterChooser old = chooser();
-    chooser() = std::move(c);
-    return old;
-}
+PrinterChooser setPrinterChooser(PrinterChooser c) { return g_chooser.replace(std::move(c)); }
 
-PrinterChoice choosePrinter(QPrinter &printer, QWidget *parent) { return chooser()(printer, parent); }
+PrinterChoice choosePrinter(QPrinter &printer, QWidget *parent) { return g_chooser(printer, parent); }
