@@ -11,6 +11,7 @@
 #include "masters/CustomerTab.h"
 #include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
+#include "masters/SettingsStore.h"
 #include "store/DataFiles.h"
 #include "store/Integrity.h"
 #include "store/SearchIndex.h"
@@ -43,13 +44,10 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
         return;
     buildWindow();
     setWindowTitle(kCaption + kVersion);
-    m_settings->Clear設定();
-    m_settings->Read設定();
+    std::optional<CompanySettings> stored;
+    reportFailure(loadSettings(m_ctx, stored));
     FormInit();
     m_estimate->Clear見積書(true);
-    m_customers->Clear顧客情報();
-    m_products->Clear商品情報();
-    connect(m_settings, &SettingsTab::taxModeChanged, m_estimate, &EstimateTab::settingsChanged);
 }
 
 FrmQuoteDesk::~FrmQuoteDesk()
@@ -143,15 +141,16 @@ void FrmQuoteDesk::buildWindow()
     SSTab1 = new QTabWidget(this);
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
     m_estimate = new EstimateTab(m_ctx, SSTab1);
-    m_customers = new CustomerTab(m_ctx, SSTab1);
-    m_products = new ProductTab(m_ctx, SSTab1);
-    m_settings = new SettingsTab(m_ctx, SSTab1);
     SSTab1->addTab(m_estimate, QStringLiteral("見積書"));
-    SSTab1->addTab(m_customers, QStringLiteral("顧　客"));
-    SSTab1->addTab(m_products, QStringLiteral("商　品"));
-    SSTab1->addTab(m_settings, QStringLiteral("設定・情報"));
+    // The other pages are built when they are first wanted: the window is up sooner.
+    for (const QString &caption : {QStringLiteral("顧　客"), QStringLiteral("商　品"), QStringLiteral("設定・情報")}) {
+        auto *holder = new QWidget(SSTab1);
+        new QVBoxLayout(holder);
+        holder->layout()->setContentsMargins(0, 0, 0, 0);
+        SSTab1->addTab(holder, caption);
+    }
+    connect(SSTab1, &QTabWidget::currentChanged, this, &FrmQuoteDesk::pageShown);
     layout->addWidget(SSTab1);
-    // The pages hidden behind the first need no measuring of their texts before they are shown.
     SSTab1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     PBar = new QProgressBar(this); // kept for the layout of the original window; nothing drives it
     PBar->setObjectName(QStringLiteral("PBar"));
@@ -171,33 +170,75 @@ void FrmQuoteDesk::buildWindow()
     });
     connect(m_estimate, &EstimateTab::captionChanged, this, &FrmQuoteDesk::showCaption);
     connect(m_estimate, &EstimateTab::statusMessage, m_status, [this](const QString &t) { m_status->showMessage(t); });
-    connect(m_customers, &CustomerTab::mastersChanged, m_estimate, &EstimateTab::AddCmb顧客名);
     new QShortcut(QKeySequence(Qt::Key_F1), this, this, &FrmQuoteDesk::openGuide);
-    connect(m_settings->ui->Image2, &ClickLabel::clicked, this, &FrmQuoteDesk::openGuide);
-    // The banner's text is drawn when its tab is first shown, not while the window starts.
-    m_settings->ui->Image2->setMinimumSize(360, 48);
-    connect(SSTab1, &QTabWidget::currentChanged, this, [this] {
-        if (SSTab1->currentWidget() == m_settings && !m_settings->ui->Image2->pixmap().isNull())
-            return;
-        if (SSTab1->currentWidget() == m_settings)
-            m_settings->ui->Image2->setPixmap(bannerPixmap());
-    });
 }
 
-void FrmQuoteDesk::FormInit()
+void FrmQuoteDesk::pageShown(int index)
 {
+    if (index == kCustomerPage)
+        customerTab();
+    else if (index == kProductPage)
+        productTab();
+    else if (index == kSettingsPage && settingsTab()->ui->Image2->pixmap().isNull())
+        settingsTab()->ui->Image2->setPixmap(bannerPixmap()); // drawn when first seen
+}
+
+void FrmQuoteDesk::buildAllPages()
+{
+    customerTab();
+    productTab();
+    settingsTab();
+}
+
+CustomerTab *FrmQuoteDesk::customerTab()
+{
+    if (!m_customers && m_loaded) {
+        m_customers = new CustomerTab(m_ctx);
+        SSTab1->widget(kCustomerPage)->layout()->addWidget(m_customers);
+        m_customers->formInit();
+        m_customers->Clear顧客情報();
+        connect(m_customers, &CustomerTab::mastersChanged, m_estimate, &EstimateTab::AddCmb顧客名);
+    }
+    return m_customers;
+}
+
+ProductTab *FrmQuoteDesk::productTab()
+{
+    if (!m_products && m_loaded) {
+        m_products = new ProductTab(m_ctx);
+        SSTab1->widget(kProductPage)->layout()->addWidget(m_products);
+        m_products->formInit();
+        m_products->Clear商品情報();
+    }
+    return m_products;
+}
+
+SettingsTab *FrmQuoteDesk::settingsTab()
+{
+    if (m_settings || !m_loaded)
+        return m_settings;
+    m_settings = new SettingsTab(m_ctx);
+    SSTab1->widget(kSettingsPage)->layout()->addWidget(m_settings);
     m_settings->ui->lblInfo->setText(QStringLiteral("見積書 Ver ") + kVersion + QStringLiteral(" LastUpdate") +
                                      kLastUpdate + QStringLiteral("\n") +
                                      QStringLiteral("見積書タブで明細を入力し、「登録」で保存、「印刷」で見積書を印刷します。"));
     m_settings->ui->lblSupport->setText(QStringLiteral("ご不明な点は、下のバナーから使い方ガイドをご覧ください。"));
-    m_estimate->formInit();
-    m_customers->formInit();
-    m_products->formInit();
+    m_settings->Clear設定();
+    m_settings->Read設定();
     QComboBox *tax = m_settings->ui->cmb税区分;
     tax->clear();
     tax->addItems({QStringLiteral("内税"), QStringLiteral("外税"), QStringLiteral("非課税")});
     // The mode in effect, not "外税": storing the tab again must not quietly change it.
     tax->setCurrentIndex(tax->findText(m_ctx.taxMode));
+    connect(m_settings, &SettingsTab::taxModeChanged, m_estimate, &EstimateTab::settingsChanged);
+    connect(m_settings->ui->Image2, &ClickLabel::clicked, this, &FrmQuoteDesk::openGuide);
+    m_settings->ui->Image2->setMinimumSize(360, 48);
+    return m_settings;
+}
+
+void FrmQuoteDesk::FormInit()
+{
+    m_estimate->formInit();
 }
 
 void FrmQuoteDesk::openGuide()
@@ -263,8 +304,9 @@ void FrmQuoteDesk::integrityChecked(const IntegrityReport &report)
 void FrmQuoteDesk::closeEvent(QCloseEvent *event)
 {
     // A slip of the mouse must not drop an estimate that was never stored.
-    const bool unstored = m_estimate && (m_estimate->hasUnstoredChanges() || m_customers->hasUnregistered() ||
-                                         m_products->hasUnregistered());
+    const bool unstored = m_estimate && (m_estimate->hasUnstoredChanges() ||
+                                         (m_customers && m_customers->hasUnregistered()) ||
+                                         (m_products && m_products->hasUnregistered()));
     if (!m_unloaded && unstored && !Msg(QStringLiteral("その他"), QStringLiteral("終了確認"))) {
         event->ignore();
         return;

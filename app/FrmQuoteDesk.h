@@ -35,9 +35,11 @@ public:
 
     QuoteDeskContext &context() { return m_ctx; }
     EstimateTab *estimateTab() const { return m_estimate; }
-    CustomerTab *customerTab() const { return m_customers; }
-    ProductTab *productTab() const { return m_products; }
-    SettingsTab *settingsTab() const { return m_settings; }
+    // The other pages, built at their first use.
+    CustomerTab *customerTab();
+    ProductTab *productTab();
+    SettingsTab *settingsTab();
+    void buildAllPages();
 
     void FormInit();
     // The print record from the window (false when the grid could not be read, reported).
@@ -61,6 +63,8 @@ protected:
 private:
     bool openFiles(const QString &dataFolder);
     void buildWindow();
+    void pageShown(int index);
+    static constexpr int kCustomerPage = 1, kProductPage = 2, kSettingsPage = 3;
     void openGuide();
     void placeWindow();
     void showCaption(const QString &number, const QString &customer);

@@ -18,8 +18,8 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.customerName = e.customerName;
     r.customerInfo = e.customerInfo;
     // The settings tab's boxes as they stand, stored or not.
-    r.companyName = m_settings->ui->txt自社名->text();
-    r.companyInfo = m_settings->ui->txt自社情報->toPlainText();
+    r.companyName = settingsTab()->ui->txt自社名->text();
+    r.companyInfo = settingsTab()->ui->txt自社情報->toPlainText();
     r.subject = e.subject;
     r.deliveryDate = e.deliveryDate;
     r.validity = e.validity;
@@ -30,7 +30,7 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.grand = e.grand;
     r.headline = e.grand;
     r.honorific = e.honorific.isEmpty() ? QStringLiteral("様") : e.honorific;
-    r.registrationNumber = m_settings->ui->txt登録番号->text().trimmed();
+    r.registrationNumber = settingsTab()->ui->txt登録番号->text().trimmed();
     for (const EstimateLine &l : e.lines)
         r.lines << PrintLine{l.name, l.quantity, l.unit.toString(), l.price, l.amount, l.reduced && !l.exempt, l.exempt};
     const Totals &totals = m_estimate->totals();
@@ -41,8 +41,8 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.exempt = totals.exempt;
     // The tab's own state, stored or not, as with the company name.
     r.number = m_estimate->ui->txtNo->text();
-    r.printNumber = m_settings->ui->chk見積番号印刷->isChecked();
-    r.seal = m_settings->seal();
+    r.printNumber = settingsTab()->ui->chk見積番号印刷->isChecked();
+    r.seal = settingsTab()->seal();
     return true;
 }
 

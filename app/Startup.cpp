@@ -2,6 +2,7 @@
 
 #include "app/FrmQuoteDesk.h"
 #include "app/SingleInstance.h"
+#include "store/Db.h"
 #include "ui/Fonts.h"
 #include "ui/Language.h"
 #include "ui/MessageCatalogue.h"
@@ -14,6 +15,7 @@ void prepareApplication()
     // The window's place is kept in ~/.config/QuoteDesk/QuoteDesk.conf.
     QApplication::setOrganizationName(QStringLiteral("QuoteDesk"));
     QApplication::setApplicationName(QStringLiteral("QuoteDesk"));
+    loadDriverInBackground();
     warmFontsInBackground();
     installJapanese();
 }

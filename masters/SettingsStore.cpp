@@ -63,3 +63,18 @@ bool isValidRegistrationNumber(const QString &number)
         sum += t.at(14 - n).digitValue() * (n % 2 ? 1 : 2);
     return t.at(1).digitValue() == 9 - sum % 9;
 }
+
+DbResult loadSettings(QuoteDeskContext &ctx, std::optional<CompanySettings> &stored)
+{
+    if (DbResult r = SettingsStore(ctx.main).read(stored); !r)
+        return r;
+    ctx.taxMode = stored && !stored->taxMode.isEmpty() ? stored->taxMode : QStringLiteral("外税");
+    ctx.taxRate = stored && stored->taxRate > 0 ? stored->taxRate : 5;
+    ctx.rounding = stored && !stored->rounding.isEmpty() ? stored->rounding : QStringLiteral("四捨五入");
+    ctx.registrationNumber = stored ? stored->registrationNumber : QString();
+    if (stored) {
+        ctx.companyName = stored->name;
+        ctx.companyInfo = stored->info;
+    }
+    return {};
+}

@@ -1,6 +1,7 @@
 #pragma once
 // The own-company row 自社情報 as plain values; no widgets here.
 
+#include "store/Context.h"
 #include "store/Db.h"
 
 #include <optional>
@@ -33,3 +34,7 @@ public:
 private:
     Db &m_db;
 };
+
+// Reads the stored row into the values the window works with (the defaults where none is
+// stored); what was read stays in `stored` for the settings tab to show.
+DbResult loadSettings(QuoteDeskContext &ctx, std::optional<CompanySettings> &stored);

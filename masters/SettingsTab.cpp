@@ -86,29 +86,27 @@ void SettingsTab::showRules(int rate, const QString &rounding)
 void SettingsTab::Read設定()
 {
     std::optional<CompanySettings> stored;
-    if (!reportFailure(SettingsStore(m_ctx.main).read(stored)))
-        return;
-    const auto now = std::tie(m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding);
     const auto was = std::make_tuple(m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding);
-    m_ctx.taxMode = stored && !stored->taxMode.isEmpty() ? stored->taxMode : QStringLiteral("外税");
-    m_ctx.taxRate = stored && stored->taxRate > 0 ? stored->taxRate : 5;
-    m_ctx.rounding = stored && !stored->rounding.isEmpty() ? stored->rounding : QStringLiteral("四捨五入");
-    m_ctx.registrationNumber = stored ? stored->registrationNumber : QString();
+    if (!reportFailure(loadSettings(m_ctx, stored)))
+        return;
+    showSettings(stored);
+    if (std::tie(m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding) != was)
+        emit taxModeChanged();
+}
+
+void SettingsTab::showSettings(const std::optional<CompanySettings> &stored)
+{
     setTaxModeText(m_ctx.taxMode);
     showRules(m_ctx.taxRate, m_ctx.rounding);
     ui->txt登録番号->setText(m_ctx.registrationNumber);
     ui->chk見積番号印刷->setChecked(stored && stored->printNumber);
     setSeal(stored ? stored->seal : QByteArray());
     if (stored) {
-        m_ctx.companyName = stored->name;
         ui->txt自社名->setText(m_ctx.companyName);
-        m_ctx.companyInfo = stored->info;
         ui->txt自社情報->setPlainText(m_ctx.companyInfo);
         ui->num白紙罫線色->setValue(stored->lineColour);
         ui->Pic罫線色->setColourValue(stored->lineColour);
     }
-    if (now != was)
-        emit taxModeChanged();
 }
 
 bool SettingsTab::Entry設定()

@@ -1,8 +1,10 @@
 #pragma once
 // The settings tab: own company, tax mode and line colour in the one row of 自社情報.
 
+#include "masters/SettingsStore.h"
 #include "store/Context.h"
 #include <QWidget>
+#include <optional>
 
 namespace Ui { class SettingsTab; }
 
@@ -36,6 +38,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void showSettings(const std::optional<CompanySettings> &stored);
     void setTaxModeText(const QString &mode);
     void showRules(int rate, const QString &rounding);
     QuoteDeskContext &m_ctx;

@@ -94,5 +94,9 @@ private:
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
 };
 
+// Loads the engine's driver on a thread of its own while the window is being built, so that
+// the first open finds it loaded. Once per process; joined when the application ends.
+void loadDriverInBackground();
+
 // Text of a Qt SQL error, without Qt's duplicated prefixes.
 QString dbErrorText(const class QSqlError &e);

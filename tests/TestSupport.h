@@ -80,6 +80,10 @@ struct Window {
     template <typename T = QWidget> T *find(const QString &name) const
     {
         T *c = w->findChild<T *>(name);
+        if (!c) { // a page not yet built, as before the user first opens it
+            w->buildAllPages();
+            c = w->findChild<T *>(name);
+        }
         if (!c)
             qFatal("no control %s", qPrintable(name));
         return c;
