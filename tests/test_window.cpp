@@ -4,7 +4,10 @@
 #include "ui/InputMethod.h"
 #include "app/Startup.h"
 #include "estimate/EstimateTab.h"
+#include "masters/CustomerTab.h"
+#include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
+#include "print/EstimateSheet.h"
 #include "store/WorkTableModel.h"
 #include "ui_EstimateTab.h"
 #include "ui_SettingsTab.h"
@@ -32,6 +35,7 @@ private slots:
     void missingOrForeignFileIsRefused_data();
     void missingOrForeignFileIsRefused();
     void colourDialogCancelKeepsColour();
+    void pagesBuiltAtFirstUse();
 };
 
 void WindowTest::titleAndTabs()
@@ -312,3 +316,57 @@ void WindowTest::colourDialogCancelKeepsColour()
 
 QTEST_MAIN(WindowTest)
 #include "test_window.moc"
+
+// The pages behind the first are built when first opened; until then the stored settings rule
+// the estimate, the print and the close, and a page built late is wired like one built early.
+void WindowTest::pagesBuiltAtFirstUse()
+{
+    TempData data;
+    QVERIFY(seedPerm(data, "INSERT INTO 自社情報 (自社名, 税区分, 税率, 端数処理, 見積番号印刷) "
+                           "VALUES ('甲社', '内税', 10, '切捨て', 1)"));
+    {
+        Window w(data.folder());
+        auto pages = [&] {
+            return int(!!w->findChild<CustomerTab *>()) + int(!!w->findChild<ProductTab *>()) +
+                   int(!!w->findChild<SettingsTab *>());
+        };
+        QCOMPARE(pages(), 0);
+        QCOMPARE(w->findChild<QLabel *>("lbl自社名")->text(), QString("甲社"));
+        // Nothing typed and no page opened: the window closes without a question.
+        Answers answers;
+        QVERIFY(w->close());
+        QVERIFY(answers.shown.isEmpty());
+        QCOMPARE(w.endCalls, 1);
+    }
+    Window w(data.folder());
+    typeCell(w->findChild<DataGrid *>("Grid明細"), 0, 5, "1099");
+    QCOMPARE(w->findChild<NumberBox *>("num消費税")->text(), QString("99")); // 内税 at 10 %, cut down
+    // The print takes the stored settings; the settings page then shows them, mode kept.
+    PrintRecord r;
+    QVERIFY(w->printRecord(r));
+    QCOMPARE(r.companyName, QString("甲社"));
+    QVERIFY(r.printNumber);
+    auto *mode = w->findChild<QComboBox *>("cmb税区分");
+    QVERIFY(mode);
+    QCOMPARE(mode->currentText(), QString("内税"));
+    QCOMPARE(w->findChild<QComboBox *>("cmb税率")->currentText(), QString("10%"));
+    QCOMPARE(w->context().taxRate, 10);
+
+    // A customer registered on a page opened late reaches the estimate's list.
+    auto *tabs = w->findChild<QTabWidget *>("SSTab1");
+    tabs->setCurrentIndex(1);
+    auto *grid = w->findChild<DataGrid *>("Grid顧客マスタ");
+    QVERIFY(grid);
+    typeCell(grid, 0, 1, "乙商事");
+    Answers answers;
+    w->findChild<QAbstractButton *>("cmd顧客登録")->click();
+    QVERIFY(w->findChild<QComboBox *>("cmb顧客名")->findText("乙商事") >= 0);
+    // A product typed on its page and not registered is asked about at closing; No keeps it open.
+    tabs->setCurrentIndex(2);
+    typeCell(w->findChild<DataGrid *>("Grid商品マスタ"), 0, 1, "ボルト");
+    answers.shown.clear();
+    answers.answer({false});
+    QVERIFY(!w->close());
+    QVERIFY(answers.sawKey("その他", "終了確認"));
+    QCOMPARE(w.endCalls, 0);
+}
