@@ -150,7 +150,9 @@ void FrmQuoteDesk::buildWindow()
         SSTab1->addTab(holder, caption);
     }
     connect(SSTab1, &QTabWidget::currentChanged, this, &FrmQuoteDesk::pageShown);
-    layout->addWidget(SSTab1);
+    // Its size is not measured from the pages (hidden ones need no measuring before they are
+    // shown); the stretch gives it all the height the status line does not need.
+    layout->addWidget(SSTab1, 1);
     SSTab1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     PBar = new QProgressBar(this); // kept for the layout of the original window; nothing drives it
     PBar->setObjectName(QStringLiteral("PBar"));

@@ -54,6 +54,12 @@ void WindowTest::titleAndTabs()
     tabs->setCurrentIndex(3); // the banner is drawn when its tab is first shown
     QVERIFY(!w.find<QLabel>("Image2")->pixmap().isNull());
     QVERIFY(w.find<QWidget>("PBar"));
+    // Shown, the tabs take the height; the status line keeps to one line.
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
+    auto *status = w.find<QWidget>("statusLine");
+    QVERIFY(status->height() <= status->sizeHint().height());
+    QVERIFY(tabs->geometry().bottom() + status->height() + 24 >= w->height());
 }
 
 void WindowTest::controlsCaptionsAndTips()
