@@ -113,8 +113,11 @@ bool SettingsTab::Entry設定()
 {
     if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral("設定")))
         return false;
-    CompanySettings s{ui->txt自社名->text(), ui->txt自社情報->toPlainText(), ui->cmb税区分->currentText(),
-                      ui->num白紙罫線色->value()};
+    CompanySettings s;
+    s.name = ui->txt自社名->text();
+    s.info = ui->txt自社情報->toPlainText();
+    s.taxMode = ui->cmb税区分->currentText();
+    s.lineColour = ui->num白紙罫線色->value();
     s.taxRate = ui->cmb税率->currentText().chopped(1).toInt();
     s.rounding = ui->cmb端数処理->currentText();
     s.registrationNumber = ui->txt登録番号->text().trimmed();

@@ -1,4 +1,4 @@
 // The headers every test includes, parsed once for all of them.
 #pragma once
-#include "store/Precompiled.h"
+#include "build-support/Precompiled.h"
 #include <QtTest>

@@ -63,7 +63,7 @@ void PrintTest::sheetIsOneA4PageWithEmbeddedIpaFonts()
         QVERIFY2(f.contains(QRegularExpression("Identity-H\\s+yes")), qPrintable(f)); // embedded
     }
     const QString text = tool("pdftotext", {"-layout", pdf, "-"});
-    for (const QString &s : {"お見積書", "株式会社山田商店", "様", "有限会社見積工房", "TEL 06-0000-0000", "店舗改装",
+    for (const char *s : {"お見積書", "株式会社山田商店", "様", "有限会社見積工房", "TEL 06-0000-0000", "店舗改装",
                              "¥1,575", "1,500", "2026/12/08"})
         QVERIFY2(text.contains(s), qPrintable(s));
     QVERIFY(text.contains(QRegularExpression("3 +ケース +500")));  // units stop at three characters

@@ -30,7 +30,7 @@ private slots:
 
 void StoreTest::roundAmountBounds()
 {
-    for (const QString mode : {QString("切り捨て"), QString("四捨五入"), QString()}) {
+    for (const QString &mode : {QString("切り捨て"), QString("四捨五入"), QString()}) {
         QCOMPARE(RoundAmount(9999999999.991, mode), Money());
         QCOMPARE(RoundAmount(-9999999999.991, mode), Money());
         QCOMPARE(RoundAmount(1e300, mode), Money());
