@@ -1,9 +1,9 @@
 #include "store/Db.h"
+#include "store/Background.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibrary>
-#include <QThread>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -27,31 +27,18 @@ QString dbErrorText(const QSqlError &e)
     return drv + ": " + db;
 }
 
-static QThread *g_driverLoad = nullptr;
-
-static void joinDriverLoad()
-{
-    if (g_driverLoad) {
-        g_driverLoad->wait();
-        delete g_driverLoad;
-        g_driverLoad = nullptr;
-    }
-}
-
 void loadDriverInBackground()
 {
-    if (g_driverLoad || !QCoreApplication::instance())
+    if (!QCoreApplication::instance())
         return;
     const QStringList folders = QCoreApplication::libraryPaths();
-    g_driverLoad = QThread::create([folders] {
+    startInBackground("sql driver", [folders] {
         QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")); // reads the plug-in folders
         // Kept loaded: Qt's own load of the same file then costs nothing.
         for (const QString &folder : folders)
             if (QLibrary(folder + QStringLiteral("/sqldrivers/libqsqlite")).load())
                 break;
     });
-    qAddPostRoutine(joinDriverLoad);
-    g_driverLoad->start();
 }
 
 Db::Db(const QString &connectionName) : m_name(connectionName) {}
