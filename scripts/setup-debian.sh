@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl1-mesa-dev
+  postgresql-15
   fonts-ipafont-gothic fonts-ipafont-mincho
   qt6-translations-l10n
   libpoppler-qt6-dev pkg-config

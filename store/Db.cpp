@@ -1,5 +1,6 @@
 #include "store/Db.h"
 #include "store/Background.h"
+#include "store/ServerConfig.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -11,6 +12,11 @@
 
 DbResult Db::failureOf(const QSqlError &e) const
 {
+    if (m_engine == Engine::Postgres) {
+        DbResult r = DbResult::failure(dbErrorText(e), 0, m_path);
+        r.state = e.nativeErrorCode();
+        return r;
+    }
     bool ok = false;
     const int code = e.nativeErrorCode().toInt(&ok);
     return DbResult::failure(dbErrorText(e), ok ? (code & 0xff) : 0, m_path);
@@ -74,11 +80,43 @@ static QString sqliteUri(const QString &path, bool mayCreate)
 }
 
 DbResult Db::open(const QString &path, Durability durability) { return openWith(path, false, durability); }
+
+DbResult Db::openServer(const ServerConfig &config)
+{
+    close();
+    m_engine = Engine::Postgres;
+    m_path = config.displayName();
+    DbResult opened;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", m_name);
+        db.setHostName(config.host());
+        db.setPort(config.port().isEmpty() ? -1 : config.port().toInt());
+        db.setDatabaseName(config.database());
+        db.setUserName(config.user());
+        db.setConnectOptions(config.driverOptions());
+        if (!db.open())
+            opened = failureOf(db.lastError());
+    }
+    if (!opened)
+        close();
+    return opened;
+}
+
+DbResult Db::execUnprepared(const QString &sql)
+{
+    if (m_engine == Engine::Sqlite)
+        return exec(sql);
+    QSqlQuery q(handle()); // the server's PREPARE takes neither transaction control nor definitions
+    if (!q.exec(sql))
+        return failureOf(q.lastError());
+    return {};
+}
 DbResult Db::create(const QString &path) { return openWith(path, true); }
 
 DbResult Db::openWith(const QString &path, bool mayCreate, Durability durability)
 {
     close();
+    m_engine = Engine::Sqlite;
     m_path = path;
     DbResult opened;
     {
@@ -248,16 +286,18 @@ DbResult Db::transaction(const std::function<DbResult()> &body, Lock lock)
         --m_depth;
         return r;
     }
-    if (DbResult r = exec(lock == Lock::Immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")); !r)
+    // The server locks rows as they are written; there is no file-wide write lock to take.
+    const bool immediate = lock == Lock::Immediate && m_engine == Engine::Sqlite;
+    if (DbResult r = execUnprepared(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")); !r)
         return r;
     m_depth = 1;
     DbResult r = body();
     m_depth = 0;
     if (r) {
-        r = exec("COMMIT");
+        r = execUnprepared("COMMIT");
         if (r)
             return r;
     }
-    exec("ROLLBACK");
+    execUnprepared("ROLLBACK");
     return r;
 }

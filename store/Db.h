@@ -16,9 +16,10 @@ struct DbResult {
     QString error; // the engine's own text
     int code = 0;  // SQLite's primary result code (5 busy, 8 read-only, 13 full, …), 0 when unknown
     QString file;  // the data file concerned, when known
+    QString state; // the server's SQLSTATE ("23505", "40001", …), empty on SQLite
     static DbResult failure(const QString &text, int code = 0, const QString &file = QString())
     {
-        return {false, text, code, file};
+        return {false, text, code, file, {}};
     }
     explicit operator bool() const { return ok; }
 };
@@ -48,6 +49,10 @@ public:
     DbResult open(const QString &path, Durability durability = Durability::Full);
     // Same, but creates the file: only for writing delivered data files.
     DbResult create(const QString &path);
+    // A database on a PostgreSQL server instead of a file (see ServerConfig).
+    DbResult openServer(const struct ServerConfig &config);
+    enum class Engine { Sqlite, Postgres };
+    Engine engine() const { return m_engine; }
     void close();
     // How long a statement waits for another program's lock; 0 at opening, so that a
     // locked file is refused at once instead of after retries.
@@ -63,6 +68,9 @@ public:
     DbResult exec(const QString &sql, const QVariantList &binds = {},
                   qlonglong *rowsAffected = nullptr, QVariant *lastInsertId = nullptr);
     DbResult select(const QString &sql, const QVariantList &binds, DbRows &out);
+    // For what a server cannot prepare (transaction control, SET, table definitions): run as
+    // text, so never with values.
+    DbResult execUnprepared(const QString &sql);
     // Calls row for each result row without copying it first; the query is positioned on it.
     DbResult forEachRow(const QString &sql, const QVariantList &binds, const std::function<void(const QSqlQuery &)> &row);
     // First column of the first row; a null QVariant when there is no row.
@@ -89,6 +97,7 @@ private:
 
     QString m_name;
     QString m_path;
+    Engine m_engine = Engine::Sqlite;
     int m_depth = 0;
     bool m_scratch = false;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;

@@ -1,4 +1,5 @@
 #include "store/Numbering.h"
+#include "store/Engine.h"
 #include "store/Helpers.h"
 
 #include <QRegularExpression>
@@ -10,34 +11,16 @@ QVariant Proc管理(Db &main, const QString &key, const QString &mode, const QVa
         *error = {};
     if (key != QStringLiteral("最大見積書番号"))
         return result;
-    const bool get = mode == QStringLiteral("Get");
-    // Reading the next number takes no lock: the permanent file may be busy elsewhere meanwhile.
-    auto body = [&]() -> DbResult {
-        DbRows rows;
-        if (DbResult s = main.select("SELECT rowid, 最大見積書番号 FROM 自社情報 ORDER BY rowid LIMIT 1", {}, rows); !s)
-            return s;
-        if (get) {
-            if (rows.isEmpty() || rows[0][1].isNull() || rows[0][1].toString().isEmpty())
-                result = 1;
-            else
-                result = rows[0][1].toLongLong() + 1;
-            return {};
-        }
-        // A value that is not a whole number stores nothing.
-        const auto passed = wholeNumberFromText(value.toString());
-        if (!passed)
-            return {};
-        if (rows.isEmpty())
-            return main.exec("INSERT INTO 自社情報 (最大見積書番号) VALUES (?)", {*passed});
-        // A Null counter takes the number saved, like a missing row; storing 1 here would later
-        // propose numbers that are already in use.
-        if (rows[0][1].isNull() || rows[0][1].toLongLong() < *passed)
-            return main.exec("UPDATE 自社情報 SET 最大見積書番号 = ? WHERE rowid = ?", {*passed, rows[0][0]});
-        return {};
-    };
-    DbResult r = get ? body() : main.transaction(body);
-    if (!r)
-        result = QString();
+    DbResult r;
+    if (mode == QStringLiteral("Get")) {
+        // Reading the next number takes no lock: the permanent data may be busy elsewhere meanwhile.
+        qlonglong next = 0;
+        r = engineOf(main).proposedNumber(main, next);
+        if (r)
+            result = next;
+    } else if (const auto passed = wholeNumberFromText(value.toString())) { // anything else stores nothing
+        r = engineOf(main).raiseNumber(main, *passed);
+    }
     if (error)
         *error = r;
     return result;

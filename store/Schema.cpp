@@ -74,6 +74,18 @@ static const QStringList kUnits = {"個", "本", "枚", "台", "式", "箱", "�
                                    "日", "月", "人", "回", "食"};
 constexpr int kUnitSlots = 100;
 
+DbResult insertUnitCodes(Db &db)
+{
+    for (int code = 1; code <= kUnitSlots; ++code) {
+        QVariant name = code <= kUnits.size() ? QVariant(kUnits[code - 1]) : QVariant(QString());
+        if (DbResult r = db.exec("INSERT INTO コードマスタ (kcode, code, sname) VALUES (?, ?, ?)",
+                                 {QStringLiteral("単位"), code, name});
+            !r)
+            return r;
+    }
+    return {};
+}
+
 DbResult createFile(const QString &path, FileKind kind)
 {
     Db db(QStringLiteral("schema-create"));
@@ -83,15 +95,9 @@ DbResult createFile(const QString &path, FileKind kind)
         for (const QString &sql : createStatements(kind))
             if (DbResult r = db.exec(sql); !r)
                 return r;
-        if (kind == FileKind::Permanent) {
-            for (int code = 1; code <= kUnitSlots; ++code) {
-                QVariant name = code <= kUnits.size() ? QVariant(kUnits[code - 1]) : QVariant(QString());
-                if (DbResult r = db.exec("INSERT INTO コードマスタ (kcode, code, sname) VALUES (?, ?, ?)",
-                                         {QStringLiteral("単位"), code, name});
-                    !r)
-                    return r;
-            }
-        }
+        if (kind == FileKind::Permanent)
+            if (DbResult r = insertUnitCodes(db); !r)
+                return r;
         const int version = kind == FileKind::Permanent ? kPermVersion : kWorkVersion;
         if (DbResult r = db.exec(QString("PRAGMA application_id = %1").arg(kApplicationId)); !r)
             return r;

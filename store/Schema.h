@@ -39,6 +39,8 @@ QStringList tableNames(FileKind kind);
 QStringList changeCounterStatements();
 QStringList createStatements(FileKind kind);
 
+// The prepared unit list (コードマスタ, kind 単位), into a new store of either engine.
+DbResult insertUnitCodes(Db &db);
 // Writes the tables (and the prepared code lists) into a new, empty file.
 DbResult createFile(const QString &path, FileKind kind);
 // Creates each of the two files in folder that does not exist yet; existing files stay untouched.

@@ -1,0 +1,190 @@
+#include "store/ServerImport.h"
+#include "store/Schema.h"
+#include "store/ServerSchema.h"
+
+#include <QMap>
+#include <QSet>
+#include <functional>
+
+namespace {
+
+// Rows written a hundred at a time: a server answers every statement over the network.
+class BatchInsert {
+public:
+    BatchInsert(Db &db, const QString &table, const QStringList &columns) : m_db(db), m_table(table), m_columns(columns) {}
+    DbResult add(const DbRow &row)
+    {
+        for (const QVariant &v : row)
+            m_values << v;
+        return ++m_rows == kRows ? flush() : DbResult{};
+    }
+    DbResult flush()
+    {
+        if (m_rows == 0)
+            return {};
+        const QString one = '(' + QStringList(m_columns.size(), QStringLiteral("?")).join(", ") + ')';
+        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                                .arg(m_table, m_columns.join(", "), QStringList(m_rows, one).join(", "));
+        DbResult r = m_db.exec(sql, m_values);
+        m_values.clear();
+        m_rows = 0;
+        return r;
+    }
+
+private:
+    static constexpr int kRows = 100;
+    Db &m_db;
+    QString m_table;
+    QStringList m_columns;
+    QVariantList m_values;
+    int m_rows = 0;
+};
+
+using RowFilter = std::function<bool(const DbRow &)>; // false: the row is left out
+
+struct Copy {
+    Db &file;
+    Db &server;
+
+    // Every row of select into table's columns (the same number, in order); *count counts them.
+    DbResult table(const QString &select, const QString &table, const QStringList &columns, qlonglong *count = nullptr,
+                   const RowFilter &keep = {})
+    {
+        BatchInsert out(server, table, columns);
+        DbResult failed;
+        qlonglong n = 0, read = 0;
+        DbResult r = file.forEachRow(select, {}, [&](const QSqlQuery &q) {
+            ++read;
+            if (!failed.ok)
+                return;
+            DbRow row(columns.size());
+            for (int i = 0; i < row.size(); ++i)
+                row[i] = q.value(i);
+            if (keep && !keep(row))
+                return;
+            ++n;
+            failed = out.add(row);
+            if (!failed.ok)
+                failed.error = QStringLiteral("%1（%2 行目まで）: %3").arg(table).arg(read).arg(failed.error);
+        });
+        if (r && failed.ok)
+            failed = out.flush();
+        if (!failed.ok && !failed.error.startsWith(table))
+            failed.error = table + QStringLiteral(": ") + failed.error;
+        if (count)
+            *count = n;
+        return r ? failed : r;
+    }
+};
+
+// Keeps the first row of each name and leaves out rows without one; what it left out is
+// told in one sentence per name once the table is copied.
+struct NameMerge {
+    explicit NameMerge(const QString &name) : what(name) {}
+    QString what;
+    QSet<QString> seen;
+    QMap<QString, int> again;
+    int empty = 0;
+
+    RowFilter filter()
+    {
+        return [this](const DbRow &row) {
+            const QString name = row.value(0).toString();
+            if (name.trimmed().isEmpty())
+                return ++empty, false;
+            if (seen.contains(name))
+                return ++again[name], false;
+            seen.insert(name);
+            return true;
+        };
+    }
+    void report(QStringList &merged) const
+    {
+        if (empty > 0)
+            merged << QStringLiteral("%1のない行 %2 行を除きました。").arg(what).arg(empty);
+        for (auto it = again.cbegin(); it != again.cend(); ++it)
+            merged << QStringLiteral("%1「%2」の行が %3 行重なっていたため、最初の行を残しました。")
+                          .arg(what, it.key())
+                          .arg(it.value() + 1);
+    }
+};
+
+DbResult copyAll(Copy &c, ImportReport &report)
+{
+    const QStringList header{"伝票番号", "日付", "顧客名", "顧客情報", "件名", "支払条件", "納期", "受渡場所", "有効期限",
+                             "消費税", "税抜計", "合計", "敬称", "税区分", "税率", "端数処理"};
+    const QStringList lines{"伝票番号", "顧客名", "日付", "行番号", "伝票区分", "品名", "数量", "単位", "単価", "金額",
+                            "非課税", "軽減"};
+    const QStringList customers{"顧客名", "顧客情報", "敬称"};
+    const QStringList products{"品名", "単位", "単価", "非課税", "軽減"};
+    const QStringList company{"自社名", "自社情報", "税区分", "LineColor1", "最大見積書番号", "税率", "端数処理",
+                              "登録番号", "見積番号印刷", "社印"};
+    auto all = [](const QStringList &columns, const QString &table, const QString &order) {
+        return QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(columns.join(", "), table, order);
+    };
+    DbResult r = c.table(all(header, "見積書ヘッダ", "伝票番号"), "見積書ヘッダ", header, &report.estimates);
+    if (r)
+        r = c.table(all(lines, "見積書", "伝票番号, 伝票区分, 行番号"), "見積書", lines, &report.lines);
+    NameMerge customerNames(QStringLiteral("顧客名")), productNames(QStringLiteral("品名"));
+    if (r)
+        r = c.table(all(customers, "顧客マスタ", "rowid"), "顧客マスタ", customers, &report.customers,
+                    customerNames.filter());
+    if (r)
+        r = c.table(all(products, "商品マスタ", "rowid"), "商品マスタ", products, &report.products,
+                    productNames.filter());
+    customerNames.report(report.merged);
+    productNames.report(report.merged);
+    if (r) // the settings are one row; the first is the one the program has always read
+        r = c.table(all(company, "自社情報", "rowid") + " LIMIT 1", "自社情報", company);
+    if (r)
+        r = c.table("SELECT kcode, code, sname FROM コードマスタ ORDER BY kcode, code", "コードマスタ",
+                    {"kcode", "code", "sname"});
+    if (r)
+        r = c.table("SELECT rowid, 本文 FROM 見積書索引 ORDER BY rowid", "見積書索引", {"伝票番号", "本文"});
+    return r;
+}
+
+DbResult copyArchive(Copy &c, ImportReport &report)
+{
+    const QStringList versions{"id", "伝票番号", "版", "発行日時", "顧客名", "日付", "合計", "内容", "SHA256"};
+    DbResult r = c.table("SELECT " + versions.join(", ") + " FROM 発行版 ORDER BY id", "発行版", versions, &report.issued);
+    if (r)
+        r = c.table("SELECT 版ID, PDF FROM 発行PDF ORDER BY 版ID", "発行PDF", {"版ID", "PDF"});
+    if (r)
+        r = c.table("SELECT id, 版ID, 発行日時, 方法 FROM 発行記録 ORDER BY id", "発行記録", {"id", "版ID", "発行日時", "方法"});
+    if (r)
+        r = c.table("SELECT 名 FROM 発行取引先 ORDER BY 名", "発行取引先", {"名"});
+    // Ids copied as they were: the server's own numbering goes on after the highest.
+    for (const char *table : {"発行版", "発行記録"})
+        if (r)
+            r = c.server.exec(QString("SELECT setval(pg_get_serial_sequence('%1', 'id'), coalesce(max(id), 0) + 1, false) "
+                                      "FROM %1").arg(QString::fromUtf8(table)));
+    return r;
+}
+
+} // namespace
+
+DbResult importIntoServer(const QString &path, Db &server, ImportReport &report)
+{
+    report = {};
+    Db file(QStringLiteral("import-source"));
+    if (DbResult r = file.open(path); !r)
+        return r;
+    if (DbResult r = schema::verify(file, schema::FileKind::Permanent); !r) {
+        r.error += QStringLiteral("（この版の QuoteDesk で一度開いてから移してください）");
+        return r;
+    }
+    Copy copy{file, server};
+    return server.transaction([&]() -> DbResult {
+        if (DbResult r = serverschema::create(server); !r)
+            return r;
+        if (DbResult r = copyAll(copy, report); !r)
+            return r;
+        if (DbResult r = copyArchive(copy, report); !r)
+            return r;
+        // The counter never below a stored number: the next proposal is free.
+        return server.exec("INSERT INTO 自社情報 (id, 最大見積書番号) SELECT 1, max(伝票番号) FROM 見積書ヘッダ "
+                           "ON CONFLICT (id) DO UPDATE SET 最大見積書番号 = "
+                           "greatest(自社情報.最大見積書番号, EXCLUDED.最大見積書番号)");
+    });
+}

@@ -1,0 +1,139 @@
+#include "store/ServerSchema.h"
+
+#include <QSet>
+
+namespace serverschema {
+
+static QStringList tableStatements()
+{
+    return {
+        "CREATE TABLE quotedesk_schema (application_id integer NOT NULL, version integer NOT NULL)",
+        "CREATE TABLE 見積書ヘッダ (伝票番号 bigint PRIMARY KEY, 日付 text, 顧客名 text, 顧客情報 text, 件名 text, "
+        "支払条件 text, 納期 text, 受渡場所 text, 有効期限 text, 消費税 bigint, 税抜計 bigint, 合計 bigint, "
+        "敬称 text, 税区分 text, 税率 bigint, 端数処理 text, 更新番号 bigint NOT NULL DEFAULT 1)",
+        "CREATE TABLE 見積書 (伝票番号 bigint NOT NULL, 顧客名 text, 日付 text, 行番号 bigint NOT NULL, "
+        "伝票区分 bigint NOT NULL DEFAULT 1, 品名 text, 数量 double precision, 単位 text, 単価 bigint, 金額 bigint, "
+        "非課税 bigint NOT NULL DEFAULT 0, 軽減 bigint NOT NULL DEFAULT 0, PRIMARY KEY (伝票番号, 伝票区分, 行番号))",
+        // One row per name: registration from two desktops at once is an upsert, not a second row.
+        "CREATE TABLE 顧客マスタ (id bigserial PRIMARY KEY, 顧客名 text NOT NULL UNIQUE, 顧客情報 text, 敬称 text)",
+        "CREATE TABLE 商品マスタ (id bigserial PRIMARY KEY, 品名 text NOT NULL UNIQUE, 単位 text, 単価 bigint, "
+        "非課税 bigint NOT NULL DEFAULT 0, 軽減 bigint NOT NULL DEFAULT 0)",
+        // One row only, so that the counter can be raised by an upsert on its key.
+        "CREATE TABLE 自社情報 (id smallint PRIMARY KEY DEFAULT 1 CHECK (id = 1), 自社名 text, 自社情報 text, "
+        "税区分 text, LineColor1 bigint, 最大見積書番号 bigint, 税率 bigint, 端数処理 text, 登録番号 text, "
+        "見積番号印刷 bigint, 社印 bytea)",
+        "CREATE TABLE コードマスタ (kcode text NOT NULL, code bigint NOT NULL, sname text, PRIMARY KEY (kcode, code))",
+        "CREATE TABLE 見積書索引 (伝票番号 bigint PRIMARY KEY, 本文 text NOT NULL)",
+        "CREATE INDEX 見積書索引_本文 ON 見積書索引 USING gin (本文 gin_trgm_ops)",
+        "CREATE TABLE 発行版 (id bigserial PRIMARY KEY, 伝票番号 bigint NOT NULL, 版 bigint NOT NULL, "
+        "発行日時 text NOT NULL, 顧客名 text, 日付 text, 合計 bigint, 内容 bytea NOT NULL, SHA256 text NOT NULL, "
+        "UNIQUE (伝票番号, 版))",
+        "CREATE TABLE 発行PDF (版ID bigint PRIMARY KEY, PDF bytea NOT NULL)",
+        "CREATE TABLE 発行記録 (id bigserial PRIMARY KEY, 版ID bigint NOT NULL, 発行日時 text NOT NULL, 方法 text NOT NULL)",
+        "CREATE INDEX 発行記録_日時 ON 発行記録 (発行日時)",
+        "CREATE INDEX 発行記録_版 ON 発行記録 (版ID)",
+        "CREATE INDEX 発行版_合計 ON 発行版 (合計)",
+        "CREATE INDEX 発行版_顧客名 ON 発行版 (顧客名)",
+        "CREATE TABLE 発行取引先 (名 text PRIMARY KEY)",
+        "CREATE TABLE 変更番号 (表 text PRIMARY KEY, 番号 bigint NOT NULL)",
+        "INSERT INTO 変更番号 (表, 番号) VALUES ('顧客マスタ', 0), ('商品マスタ', 0)",
+    };
+}
+
+static QStringList triggerStatements()
+{
+    QStringList s{
+        // What was issued stays as it was, whoever connects: no update, delete or truncate.
+        "CREATE FUNCTION quotedesk_issued_unchangeable() RETURNS trigger LANGUAGE plpgsql AS "
+        "$body$ BEGIN RAISE EXCEPTION 'issued estimates cannot be changed or deleted'; END $body$",
+        // Every change to a master is counted, so that each desktop re-reads its copy only then.
+        "CREATE FUNCTION quotedesk_count_change() RETURNS trigger LANGUAGE plpgsql AS "
+        "$body$ BEGIN UPDATE 変更番号 SET 番号 = 番号 + 1 WHERE 表 = TG_TABLE_NAME; RETURN NULL; END $body$",
+    };
+    for (const char *table : {"発行版", "発行PDF", "発行記録"}) {
+        const QString t = QString::fromUtf8(table);
+        s << QString("CREATE TRIGGER %1_変更不可 BEFORE UPDATE OR DELETE ON %1 FOR EACH ROW "
+                     "EXECUTE FUNCTION quotedesk_issued_unchangeable()").arg(t)
+          << QString("CREATE TRIGGER %1_消去不可 BEFORE TRUNCATE ON %1 FOR EACH STATEMENT "
+                     "EXECUTE FUNCTION quotedesk_issued_unchangeable()").arg(t);
+    }
+    for (const char *table : {"顧客マスタ", "商品マスタ"})
+        s << QString("CREATE TRIGGER %1_変更 AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON %1 FOR EACH STATEMENT "
+                     "EXECUTE FUNCTION quotedesk_count_change()").arg(QString::fromUtf8(table));
+    return s;
+}
+
+QStringList createStatements()
+{
+    // pg_trgm is a trusted extension: the database's owner may create it without a superuser.
+    return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements();
+}
+
+DbResult tableCount(Db &db, int &count)
+{
+    QVariant v;
+    DbResult r = db.scalar("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'public'", {}, v);
+    count = v.toInt();
+    return r;
+}
+
+DbResult create(Db &db)
+{
+    return db.transaction([&]() -> DbResult {
+        int tables = 0;
+        if (DbResult r = tableCount(db, tables); !r)
+            return r;
+        if (tables > 0)
+            return DbResult::failure(QStringLiteral("データベース %1 は空ではありません（表が %2 個あります）")
+                                         .arg(db.path())
+                                         .arg(tables));
+        for (const QString &sql : createStatements())
+            if (DbResult r = db.execUnprepared(sql); !r)
+                return r;
+        return db.exec("INSERT INTO quotedesk_schema (application_id, version) VALUES (?, ?)",
+                       {0x51444B31, kVersion});
+    });
+}
+
+static QStringList ourTables()
+{
+    return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
+            "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号"};
+}
+
+DbResult check(Db &db)
+{
+    DbRows rows;
+    if (DbResult r = db.select("SELECT table_name FROM information_schema.tables WHERE table_schema = 'public'",
+                               {}, rows);
+        !r)
+        return r;
+    QSet<QString> present;
+    for (const DbRow &row : rows)
+        present.insert(row.value(0).toString().toLower()); // unquoted names fold: 発行PDF is 発行pdf
+    auto notOurs = [&](const QString &why) {
+        return DbResult::failure(QStringLiteral("QuoteDesk のデータベースではありません（%1）").arg(why),
+                                 sqlitecode::NotADb, db.path());
+    };
+    if (!present.contains(QStringLiteral("quotedesk_schema")))
+        return notOurs(present.isEmpty() ? QStringLiteral("空です。quotedesk_mkdata --create で準備してください")
+                                         : QStringLiteral("quotedesk_schema がありません"));
+    QVariant version;
+    if (DbResult r = db.scalar("SELECT max(version) FROM quotedesk_schema WHERE application_id = ?", {0x51444B31},
+                               version);
+        !r)
+        return r;
+    if (version.toInt() > kVersion)
+        return DbResult::failure(QString("database version %1 is newer than this program's %2")
+                                     .arg(version.toInt())
+                                     .arg(kVersion),
+                                 sqlitecode::NewerVersion, db.path());
+    if (version.toInt() != kVersion)
+        return notOurs(QStringLiteral("版 %1").arg(version.toInt()));
+    for (const QString &t : ourTables())
+        if (!present.contains(t.toLower()))
+            return notOurs(QStringLiteral("表 %1 がありません").arg(t));
+    return {};
+}
+
+} // namespace serverschema

@@ -1,0 +1,311 @@
+// The permanent data on a PostgreSQL server: where it is named, how it is prepared and moved
+// there, and numbering with several desktops at once.
+
+#include "ServerSupport.h"
+#include "TestSupport.h"
+#include "store/Engine.h"
+#include "store/IssueArchive.h"
+#include "store/Numbering.h"
+#include "store/ServerImport.h"
+#include "store/ServerSchema.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+#include <QTcpServer>
+#include <QThread>
+
+class ServerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void connectionStringIsReadStrictly();
+    void serverFileBesideTheData();
+    void silentServerGivesUpInTime();
+    void createOnlyIntoAnEmptyDatabase();
+    void importKeepsEveryValueAndSaysWhatItMerged();
+    void importIsAllOrNothing();
+    void numbersStayUniqueWithTwoWriters_data();
+    void numbersStayUniqueWithTwoWriters();
+    void counterOnlyRises();
+};
+
+void ServerTest::connectionStringIsReadStrictly()
+{
+    ServerConfig c;
+    QVERIFY(parseConnectionString("host=db.office port = 5433 dbname='見積 書' user=kei sslmode=require", c));
+    QCOMPARE(c.host(), QStringLiteral("db.office"));
+    QCOMPARE(c.database(), QStringLiteral("見積 書"));
+    QCOMPARE(c.displayName(), QStringLiteral("db.office:5433/見積 書"));
+    QVERIFY(c.driverOptions().contains("sslmode='require'"));
+    QVERIFY(c.driverOptions().contains("connect_timeout=")); // never the driver's endless default
+    QVERIFY(parseConnectionString(R"(dbname='it\'s' user=a\ b)", c));
+    QCOMPARE(c.database(), QStringLiteral("it's"));
+    QCOMPARE(c.user(), QStringLiteral("a b"));
+    QVERIFY(parseConnectionString("postgresql://kei@db.office:5433/qd?sslmode=verify-full", c));
+    QCOMPARE(c.port(), QStringLiteral("5433"));
+    QCOMPARE(c.values.value("sslmode"), QStringLiteral("verify-full"));
+
+    // A password in the file, a misspelt keyword, an unclosed quote, no database: refused, saying why.
+    for (const char *bad : {"dbname=qd password=secret", "postgresql://kei:secret@db/qd", "dbname=qd sslmod=require",
+                            "dbname='qd", "host=db", "dbname=qd application_name=a;b"}) {
+        DbResult r = parseConnectionString(QString::fromUtf8(bad), c);
+        QVERIFY2(!r && !r.error.isEmpty(), bad);
+    }
+    QVERIFY(parseConnectionString("dbname=qd password=x", c).error.contains(".pgpass"));
+}
+
+void ServerTest::serverFileBesideTheData()
+{
+    TempData data;
+    std::optional<ServerConfig> config;
+    QVERIFY(readServerFile(data.folder(), config));
+    QVERIFY(!config); // no file: the folder's own files, as always
+
+    QFile f(data.folder() + kServerFileName);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("# the office server\nhost=srv\n  dbname=qd   # not a comment mid-line\n");
+    f.close();
+    DbResult r = readServerFile(data.folder(), config);
+    QVERIFY(!r); // "#" mid-line is no comment in a connection string: a keyword error, named with the file
+    QCOMPARE(r.file, f.fileName());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("# the office server\nhost=srv\ndbname=qd\n");
+    f.close();
+    QVERIFY(readServerFile(data.folder(), config));
+    QVERIFY(config);
+    QCOMPARE(config->displayName(), QStringLiteral("srv/qd"));
+}
+
+void ServerTest::silentServerGivesUpInTime()
+{
+    // Something listens but never answers: the start must not hang on it.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    ServerConfig c;
+    QVERIFY(parseConnectionString(QStringLiteral("host=127.0.0.1 port=%1 dbname=qd").arg(silent.serverPort()), c));
+    Db db(QStringLiteral("silent"));
+    QElapsedTimer t;
+    t.start();
+    const DbResult r = db.openServer(c);
+    QVERIFY(!r);
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(!db.isOpen());
+}
+
+void ServerTest::createOnlyIntoAnEmptyDatabase()
+{
+    REQUIRE_SERVER(server);
+    Db db(QStringLiteral("create"));
+    QVERIFY(server.open(db));
+    DbResult unprepared = engineOf(db).checkSchema(db);
+    QVERIFY(!unprepared);
+    QVERIFY(unprepared.error.contains("--create"));
+    QVERIFY(engineOf(db).createSchema(db));
+    QVERIFY(engineOf(db).checkSchema(db));
+    QVariant units;
+    QVERIFY(db.scalar("SELECT count(*) FROM コードマスタ WHERE kcode = ?", {QStringLiteral("単位")}, units));
+    QCOMPARE(units.toInt(), 100);
+    // A second run, or a database another program uses, is left exactly as it was.
+    QVERIFY(!engineOf(db).createSchema(db));
+    QVERIFY(db.execUnprepared("DROP TABLE 見積書索引"));
+    QVERIFY(!engineOf(db).checkSchema(db));
+    QVERIFY(db.execUnprepared("SET client_min_messages = warning"));
+    QVERIFY(db.execUnprepared("DROP SCHEMA public CASCADE"));
+    QVERIFY(db.execUnprepared("CREATE SCHEMA public"));
+    QVERIFY(db.execUnprepared("CREATE TABLE accounts (id int)"));
+    QVERIFY(!engineOf(db).createSchema(db));
+    int tables = 0;
+    QVERIFY(serverschema::tableCount(db, tables));
+    QCOMPARE(tables, 1);
+}
+
+// A desktop's file with what an office has after some years: repeated and empty master names,
+// a company seal, an issued estimate, money to the ten-thousandth of a yen.
+static void fillDesktopFile(const QString &path)
+{
+    Db f(QStringLiteral("desktop"));
+    QVERIFY(f.open(path));
+    const QByteArray seal("\x89PNG\r\n\x1a\n\0\x01", 10);
+    QVERIFY(f.exec("INSERT INTO 自社情報 (自社名, LineColor1, 最大見積書番号, 社印) VALUES (?, ?, ?, ?)",
+                   {QStringLiteral("㈱見積"), 255, 7, seal}));
+    for (int n : {3, 12}) {
+        QVERIFY(f.exec("INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 合計) VALUES (?, '2026/11/30', ?, ?)",
+                       {n, QStringLiteral("山田商店"), Money::parse("110000.5").value().raw()}));
+        QVERIFY(f.exec("INSERT INTO 見積書索引 (rowid, 本文) VALUES (?, ?)", {n, QStringLiteral("山田商店\n\n")}));
+        for (int line = 0; line < 30; ++line)
+            QVERIFY(f.exec("INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名, 数量, 単価, 金額, 軽減) "
+                           "VALUES (?, ?, 1, ?, 1.5, ?, ?, ?)",
+                           {n, line, QStringLiteral("品%1").arg(line), 3333, 4999, line % 2}));
+    }
+    for (const char *name : {"山田商店", "", "佐藤工務店", "山田商店", "山田商店"})
+        QVERIFY(f.exec("INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES (?, ?)",
+                       {QString::fromUtf8(name), QStringLiteral("住所%1").arg(QString::fromUtf8(name))}));
+    QVERIFY(f.exec("INSERT INTO 顧客マスタ (顧客名) VALUES (NULL)"));
+    QVERIFY(f.exec("INSERT INTO 商品マスタ (品名, 単価) VALUES ('ボルト', 10000), ('ボルト', 20000)"));
+    IssueArchive archive(f);
+    IssueMeta meta{12, QStringLiteral("山田商店"), QStringLiteral("2026/11/30"), Money::parse("110000.5"), "c"};
+    QVERIFY(archive.record(meta, QByteArray("%PDF-1.4 bytes"), issuearchive::kPdf, QDateTime::currentDateTime()));
+}
+
+void ServerTest::importKeepsEveryValueAndSaysWhatItMerged()
+{
+    REQUIRE_SERVER(server);
+    TempData data;
+    fillDesktopFile(data.perm());
+    Db db(QStringLiteral("import"));
+    QVERIFY(server.open(db));
+    ImportReport report;
+    DbResult r = importIntoServer(data.perm(), db, report);
+    QVERIFY2(r, qPrintable(r.error));
+    QVERIFY(engineOf(db).checkSchema(db));
+    QCOMPARE(report.estimates, 2);
+    QCOMPARE(report.lines, 60);
+    QCOMPARE(report.customers, 2);
+    QCOMPARE(report.products, 1);
+    QCOMPARE(report.issued, 1);
+    QCOMPARE(report.merged.size(), 3); // the empty names once, 山田商店 (3 rows), ボルト (2 rows)
+    QVERIFY(report.merged.filter(QStringLiteral("山田商店")).first().contains("3"));
+
+    // The first row of a repeated name is the one the program always showed.
+    QVariant v;
+    QVERIFY(db.scalar("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ?", {QStringLiteral("山田商店")}, v));
+    QCOMPARE(v.toString(), QStringLiteral("住所山田商店"));
+    QVERIFY(db.scalar("SELECT 単価 FROM 商品マスタ WHERE 品名 = ?", {QStringLiteral("ボルト")}, v));
+    QCOMPARE(Money::fromSql(v), Money::fromSql(10000));
+    // Money sums stay exact integers on the server too.
+    QVERIFY(db.scalar("SELECT sum(金額)::bigint FROM 見積書", {}, v));
+    QCOMPARE(v.toLongLong(), 60LL * 4999);
+    QVERIFY(db.scalar("SELECT 社印 FROM 自社情報", {}, v));
+    QCOMPARE(v.toByteArray(), QByteArray("\x89PNG\r\n\x1a\n\0\x01", 10));
+    // The counter is never below a stored number (the file said 7, No.12 is stored).
+    qlonglong next = 0;
+    QVERIFY(engineOf(db).proposedNumber(db, next));
+    QCOMPARE(next, 13);
+    // The archive keeps its bytes, and stays append-only on the server.
+    QVERIFY(db.scalar("SELECT p.PDF FROM 発行PDF p JOIN 発行版 v ON v.id = p.版ID WHERE v.伝票番号 = 12", {}, v));
+    QCOMPARE(v.toByteArray(), QByteArray("%PDF-1.4 bytes"));
+    QVERIFY(!db.exec("DELETE FROM 発行記録"));
+    QVERIFY(!db.exec("UPDATE 発行版 SET 合計 = 0"));
+    QVERIFY(!db.execUnprepared("TRUNCATE 発行PDF"));
+}
+
+void ServerTest::importIsAllOrNothing()
+{
+    REQUIRE_SERVER(server);
+    TempData data;
+    fillDesktopFile(data.perm());
+    { // a character the server cannot store, in the last table copied before the archive
+        Db f(QStringLiteral("desktop"));
+        QVERIFY(f.open(data.perm()));
+        QVERIFY(f.exec("UPDATE 見積書索引 SET 本文 = ? WHERE rowid = 12", {QString(QChar(0)) + "x"}));
+    }
+    Db db(QStringLiteral("import"));
+    QVERIFY(server.open(db));
+    ImportReport report;
+    DbResult r = importIntoServer(data.perm(), db, report);
+    QVERIFY(!r);
+    QVERIFY2(r.error.contains(QStringLiteral("見積書索引")), qPrintable(r.error));
+    int tables = -1;
+    QVERIFY(serverschema::tableCount(db, tables));
+    QCOMPARE(tables, 0); // nothing half-copied: the import can simply be run again
+
+    // Into a database that is not empty: refused, what is there untouched.
+    QVERIFY(engineOf(db).createSchema(db));
+    QVERIFY(db.exec("INSERT INTO 見積書ヘッダ (伝票番号) VALUES (1)"));
+    QVERIFY(!importIntoServer(data.perm(), db, report));
+    QVariant count;
+    QVERIFY(db.scalar("SELECT count(*) FROM 見積書ヘッダ", {}, count));
+    QCOMPARE(count.toInt(), 1);
+}
+
+// Two desktops, each on its own connection, each taking numbers and storing estimates under them.
+static void takeNumbers(Db &db, int count, QVector<qlonglong> &taken, int &failures)
+{
+    for (int i = 0; i < count; ++i) {
+        qlonglong n = 0;
+        DbResult r = db.transaction([&]() -> DbResult {
+            if (DbResult t = engineOf(db).takeNextNumber(db, n); !t)
+                return t;
+            if (DbResult l = engineOf(db).lockEstimate(db, n); !l)
+                return l;
+            return db.exec("INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (?, ?)", {n, QStringLiteral("並行")});
+        });
+        if (r)
+            taken << n;
+        else
+            ++failures;
+    }
+}
+
+void ServerTest::numbersStayUniqueWithTwoWriters_data()
+{
+    QTest::addColumn<bool>("onServer");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
+}
+
+void ServerTest::numbersStayUniqueWithTwoWriters()
+{
+    QFETCH(bool, onServer);
+    TempData data;
+    std::unique_ptr<TestServer> server;
+    if (onServer) {
+        if (TestServer::conninfo().isEmpty())
+            QSKIP("no test server");
+        server = std::make_unique<TestServer>();
+        QVERIFY(server->ok);
+        Db db(QStringLiteral("prepare"));
+        QVERIFY(server->open(db) && engineOf(db).createSchema(db));
+    }
+    const int each = 250;
+    QVector<qlonglong> taken[2];
+    int failures[2] = {0, 0};
+    auto writer = [&](int k) {
+        Db db(QStringLiteral("writer%1").arg(k));
+        bool opened = onServer && server->open(db);
+        // A file opens only while no other connection is writing: the start refuses a busy file.
+        for (int tries = 0; !onServer && !opened && tries < 500; ++tries, QThread::msleep(10))
+            opened = db.open(data.perm()) && db.setBusyTimeout(10000);
+        if (opened)
+            takeNumbers(db, each, taken[k], failures[k]);
+        else
+            failures[k] = each;
+    };
+    std::unique_ptr<QThread> threads[2] = {std::unique_ptr<QThread>(QThread::create(writer, 0)),
+                                           std::unique_ptr<QThread>(QThread::create(writer, 1))};
+    for (auto &t : threads)
+        t->start();
+    for (auto &t : threads)
+        QVERIFY(t->wait(120000));
+    QCOMPARE(failures[0] + failures[1], 0);
+    QSet<qlonglong> all;
+    for (const auto &list : taken)
+        for (qlonglong n : list)
+            all.insert(n);
+    QCOMPARE(all.size(), 2 * each); // no number given twice
+    Db check(QStringLiteral("check"));
+    QVERIFY(onServer ? bool(server->open(check)) : bool(check.open(data.perm())));
+    qlonglong next = 0;
+    QVERIFY(engineOf(check).proposedNumber(check, next));
+    QCOMPARE(next, 2 * each + 1); // the counter ends at the highest number stored
+}
+
+void ServerTest::counterOnlyRises()
+{
+    REQUIRE_SERVER(server);
+    Db db(QStringLiteral("counter"));
+    QVERIFY(server.open(db) && engineOf(db).createSchema(db));
+    QCOMPARE(Proc管理(db, "最大見積書番号", "Get", {}).toLongLong(), 1);
+    Proc管理(db, "最大見積書番号", "Set", "40");
+    Proc管理(db, "最大見積書番号", "Set", "12"); // a lower save never lowers it
+    Proc管理(db, "最大見積書番号", "Set", "abc");
+    QCOMPARE(Proc管理(db, "最大見積書番号", "Get", {}).toLongLong(), 41);
+    // A number stored elsewhere without raising the counter is skipped when one is taken.
+    QVERIFY(db.exec("INSERT INTO 見積書ヘッダ (伝票番号) VALUES (41), (42)"));
+    qlonglong n = 0;
+    QVERIFY(db.transaction([&] { return engineOf(db).takeNextNumber(db, n); }));
+    QCOMPARE(n, 43);
+}
+
+QTEST_MAIN(ServerTest)
+#include "test_server.moc"
