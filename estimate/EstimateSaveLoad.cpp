@@ -73,15 +73,38 @@ bool EstimateTab::Entry見積書()
     if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral(" ") + e.customerName))
         return false;
     e.number = number.value;
-    const bool saved = reportFailure(m_store.save(e, m_basis ? &*m_basis : nullptr), QStringLiteral("見積書を登録"));
+    e.version = m_storedVersion;
+    QString done = QStringLiteral("No.%1 を登録しました").arg(e.number);
+    DbResult r = storeChecked(e, done);
     if (m_store.takeIndexRebuilt())
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
-    if (!saved)
+    if (r.code == sqlitecode::TakenElsewhere || r.code == sqlitecode::ChangedElsewhere)
+        return false; // answered No: nothing stored, the screen as it was
+    if (!reportFailure(r, QStringLiteral("見積書を登録")))
         return false;
     Clear見積書(true);
     ui->cmb顧客名->setFocus();
-    emit statusMessage(QStringLiteral("No.%1 を登録しました").arg(e.number));
+    emit statusMessage(done);
     return true;
+}
+
+// A save that finds the number taken or the estimate changed by another desktop asks first;
+// done then says where it went.
+DbResult EstimateTab::storeChecked(const Estimate &e, QString &done)
+{
+    const Estimate *basis = m_basis ? &*m_basis : nullptr;
+    // A number typed and not yet read: saved over whatever it holds, as the question named it.
+    const bool known = ui->txtNo->text() == m_shownNumber;
+    DbResult r = m_store.save(e, basis, !known);
+    const QString no = QStringLiteral("No.%1").arg(e.number);
+    if (r.code == sqlitecode::TakenElsewhere && Msg(QStringLiteral("登録"), QStringLiteral("他端末登録"), no)) {
+        int moved = 0;
+        r = m_store.saveUnderNextNumber(e, basis, &moved);
+        done = QStringLiteral("No.%1 は他の端末で登録されていたため、No.%2 として登録しました").arg(e.number).arg(moved);
+    } else if (r.code == sqlitecode::ChangedElsewhere && Msg(QStringLiteral("登録"), QStringLiteral("他端末変更"), no)) {
+        r = m_store.save(e, basis, true);
+    }
+    return r;
 }
 
 void EstimateTab::numberLeft()
@@ -118,6 +141,7 @@ void EstimateTab::Read見積書()
     const DbResult r = m_store.load(number.value, e, found);
     reportFailure(r, QStringLiteral("見積書を読込"));
     m_shownNumber = ui->txtNo->text();
+    m_storedVersion = found ? e.version : 0;
     m_basis.reset();
     if (found) {
         showHeader(e);
@@ -171,6 +195,7 @@ void EstimateTab::Copy見積書()
         return;
     ui->txtNo->setText(next.toString());
     m_shownNumber = ui->txtNo->text();
+    m_storedVersion = 0;
     ui->dt日付->setDate(QDate::currentDate());
     takeSettingsRules(); // a new estimate follows today's settings
     Calc明細();
@@ -207,7 +232,15 @@ void EstimateTab::Delete見積書()
     const QString kept = issued > 0 ? QStringLiteral("（発行済みの控え %1 版は削除されずに残ります）").arg(issued) : QString();
     if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), QString::number(number.value) + kept))
         return;
-    const bool removed = reportFailure(m_store.remove(number.value), QStringLiteral("見積書を削除"));
+    // The estimate on screen only while nobody changed it since; a number typed, whatever it holds.
+    const qlonglong version = typed == m_shownNumber ? m_storedVersion : -1;
+    DbResult r = m_store.remove(number.value, version);
+    if (r.code == sqlitecode::ChangedElsewhere) {
+        if (!Msg(QStringLiteral("削除"), QStringLiteral("他端末変更"), QStringLiteral("No.%1").arg(number.value)))
+            return;
+        r = m_store.remove(number.value, -1);
+    }
+    const bool removed = reportFailure(r, QStringLiteral("見積書を削除"));
     if (m_store.takeIndexRebuilt())
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
     if (!removed)

@@ -1,4 +1,5 @@
 #include "estimate/EstimateStore.h"
+#include "store/Engine.h"
 #include "store/Numbering.h"
 #include "store/SearchIndex.h"
 
@@ -42,36 +43,6 @@ QVariantList lineBinds(const EstimateLine &l)
     return {l.name.isEmpty() ? QVariant(QString()) : QVariant(l.name), bindReal(l.quantity),
             l.unit.isNull() ? QVariant(QString()) : l.unit, bindMoney(l.price), bindMoney(l.amount),
             l.exempt ? 1 : 0, l.reduced ? 1 : 0};
-}
-
-// Writes the fields marked own into the first row named values[0] where they differ from it,
-// or adds a row with every field when there is none; table and fields are program constants.
-// A row left as it was is not written: nothing counts as a change of the master then.
-DbResult registerRow(Db &db, const QString &table, const QStringList &fields, const QVariantList &values,
-                     const QVector<bool> &own)
-{
-    DbRows stored;
-    if (DbResult r = db.select(QString("SELECT rowid, %1 FROM %2 WHERE %3 = ? ORDER BY rowid LIMIT 1")
-                                   .arg(fields.join(", "), table, fields.first()),
-                               {values.first()}, stored);
-        !r)
-        return r;
-    if (stored.isEmpty()) {
-        const QString marks = QStringList(fields.size(), QStringLiteral("?")).join(", ");
-        return db.exec(QString("INSERT INTO %1 (%2) VALUES (%3)").arg(table, fields.join(", "), marks), values);
-    }
-    QStringList sets;
-    QVariantList setValues;
-    for (int i = 1; i < fields.size(); ++i) {
-        const QVariant &was = stored[0][i + 1];
-        if (own[i] && (was.isNull() != values[i].isNull() || was.toString() != values[i].toString())) {
-            sets << fields[i] + " = ?";
-            setValues << values[i];
-        }
-    }
-    if (sets.isEmpty())
-        return {};
-    return db.exec(QString("UPDATE %1 SET %2 WHERE rowid = ?").arg(table, sets.join(", ")), setValues << stored[0][0]);
 }
 
 // A product line's master fields that differ from every line of the same name in basis.
@@ -123,33 +94,78 @@ int firstLineAfterGap(const QVector<EstimateLine> &rows)
     return -1;
 }
 
-DbResult EstimateStore::save(const Estimate &e, const Estimate *basis)
+DbResult EstimateStore::retried(const std::function<DbResult()> &transaction)
 {
-    return searchindex::withRepair(m_ctx.main, [&] { return saveOnce(e, basis); }, &m_indexRebuilt);
+    DbResult r = transaction();
+    for (int again = 0; again < 3 && r.mayRetry(); ++again)
+        r = transaction();
+    return r;
 }
 
-DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis)
+DbResult EstimateStore::save(const Estimate &e, const Estimate *basis, bool overwrite)
+{
+    return searchindex::withRepair(m_ctx.main, [&] { return retried([&] { return saveOnce(e, basis, overwrite); }); },
+                                   &m_indexRebuilt);
+}
+
+DbResult EstimateStore::saveUnderNextNumber(const Estimate &e, const Estimate *basis, int *number)
+{
+    Db &db = m_ctx.main;
+    return retried([&] {
+        return db.transaction([&]() -> DbResult {
+            qlonglong next = 0;
+            if (DbResult r = engineOf(db).takeNextNumber(db, next); !r)
+                return r;
+            Estimate moved = e;
+            moved.number = int(next);
+            if (number)
+                *number = moved.number;
+            return writeEstimate(moved, basis, 0);
+        });
+    });
+}
+
+DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool overwrite)
 {
     Db &db = m_ctx.main;
     return db.transaction([&]() -> DbResult {
-        if (DbResult r = registerCustomer(e, basis); !r)
+        // Another desktop saving or deleting the same number waits here until this one is done.
+        const StoreEngine &engine = engineOf(db);
+        qlonglong stored = 0;
+        if (DbResult r = engine.lockEstimate(db, e.number); !r)
             return r;
-        if (DbResult r = registerProducts(e, basis); !r)
+        if (DbResult r = engine.storedVersion(db, e.number, stored); !r)
             return r;
-        if (DbResult r = db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {e.number}); !r)
-            return r;
-        if (DbResult r = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {e.number}); !r)
-            return r;
-        if (DbResult r = writeLines(e); !r)
-            return r;
-        if (DbResult r = writeHeader(e); !r)
-            return r;
-        if (DbResult r = writeSearchText(e); !r)
-            return r;
-        DbResult counter;
-        Proc管理(db, QStringLiteral("最大見積書番号"), QStringLiteral("Set"), QString::number(e.number), &counter);
-        return counter;
+        if (!overwrite && stored != e.version)
+            return DbResult::failure(QStringLiteral("No.%1 was stored elsewhere meanwhile").arg(e.number),
+                                     e.version == 0 ? sqlitecode::TakenElsewhere : sqlitecode::ChangedElsewhere);
+        return writeEstimate(e, basis, stored);
     });
+}
+
+// Inside the transaction, with the number locked; stored: the version it replaces.
+DbResult EstimateStore::writeEstimate(const Estimate &e, const Estimate *basis, qlonglong stored)
+{
+    Db &db = m_ctx.main;
+    if (DbResult r = registerCustomer(e, basis); !r)
+        return r;
+    if (DbResult r = registerProducts(e, basis); !r)
+        return r;
+    if (DbResult r = db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {e.number}); !r)
+        return r;
+    if (DbResult r = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {e.number}); !r)
+        return r;
+    if (DbResult r = writeLines(e); !r)
+        return r;
+    if (DbResult r = writeHeader(e); !r)
+        return r;
+    if (DbResult r = engineOf(db).setVersion(db, e.number, stored + 1); !r)
+        return r;
+    if (DbResult r = writeSearchText(e); !r)
+        return r;
+    DbResult counter;
+    Proc管理(db, QStringLiteral("最大見積書番号"), QStringLiteral("Set"), QString::number(e.number), &counter);
+    return counter;
 }
 
 DbResult EstimateStore::registerCustomer(const Estimate &e, const Estimate *basis)
@@ -158,44 +174,43 @@ DbResult EstimateStore::registerCustomer(const Estimate &e, const Estimate *basi
     if (e.customerName.trimmed().isEmpty())
         return {};
     const bool same = basis && basis->customerName == e.customerName;
-    const QVector<bool> own{!same, !same || basis->customerInfo != e.customerInfo,
-                            !same || basis->honorific != e.honorific};
-    return registerRow(m_ctx.main, "顧客マスタ", {"顧客名", "顧客情報", "敬称"},
-                       {e.customerName, bindText(e.customerInfo), e.honorific.isEmpty() ? QVariant(QString()) : e.honorific},
-                       own);
+    const MasterRow row{{e.customerName, bindText(e.customerInfo), e.honorific.isEmpty() ? QVariant(QString()) : e.honorific},
+                        {!same, !same || basis->customerInfo != e.customerInfo, !same || basis->honorific != e.honorific}};
+    return engineOf(m_ctx.main).registerMasterRows(m_ctx.main, "顧客マスタ", {"顧客名", "顧客情報", "敬称"}, {row});
 }
 
 DbResult EstimateStore::registerProducts(const Estimate &e, const Estimate *basis)
 {
+    QVector<MasterRow> rows;
     for (const EstimateLine &l : e.lines) {
         if (l.name.isEmpty() || (!l.price && !l.quantity))
             continue;
         const QVariant unit = l.unit.isNull() ? QVariant(QString()) : l.unit;
-        if (DbResult r = registerRow(m_ctx.main, "商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"},
-                                     {l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0},
-                                     ownProductFields(l, basis));
-            !r)
-            return r;
+        rows << MasterRow{{l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0},
+                          ownProductFields(l, basis)};
     }
-    return {};
+    return engineOf(m_ctx.main).registerMasterRows(m_ctx.main, "商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"},
+                                                   rows);
 }
 
 DbResult EstimateStore::writeLines(const Estimate &e)
 {
+    // Every line in one statement: on a server each statement is a round trip.
     const QVariant date = bindDate(e.date);
-    int counter = 0;
+    QVariantList binds;
+    QStringList rows;
     for (const EstimateLine &l : e.lines) {
         if (l.name.isEmpty())
             break;
-        QVariantList binds{e.number, bindText(e.customerName), date, counter++};
+        binds += QVariantList{e.number, bindText(e.customerName), date, int(rows.size())};
         binds += lineBinds(l);
-        if (DbResult r = m_ctx.main.exec("INSERT INTO 見積書 (伝票番号, 顧客名, 日付, 行番号, 伝票区分, 品名, 数量, "
-                                         "単位, 単価, 金額, 非課税, 軽減) VALUES (?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?, ?)",
-                                         binds);
-            !r)
-            return r;
+        rows << QStringLiteral("(?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?, ?)");
     }
-    return {};
+    if (rows.isEmpty())
+        return {};
+    return m_ctx.main.exec("INSERT INTO 見積書 (伝票番号, 顧客名, 日付, 行番号, 伝票区分, 品名, 数量, 単位, 単価, 金額, "
+                           "非課税, 軽減) VALUES " + rows.join(", "),
+                           binds);
 }
 
 DbResult EstimateStore::writeHeader(const Estimate &e)
@@ -217,12 +232,29 @@ DbResult EstimateStore::writeSearchText(const Estimate &e)
             break; // as stored
         parts << l.name;
     }
-    if (DbResult r = m_ctx.main.exec("DELETE FROM 見積書索引 WHERE rowid = ?", {e.number}); !r)
-        return r;
-    return m_ctx.main.exec("INSERT INTO 見積書索引 (rowid, 本文) VALUES (?, ?)", {e.number, searchindex::textOf(parts)});
+    return engineOf(m_ctx.main).writeSearchText(m_ctx.main, e.number, searchindex::textOf(parts));
 }
 
 DbResult EstimateStore::load(int number, Estimate &out, bool &found)
+{
+    // Read between two looks at its version: a save from another desktop in between would
+    // mix two versions' header and lines.
+    const StoreEngine &engine = engineOf(m_ctx.main);
+    for (int attempt = 0;; ++attempt) {
+        qlonglong before = 0, after = 0;
+        if (DbResult r = engine.storedVersion(m_ctx.main, number, before); !r)
+            return r;
+        if (DbResult r = loadOnce(number, out, found); !r)
+            return r;
+        if (DbResult r = engine.storedVersion(m_ctx.main, number, after); !r)
+            return r;
+        out.version = before;
+        if (before == after || attempt == 3)
+            return before == after ? DbResult{} : DbResult::failure(QStringLiteral("changed while read"));
+    }
+}
+
+DbResult EstimateStore::loadOnce(int number, Estimate &out, bool &found)
 {
     found = false;
     out = Estimate();
@@ -266,19 +298,30 @@ DbResult EstimateStore::load(int number, Estimate &out, bool &found)
     return {};
 }
 
-DbResult EstimateStore::remove(int number)
+DbResult EstimateStore::remove(int number, qlonglong version)
 {
-    return searchindex::withRepair(m_ctx.main, [&] { return removeOnce(number); }, &m_indexRebuilt);
+    return searchindex::withRepair(m_ctx.main, [&] { return retried([&] { return removeOnce(number, version); }); },
+                                   &m_indexRebuilt);
 }
 
-DbResult EstimateStore::removeOnce(int number)
+DbResult EstimateStore::removeOnce(int number, qlonglong version)
 {
-    return m_ctx.main.transaction([&]() -> DbResult {
-        if (DbResult d = m_ctx.main.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {number}); !d)
+    Db &db = m_ctx.main;
+    return db.transaction([&]() -> DbResult {
+        const StoreEngine &engine = engineOf(db);
+        qlonglong stored = 0;
+        if (DbResult r = engine.lockEstimate(db, number); !r)
+            return r;
+        if (DbResult r = engine.storedVersion(db, number, stored); !r)
+            return r;
+        if (version >= 0 && stored != version)
+            return DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(number),
+                                     sqlitecode::ChangedElsewhere);
+        if (DbResult d = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {number}); !d)
             return d;
-        if (DbResult d = m_ctx.main.exec("DELETE FROM 見積書索引 WHERE rowid = ?", {number}); !d)
+        if (DbResult d = engine.removeSearchText(db, number); !d)
             return d;
-        return m_ctx.main.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number});
+        return db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number});
     });
 }
 
@@ -384,8 +427,8 @@ DbResult EstimateStore::reloadProductList()
     return db.transaction([&]() -> DbResult {
         if (DbResult d = db.exec("DELETE FROM w商品参照"); !d)
             return d;
-        return db.exec("INSERT INTO w商品参照 (品名, 単位, 単価, 非課税, 軽減) "
-                       "SELECT 品名, 単位, 単価, 非課税, 軽減 FROM perm.商品マスタ ORDER BY 品名");
+        return engineOf(m_ctx.main).copyToWork(m_ctx.main, db, "商品マスタ", "w商品参照",
+                                               {"品名", "単位", "単価", "非課税", "軽減"}, "品名");
     }, Db::Lock::Deferred);
 }
 
@@ -401,7 +444,8 @@ ProductInfo EstimateStore::seekProduct(const QString &name)
 {
     ProductInfo p;
     DbRows rows;
-    DbResult r = m_ctx.main.select("SELECT 単位, 単価, 非課税, 軽減 FROM 商品マスタ WHERE 品名 = ? ORDER BY rowid LIMIT 1",
+    DbResult r = m_ctx.main.select("SELECT 単位, 単価, 非課税, 軽減 FROM 商品マスタ WHERE 品名 = ? ORDER BY " +
+                                       engineOf(m_ctx.main).rowOrder() + " LIMIT 1",
                                    {name}, rows);
     if (!r || rows.isEmpty())
         return p;
@@ -426,13 +470,17 @@ DbResult EstimateStore::customerNames(QStringList &names)
 QString EstimateStore::customerHonorific(const QString &name)
 {
     QVariant v;
-    m_ctx.main.scalar("SELECT 敬称 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY rowid LIMIT 1", {name}, v);
+    m_ctx.main.scalar("SELECT 敬称 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " + engineOf(m_ctx.main).rowOrder() +
+                          " LIMIT 1",
+                      {name}, v);
     return readText(v);
 }
 
 QVariant EstimateStore::customerDetails(const QString &name)
 {
     QVariant details;
-    m_ctx.main.scalar("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY rowid LIMIT 1", {name}, details);
+    m_ctx.main.scalar("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " + engineOf(m_ctx.main).rowOrder() +
+                          " LIMIT 1",
+                      {name}, details);
     return details;
 }

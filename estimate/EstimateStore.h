@@ -30,6 +30,8 @@ struct Estimate {
     QString taxMode, rounding;
     int taxRate = 0;
     QVector<EstimateLine> lines;
+    // What was stored under the number when it was read: 0 for nothing (a new estimate).
+    qlonglong version = 0;
 };
 
 struct ProductInfo {
@@ -47,10 +49,17 @@ public:
     // under the number and raises the counter: all of it, or nothing. basis: the stored
     // estimate e was loaded or copied from; a value e still carries unchanged from it only
     // fills a master row that does not exist yet, never overwrites one.
-    DbResult save(const Estimate &e, const Estimate *basis = nullptr);
+    // Unless overwrite, what is stored must still be e.version: otherwise nothing is written
+    // and the code says whether the number was taken (TakenElsewhere) or the estimate changed
+    // or deleted elsewhere (ChangedElsewhere).
+    DbResult save(const Estimate &e, const Estimate *basis = nullptr, bool overwrite = false);
+    // The same under the next number nobody holds; *number says which.
+    DbResult saveUnderNextNumber(const Estimate &e, const Estimate *basis, int *number);
     // found is false when no header is stored under the number.
     DbResult load(int number, Estimate &out, bool &found);
-    DbResult remove(int number);
+    // Deletes what is stored under number while it is still version, what the window read
+    // (else ChangedElsewhere, nothing deleted); -1 deletes whatever is stored.
+    DbResult remove(int number, qlonglong version = -1);
     // True once after a save or delete had to make the search index anew.
     bool takeIndexRebuilt() { return std::exchange(m_indexRebuilt, false); }
 
@@ -74,8 +83,12 @@ public:
     QString customerHonorific(const QString &name);
 
 private:
-    DbResult saveOnce(const Estimate &e, const Estimate *basis);
-    DbResult removeOnce(int number);
+    DbResult loadOnce(int number, Estimate &out, bool &found);
+    DbResult saveOnce(const Estimate &e, const Estimate *basis, bool overwrite);
+    DbResult writeEstimate(const Estimate &e, const Estimate *basis, qlonglong version);
+    DbResult removeOnce(int number, qlonglong version);
+    // Runs a transaction again when the server broke a deadlock between two desktops.
+    DbResult retried(const std::function<DbResult()> &transaction);
     DbResult registerCustomer(const Estimate &e, const Estimate *basis);
     DbResult registerProducts(const Estimate &e, const Estimate *basis);
     DbResult writeLines(const Estimate &e);

@@ -270,6 +270,7 @@ void EstimateTab::Clear見積書(bool newEstimate)
     reportFailure(r);
     ui->txtNo->setText(next.toString());
     m_shownNumber = ui->txtNo->text();
+    m_storedVersion = 0;
     markUnchanged();
 }
 

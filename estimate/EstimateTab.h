@@ -117,12 +117,15 @@ private:
     void showTaxMode();
     void takeSettingsRules();
     void showRates();
+    DbResult storeChecked(const Estimate &e, QString &done);
 
     QuoteDeskContext &m_ctx;
     EstimateStore m_store;
     QStringListModel *m_customerNames = nullptr;
     // txtNo as the window last set or loaded it: leaving the box unchanged reloads nothing.
     QString m_shownNumber;
+    // What was stored under m_shownNumber when the window read it (0: nothing, a new estimate).
+    qlonglong m_storedVersion = 0;
     bool m_inNumberCheck = false;
     Estimate m_unchanged; // what "nothing to store" looks like
     TaxRules m_rules;

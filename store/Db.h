@@ -22,6 +22,9 @@ struct DbResult {
         return {false, text, code, file, {}};
     }
     explicit operator bool() const { return ok; }
+    // Two desktops' transactions met (a deadlock the server broke): the whole transaction may
+    // simply run again.
+    bool mayRetry() const { return state == QLatin1String("40P01") || state == QLatin1String("40001"); }
 };
 
 // SQLite's primary result codes that a person can act on.
@@ -29,6 +32,9 @@ namespace sqlitecode {
 constexpr int Busy = 5, Locked = 6, ReadOnly = 8, IoErr = 10, Corrupt = 11, Full = 13, CantOpen = 14, NotADb = 26;
 // The program's own, beyond SQLite's range.
 constexpr int NotFound = 1001, NewerVersion = 1002;
+// Another desktop stored the estimate's number meanwhile (a new one), or changed or deleted it
+// (a loaded one): nothing was written.
+constexpr int TakenElsewhere = 1003, ChangedElsewhere = 1004;
 }
 
 using DbRow = QVector<QVariant>;

@@ -1,9 +1,29 @@
 #pragma once
 // What differs between keeping the permanent data in the folder's file (SQLite) and on an
-// office's server (PostgreSQL): numbering, locking, the tables' definitions and their checks.
-// The rest of the program speaks to whichever engine the handle has, never to one by name.
+// office's server (PostgreSQL): numbering, locking, versions, master upserts, the search
+// index, work copies, the tables' definitions and their checks. The rest of the program
+// speaks to whichever engine its handle has, never to one by name.
 
 #include "store/Db.h"
+
+#include <QStringList>
+#include <QVector>
+
+// One master row as a save or a registration writes it: values in the order of fields, the
+// name (the key) first. own: the fields this desktop set; the others only fill a new row.
+struct MasterRow {
+    QVariantList values;
+    QVector<bool> own;
+};
+
+// Where the estimate list looks for a text: what to read (h is 見積書ヘッダ), the conditions,
+// their values, and the order that gives the newest first without a sort where it can.
+struct SearchSource {
+    QString from;
+    QStringList where;
+    QVariantList binds;
+    QString order;
+};
 
 class StoreEngine {
 public:
@@ -26,6 +46,42 @@ public:
     // Holds estimate number until the transaction ends: saves and deletes of one number
     // from several desktops follow one another. Inside a transaction.
     virtual DbResult lockEstimate(Db &db, qlonglong number) const = 0;
+    // The version of what is stored under number: 0 when nothing is.
+    virtual DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const = 0;
+    // Marks the estimate just written under number with version.
+    virtual DbResult setVersion(Db &db, qlonglong number, qlonglong version) const = 0;
+
+    // The column that orders a table's rows as they were added: of several rows of one name,
+    // the first is the one the program reads.
+    virtual QString rowOrder() const = 0;
+    // column, kept from being searched through its index (a condition checked on the way).
+    virtual QString withoutIndex(const QString &column) const = 0;
+
+    // Each row added to table, or its own fields written into the stored row of its name
+    // where they differ; a row left as it was is not written. fields: the key first.
+    virtual DbResult registerMasterRows(Db &db, const QString &table, const QStringList &fields,
+                                        const QVector<MasterRow> &rows) const = 0;
+
+    // The search index of the estimate list.
+    virtual DbResult writeSearchText(Db &db, qlonglong number, const QString &text) const = 0;
+    virtual DbResult removeSearchText(Db &db, qlonglong number) const = 0;
+    virtual DbResult searchSource(Db &db, const QString &text, SearchSource &out) const = 0;
+
+    // Copies a master's fields into the same columns of a work table (emptied by the caller),
+    // in order; the work handle is the local work file.
+    virtual DbResult copyToWork(Db &main, Db &work, const QString &master, const QString &workTable,
+                                const QStringList &fields, const QString &order) const = 0;
+    // The handle and table prefix through which masters are written beside their work copies:
+    // on a file the work handle (one transaction covers both), on a server the server's.
+    virtual Db &masterWriter(Db &main, Db &work) const = 0;
+    virtual QString masterPrefix() const = 0;
+
+    // Upkeep as the window closes.
+    virtual void tidyAtClose(Db &db) const = 0;
 };
 
 const StoreEngine &engineOf(const Db &db);
+
+// The two implementations; engineOf chooses between them.
+const StoreEngine &sqliteEngine();
+const StoreEngine &postgresEngine();

@@ -1,4 +1,5 @@
 #include "store/ServerImport.h"
+#include "store/BatchInsert.h"
 #include "store/Schema.h"
 #include "store/ServerSchema.h"
 
@@ -7,38 +8,6 @@
 #include <functional>
 
 namespace {
-
-// Rows written a hundred at a time: a server answers every statement over the network.
-class BatchInsert {
-public:
-    BatchInsert(Db &db, const QString &table, const QStringList &columns) : m_db(db), m_table(table), m_columns(columns) {}
-    DbResult add(const DbRow &row)
-    {
-        for (const QVariant &v : row)
-            m_values << v;
-        return ++m_rows == kRows ? flush() : DbResult{};
-    }
-    DbResult flush()
-    {
-        if (m_rows == 0)
-            return {};
-        const QString one = '(' + QStringList(m_columns.size(), QStringLiteral("?")).join(", ") + ')';
-        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-                                .arg(m_table, m_columns.join(", "), QStringList(m_rows, one).join(", "));
-        DbResult r = m_db.exec(sql, m_values);
-        m_values.clear();
-        m_rows = 0;
-        return r;
-    }
-
-private:
-    static constexpr int kRows = 100;
-    Db &m_db;
-    QString m_table;
-    QStringList m_columns;
-    QVariantList m_values;
-    int m_rows = 0;
-};
 
 using RowFilter = std::function<bool(const DbRow &)>; // false: the row is left out
 

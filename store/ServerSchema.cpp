@@ -57,8 +57,11 @@ static QStringList triggerStatements()
           << QString("CREATE TRIGGER %1_消去不可 BEFORE TRUNCATE ON %1 FOR EACH STATEMENT "
                      "EXECUTE FUNCTION quotedesk_issued_unchangeable()").arg(t);
     }
+    // Per row: a registration that finds every row as it was changes nothing, counts nothing.
     for (const char *table : {"顧客マスタ", "商品マスタ"})
-        s << QString("CREATE TRIGGER %1_変更 AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON %1 FOR EACH STATEMENT "
+        s << QString("CREATE TRIGGER %1_変更 AFTER INSERT OR UPDATE OR DELETE ON %1 FOR EACH ROW "
+                     "EXECUTE FUNCTION quotedesk_count_change()").arg(QString::fromUtf8(table))
+          << QString("CREATE TRIGGER %1_消去 AFTER TRUNCATE ON %1 FOR EACH STATEMENT "
                      "EXECUTE FUNCTION quotedesk_count_change()").arg(QString::fromUtf8(table));
     return s;
 }

@@ -1,0 +1,217 @@
+// An office's server, written by several desktops at once (READ COMMITTED): the counter is
+// raised by an upsert on its one row, each estimate number has an advisory lock of its own,
+// master names are unique and registered by upserts, and every statement is one round trip.
+#include "store/BatchInsert.h"
+#include "store/Engine.h"
+#include "store/Schema.h"
+#include "store/ServerSchema.h"
+
+#include <QHash>
+#include <QSet>
+
+namespace {
+
+// The server's type of a master or line column, for values it cannot infer.
+QString sqlType(const QString &column)
+{
+    static const QSet<QString> whole{"単価", "金額", "非課税", "軽減", "伝票番号", "行番号"};
+    return whole.contains(column) ? QStringLiteral("bigint") : QStringLiteral("text");
+}
+
+// Text found literally by LIKE: its wildcards and the escape character stand for themselves.
+QString likeLiteral(const QString &text)
+{
+    QString t = text;
+    t.replace('\\', QStringLiteral("\\\\")).replace('%', QStringLiteral("\\%")).replace('_', QStringLiteral("\\_"));
+    return '%' + t + '%';
+}
+
+// Rows of one name once: the last, as a save writing them one after another would leave it.
+QVector<MasterRow> lastOfEachName(const QVector<MasterRow> &rows)
+{
+    QHash<QString, int> at;
+    QVector<MasterRow> out;
+    for (const MasterRow &row : rows) {
+        const QString name = row.values.first().toString();
+        if (const auto it = at.constFind(name); it != at.constEnd()) {
+            out[*it] = row;
+            continue;
+        }
+        at.insert(name, out.size());
+        out << row;
+    }
+    return out;
+}
+
+// Own fields of rows that exist already, written where they differ: one statement for all.
+DbResult updateOwnFields(Db &db, const QString &table, const QStringList &fields, const QVector<MasterRow> &rows)
+{
+    QStringList names{QStringLiteral("k")}, sets, differs, tuples;
+    QVariantList binds;
+    for (int i = 1; i < fields.size(); ++i) {
+        names << QStringLiteral("f%1").arg(i);
+        sets << QStringLiteral("%1 = CASE WHEN v.o%2 = 1 THEN v.f%2 ELSE m.%1 END").arg(fields[i]).arg(i);
+        differs << QStringLiteral("(v.o%2 = 1 AND m.%1 IS DISTINCT FROM v.f%2)").arg(fields[i]).arg(i);
+    }
+    for (int i = 1; i < fields.size(); ++i)
+        names << QStringLiteral("o%1").arg(i);
+    for (const MasterRow &row : rows) {
+        QStringList marks;
+        for (int i = 0; i < fields.size(); ++i) {
+            marks << QStringLiteral("?::") + sqlType(fields[i]);
+            binds << row.values[i];
+        }
+        for (int i = 1; i < fields.size(); ++i) {
+            marks << QStringLiteral("?::integer");
+            binds << (row.own[i] ? 1 : 0);
+        }
+        tuples << '(' + marks.join(", ") + ')';
+    }
+    return db.exec(QStringLiteral("UPDATE %1 AS m SET %2 FROM (VALUES %3) AS v(%4) WHERE m.%5 = v.k AND (%6)")
+                       .arg(table, sets.join(", "), tuples.join(", "), names.join(", "), fields.first(),
+                            differs.join(" OR ")),
+                   binds);
+}
+
+class PostgresEngine final : public StoreEngine {
+public:
+    QString description(const Db &db) const override
+    {
+        return QStringLiteral("サーバーの PostgreSQL データベース（%1）").arg(db.path());
+    }
+    DbResult createSchema(Db &db) const override
+    {
+        return db.transaction([&]() -> DbResult {
+            if (DbResult r = serverschema::create(db); !r)
+                return r;
+            return schema::insertUnitCodes(db);
+        });
+    }
+    DbResult checkSchema(Db &db) const override { return serverschema::check(db); }
+
+    DbResult proposedNumber(Db &db, qlonglong &next) const override
+    {
+        QVariant v; // max() of bigint stays bigint; coalesce keeps it so
+        DbResult r = db.scalar("SELECT coalesce(max(最大見積書番号), 0) + 1 FROM 自社情報", {}, v);
+        next = v.toLongLong();
+        return r;
+    }
+    DbResult raiseNumber(Db &db, qlonglong saved) const override
+    {
+        return db.exec("INSERT INTO 自社情報 (id, 最大見積書番号) VALUES (1, ?) ON CONFLICT (id) DO UPDATE SET "
+                       "最大見積書番号 = greatest(自社情報.最大見積書番号, EXCLUDED.最大見積書番号)",
+                       {saved});
+    }
+    DbResult takeNextNumber(Db &db, qlonglong &number) const override
+    {
+        // The upsert holds the counter's row until commit: no other desktop takes the same one.
+        for (QVariant taken = 1; !taken.isNull();) {
+            QVariant v;
+            if (DbResult r = db.scalar("INSERT INTO 自社情報 (id, 最大見積書番号) VALUES (1, 1) ON CONFLICT (id) DO "
+                                       "UPDATE SET 最大見積書番号 = coalesce(自社情報.最大見積書番号, 0) + 1 "
+                                       "RETURNING 最大見積書番号",
+                                       {}, v);
+                !r)
+                return r;
+            number = v.toLongLong();
+            if (DbResult r = db.scalar("SELECT 1 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number}, taken); !r)
+                return r;
+        }
+        return {};
+    }
+    DbResult lockEstimate(Db &db, qlonglong number) const override
+    {
+        return db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, int(number)});
+    }
+    DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const override
+    {
+        QVariant v;
+        DbResult r = db.scalar("SELECT 更新番号 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number}, v);
+        version = v.isNull() ? 0 : v.toLongLong();
+        return r;
+    }
+    DbResult setVersion(Db &db, qlonglong number, qlonglong version) const override
+    {
+        return db.exec("UPDATE 見積書ヘッダ SET 更新番号 = ? WHERE 伝票番号 = ?", {version, number});
+    }
+
+    QString rowOrder() const override { return QStringLiteral("id"); }
+    QString withoutIndex(const QString &column) const override { return column; } // the planner decides
+
+    DbResult registerMasterRows(Db &db, const QString &table, const QStringList &fields,
+                                const QVector<MasterRow> &rows) const override
+    {
+        if (rows.isEmpty())
+            return {};
+        const QVector<MasterRow> once = lastOfEachName(rows);
+        // New names with every field; a name another desktop adds meanwhile is no error.
+        QStringList tuples;
+        QVariantList binds;
+        const QString marks = '(' + QStringList(fields.size(), QStringLiteral("?")).join(", ") + ')';
+        for (const MasterRow &row : once) {
+            tuples << marks;
+            binds += row.values;
+        }
+        if (DbResult r = db.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES %3 ON CONFLICT (%4) DO NOTHING")
+                                     .arg(table, fields.join(", "), tuples.join(", "), fields.first()),
+                                 binds);
+            !r)
+            return r;
+        const bool anyOwn = std::any_of(once.begin(), once.end(), [](const MasterRow &row) {
+            return std::find(row.own.begin() + 1, row.own.end(), true) != row.own.end();
+        });
+        return anyOwn ? updateOwnFields(db, table, fields, once) : DbResult{};
+    }
+
+    DbResult writeSearchText(Db &db, qlonglong number, const QString &text) const override
+    {
+        return db.exec("INSERT INTO 見積書索引 (伝票番号, 本文) VALUES (?, ?) ON CONFLICT (伝票番号) DO UPDATE SET "
+                       "本文 = EXCLUDED.本文",
+                       {number, text});
+    }
+    DbResult removeSearchText(Db &db, qlonglong number) const override
+    {
+        return db.exec("DELETE FROM 見積書索引 WHERE 伝票番号 = ?", {number});
+    }
+    DbResult searchSource(Db &, const QString &t, SearchSource &out) const override
+    {
+        // Three characters and more through the trigram index; shorter ones walk the newest first.
+        out = {QStringLiteral("見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.伝票番号"),
+               {QStringLiteral("s.本文 ILIKE ? ESCAPE '\\'")},
+               {likeLiteral(t)},
+               QStringLiteral("s.伝票番号 DESC")};
+        return {};
+    }
+
+    DbResult copyToWork(Db &main, Db &work, const QString &master, const QString &workTable, const QStringList &fields,
+                        const QString &order) const override
+    {
+        // Read from the server, written locally: the work copies never make a grid wait on the network.
+        BatchInsert out(work, QStringLiteral("main.") + workTable, fields);
+        DbResult written;
+        DbResult r = main.forEachRow(QString("SELECT %1 FROM %2 ORDER BY %3").arg(fields.join(", "), master, order), {},
+                                     [&](const QSqlQuery &q) {
+                                         if (!written.ok)
+                                             return;
+                                         DbRow row(fields.size());
+                                         for (int i = 0; i < row.size(); ++i)
+                                             row[i] = q.value(i);
+                                         written = out.add(row);
+                                     });
+        if (r && written.ok)
+            written = out.flush();
+        return r ? written : r;
+    }
+    Db &masterWriter(Db &main, Db &) const override { return main; }
+    QString masterPrefix() const override { return QString(); }
+
+    void tidyAtClose(Db &) const override {} // the server keeps its own statistics
+};
+
+} // namespace
+
+const StoreEngine &postgresEngine()
+{
+    static const PostgresEngine engine;
+    return engine;
+}
