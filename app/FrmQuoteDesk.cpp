@@ -13,6 +13,8 @@
 #include "masters/SettingsTab.h"
 #include "masters/SettingsStore.h"
 #include "store/DataFiles.h"
+#include "store/Engine.h"
+#include "store/ServerConfig.h"
 #include "store/Integrity.h"
 #include "store/SearchIndex.h"
 #include "ui_EstimateTab.h"
@@ -69,13 +71,24 @@ bool FrmQuoteDesk::openFiles(const QString &dataFolder)
     };
     if (DbResult r = checkDataFolder(dataFolder); !r)
         return fail(r);
-    if (DbResult r = openDataFile(m_ctx.main, m_ctx.permPath, schema::FileKind::Permanent, &m_notices); !r)
+    // An office's server, when the folder names one; else the folder's own file.
+    std::optional<ServerConfig> server;
+    if (DbResult r = readServerFile(dataFolder, server); !r)
         return fail(r);
+    if (server) {
+        m_ctx.permPath.clear(); // no permanent file in this folder
+        if (DbResult r = openServerData(m_ctx.main, *server); !r)
+            return fail(r);
+    } else if (DbResult r = openDataFile(m_ctx.main, m_ctx.permPath, schema::FileKind::Permanent, &m_notices); !r) {
+        return fail(r);
+    }
+    // The work tables stay in the folder: grid edits never wait on a network.
     if (DbResult r = openDataFile(m_ctx.work, m_ctx.workPath, schema::FileKind::Work); !r)
         return fail(r);
-    // The work handle reads the masters for its work copies, in one transaction with its own tables.
-    if (DbResult r = m_ctx.work.attach(m_ctx.permPath, schema::kPermAlias); !r)
-        return fail(r);
+    // On a file, the work handle reads the masters for its work copies, in one transaction with its own tables.
+    if (!server)
+        if (DbResult r = m_ctx.work.attach(m_ctx.permPath, schema::kPermAlias); !r)
+            return fail(r);
     removeStaleSuperJournals(dataFolder);
     return true;
 }
@@ -288,7 +301,11 @@ void FrmQuoteDesk::afterFirstShow()
     // A damaged page is found before it hurts, without keeping the user waiting for it.
     m_integrity = new IntegrityWatch(this);
     connect(m_integrity, &IntegrityWatch::finished, this, &FrmQuoteDesk::integrityChecked);
-    m_integrity->start({m_ctx.permPath, m_ctx.workPath}, true);
+    // The server checks its own pages; the folder's files are checked here.
+    QStringList files{m_ctx.workPath};
+    if (!m_ctx.permPath.isEmpty())
+        files.prepend(m_ctx.permPath);
+    m_integrity->start(files, !m_ctx.permPath.isEmpty());
 }
 
 void FrmQuoteDesk::integrityChecked(const IntegrityReport &report)
@@ -325,8 +342,8 @@ void FrmQuoteDesk::unload()
     m_unloaded = true;
     // Nothing may report against handles that are closing.
     setFailuresQuiet(true);
-    // Statistics for the planner where the data grew (a no-op when nothing changed much).
-    m_ctx.main.exec(QStringLiteral("PRAGMA optimize"));
+    if (m_ctx.main.isOpen())
+        engineOf(m_ctx.main).tidyAtClose(m_ctx.main);
     if (m_estimate)
         m_estimate->leaveBlank();
     m_ctx.main.close();

@@ -1,5 +1,6 @@
 #include "estimate/EstimateList.h"
 #include "store/Csv.h"
+#include "store/Engine.h"
 #include "store/SearchIndex.h"
 
 
@@ -9,63 +10,21 @@ QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); 
 QString plain(const std::optional<Money> &m) { return m ? m->toPlainString() : QString(); }
 } // namespace
 
-static QString quoted(const QString &term) { return '"' + QString(term).replace('"', QStringLiteral("\"\"")) + '"'; }
-
-// One or two characters: every place they stand in begins one of the index's trigrams (each
-// text ends in two line breaks), so the trigrams that begin with them are the ones to match.
-// None: nothing matches. Too many to ask for: the newest estimates are walked instead.
-std::optional<QString> EstimateList::shortMatch(const QString &t)
-{
-    constexpr int kMostTerms = 300;
-    const QString vocabulary = QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS temp.見積書索引語 USING "
-                                              "fts5vocab(main, 見積書索引, 'row')");
-    const QString folded = t.toLower();
-    QStringList terms;
-    auto read = [&] {
-        terms.clear();
-        if (DbResult r = m_db.exec(vocabulary); !r)
-            return r;
-        return m_db.forEachRow("SELECT term FROM temp.見積書索引語 WHERE term >= ? AND term < ? LIMIT ?",
-                               {folded, folded + QChar(0xDBFF) + QChar(0xDFFF), kMostTerms + 1},
-                               [&](const QSqlQuery &q) { terms << q.value(0).toString(); });
-    };
-    if (!read()) { // an index made anew meanwhile: its vocabulary too
-        m_db.exec(QStringLiteral("DROP TABLE IF EXISTS temp.見積書索引語"));
-        if (!read())
-            return std::nullopt;
-    }
-    if (terms.size() > kMostTerms)
-        return std::nullopt;
-    QStringList quotedTerms;
-    for (const QString &term : terms)
-        quotedTerms << quoted(term);
-    return quotedTerms.join(QStringLiteral(" OR "));
-}
-
 // Statement text is built from fixed pieces only; the search text and dates are bound.
 QString EstimateList::query(const ListFilter &filter, const QString &columns, QVariantList &binds)
 {
     const QString t = filter.text.trimmed();
     QString sql = QStringLiteral("SELECT ") + columns;
     QStringList where;
-    const std::optional<QString> match = t.size() >= 3 ? std::optional<QString>(quoted(t))
-                                         : t.isEmpty()   ? std::nullopt
-                                                         : shortMatch(t);
+    QString order = QStringLiteral("h.伝票番号 DESC");
     if (t.isEmpty()) {
         sql += QStringLiteral(" FROM 見積書ヘッダ h");
-    } else if (match && match->isEmpty()) {
-        sql += QStringLiteral(" FROM 見積書ヘッダ h");
-        where << QStringLiteral("0"); // no trigram begins with it: nothing holds it
-    } else if (match) {
-        // The trigram index finds the text without reading every estimate.
-        sql += QStringLiteral(" FROM 見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.rowid");
-        where << QStringLiteral("s.本文 MATCH ?");
-        binds << *match;
     } else {
-        // Shorter text is common in what is stored: the newest matches come first.
-        sql += QStringLiteral(" FROM 見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.rowid");
-        where << QStringLiteral("instr(lower(s.本文), lower(?)) > 0");
-        binds << t;
+        const SearchSource source = engineOf(m_db).searchSource(m_db, t);
+        sql += QStringLiteral(" FROM ") + source.from;
+        where += source.where;
+        binds += source.binds;
+        order = source.order;
     }
     if (filter.from.isValid()) {
         where << QStringLiteral("h.日付 >= ?");
@@ -77,9 +36,7 @@ QString EstimateList::query(const ListFilter &filter, const QString &columns, QV
     }
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    // The index is walked newest first, so the first rows shown are found without a sort.
-    const bool fromIndex = sql.contains(QStringLiteral("見積書索引 s"));
-    return sql + (fromIndex ? QStringLiteral(" ORDER BY s.rowid DESC") : QStringLiteral(" ORDER BY h.伝票番号 DESC"));
+    return sql + QStringLiteral(" ORDER BY ") + order;
 }
 
 static ListRow rowOf(const QSqlQuery &q)

@@ -36,7 +36,6 @@ public:
 
 private:
     QString query(const ListFilter &filter, const QString &columns, QVariantList &binds);
-    std::optional<QString> shortMatch(const QString &text);
     Db &m_db;
     bool m_indexRebuilt = false;
 };

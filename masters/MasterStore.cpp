@@ -1,17 +1,17 @@
 #include "masters/MasterStore.h"
 #include "store/Csv.h"
+#include "store/Engine.h"
 #include "store/Money.h"
 
 #include <QFile>
 
 DbResult MasterStore::read()
 {
-    const QString fields = m_table.fields.join(", ");
     return m_ctx.work.transaction([&]() -> DbResult {
         if (DbResult d = m_ctx.work.exec("DELETE FROM main." + m_table.work); !d)
             return d;
-        return m_ctx.work.exec(QString("INSERT INTO main.%1 (%2) SELECT %2 FROM perm.%3 ORDER BY %4")
-                                   .arg(m_table.work, fields, m_table.master, m_table.fields.first()));
+        return engineOf(m_ctx.main).copyToWork(m_ctx.main, m_ctx.work, m_table.master, m_table.work, m_table.fields,
+                                               m_table.fields.first());
     }, Db::Lock::Deferred); // writes the work copy only
 }
 
@@ -27,36 +27,22 @@ DbResult MasterStore::clear()
 
 DbResult MasterStore::registerRows()
 {
-    const QString key = m_table.fields.first();
-    QStringList sets, marks;
-    for (const QString &f : m_table.fields) {
-        sets << f + " = ?";
-        marks << "?";
+    DbRows rows;
+    if (DbResult s = m_ctx.work.select(
+            QString("SELECT %1 FROM main.%2 ORDER BY id").arg(m_table.fields.join(", "), m_table.work), {}, rows);
+        !s)
+        return s;
+    QVector<MasterRow> named;
+    for (const DbRow &row : rows) {
+        // A row without a name would become a nameless master row on every registration.
+        if (row[0].isNull() || row[0].toString().trimmed().isEmpty())
+            continue;
+        named << MasterRow{QVariantList(row.begin(), row.end()), QVector<bool>(row.size(), true)};
     }
-    const QString update = QString("UPDATE perm.%1 SET %2 WHERE rowid = "
-                                   "(SELECT rowid FROM perm.%1 WHERE %3 = ? ORDER BY rowid LIMIT 1)")
-                               .arg(m_table.master, sets.join(", "), key);
-    const QString insert =
-        QString("INSERT INTO perm.%1 (%2) VALUES (%3)").arg(m_table.master, m_table.fields.join(", "), marks.join(", "));
-    return m_ctx.work.transaction([&]() -> DbResult {
-        DbRows rows;
-        if (DbResult s = m_ctx.work.select(
-                QString("SELECT %1 FROM main.%2 ORDER BY id").arg(m_table.fields.join(", "), m_table.work), {}, rows);
-            !s)
-            return s;
-        for (const DbRow &row : rows) {
-            // A row without a name would become a nameless master row on every registration.
-            if (row[0].isNull() || row[0].toString().trimmed().isEmpty())
-                continue;
-            QVariantList values(row.begin(), row.end());
-            qlonglong changed = 0;
-            if (DbResult u = m_ctx.work.exec(update, values + QVariantList{row[0]}, &changed); !u)
-                return u;
-            if (changed == 0)
-                if (DbResult i = m_ctx.work.exec(insert, values); !i)
-                    return i;
-        }
-        return {};
+    const StoreEngine &engine = engineOf(m_ctx.main);
+    Db &db = engine.masterWriter(m_ctx.main, m_ctx.work);
+    return db.transaction([&] {
+        return engine.registerMasterRows(db, engine.masterPrefix() + m_table.master, m_table.fields, named);
     }, Db::Lock::Deferred); // writes the master only
 }
 
@@ -70,18 +56,27 @@ DbResult MasterStore::deleteTicked(int *deleted)
                                        ticked);
         !r || ticked.isEmpty())
         return r;
-    DbResult r = m_ctx.work.transaction([&]() -> DbResult {
-        // Every grid row of a deleted name goes too: the grid shows no customer that is gone.
-        for (const DbRow &row : ticked) {
-            if (DbResult d = m_ctx.work.exec(QString("DELETE FROM perm.%1 WHERE %2 = ?").arg(m_table.master, key), {row[0]});
-                !d)
-                return d;
+    // Every grid row of a deleted name goes too: the grid shows no customer that is gone.
+    auto fromGrid = [&]() -> DbResult {
+        for (const DbRow &row : ticked)
             if (DbResult d = m_ctx.work.exec(QString("DELETE FROM main.%1 WHERE %2 = ?").arg(m_table.work, key), {row[0]});
                 !d)
                 return d;
-        }
         return m_ctx.work.exec(QString("DELETE FROM main.%1 WHERE チェック = 1").arg(m_table.work));
+    };
+    const StoreEngine &engine = engineOf(m_ctx.main);
+    Db &db = engine.masterWriter(m_ctx.main, m_ctx.work);
+    const bool oneFile = &db == &m_ctx.work; // master and grid in one transaction
+    DbResult r = db.transaction([&]() -> DbResult {
+        for (const DbRow &row : ticked)
+            if (DbResult d = db.exec(QString("DELETE FROM %1%2 WHERE %3 = ?").arg(engine.masterPrefix(), m_table.master, key),
+                                     {row[0]});
+                !d)
+                return d;
+        return oneFile ? fromGrid() : DbResult{};
     });
+    if (r && !oneFile)
+        r = m_ctx.work.transaction(fromGrid, Db::Lock::Deferred);
     if (r && deleted)
         *deleted = ticked.size();
     return r;
@@ -89,14 +84,16 @@ DbResult MasterStore::deleteTicked(int *deleted)
 
 DbResult MasterStore::exportCsv(const QString &path, int *written)
 {
-    const QString sql = QString("SELECT %1 FROM perm.%2 ORDER BY %3")
-                            .arg(m_table.fields.join(", "), m_table.master, m_table.fields.first());
+    const StoreEngine &engine = engineOf(m_ctx.main);
+    Db &db = engine.masterWriter(m_ctx.main, m_ctx.work);
+    const QString sql = QString("SELECT %1 FROM %2%3 ORDER BY %4")
+                            .arg(m_table.fields.join(", "), engine.masterPrefix(), m_table.master, m_table.fields.first());
     QSet<int> numeric;
     for (int i = 0; i < m_table.fields.size(); ++i)
         if (m_table.moneyFields.contains(m_table.fields[i]) || m_table.flagFields.contains(m_table.fields[i]))
             numeric.insert(i);
     return writeCsvFile(path, m_table.fields, numeric, [&](const CsvSink &sink) {
-        return m_ctx.work.forEachRow(sql, {}, [&](const QSqlQuery &q) {
+        return db.forEachRow(sql, {}, [&](const QSqlQuery &q) {
             QStringList f;
             for (int i = 0; i < m_table.fields.size(); ++i) {
                 const QVariant v = q.value(i);

@@ -1,4 +1,5 @@
 #include "masters/SettingsStore.h"
+#include "store/Engine.h"
 
 #include <QRegularExpression>
 
@@ -12,7 +13,7 @@ DbResult SettingsStore::read(std::optional<CompanySettings> &out)
     out.reset();
     DbRows rows;
     DbResult r = m_db.select("SELECT 自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号, 見積番号印刷, 社印 "
-                             "FROM 自社情報 ORDER BY rowid LIMIT 1",
+                             "FROM 自社情報 ORDER BY " + engineOf(m_db).rowOrder() + " LIMIT 1",
                              {}, rows);
     if (!r || rows.isEmpty())
         return r;
@@ -30,16 +31,17 @@ DbResult SettingsStore::write(const CompanySettings &s)
                               s.rounding.isEmpty() ? QVariant(QString()) : QVariant(s.rounding),
                               notNull(s.registrationNumber), s.printNumber ? 1 : 0,
                               s.seal.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(s.seal)};
+    const QString key = engineOf(m_db).rowOrder();
     return m_db.transaction([&]() -> DbResult {
         QVariant rowid;
-        if (DbResult r = m_db.scalar("SELECT rowid FROM 自社情報 ORDER BY rowid LIMIT 1", {}, rowid); !r)
+        if (DbResult r = m_db.scalar(QString("SELECT %1 FROM 自社情報 ORDER BY %1 LIMIT 1").arg(key), {}, rowid); !r)
             return r;
         if (rowid.isNull())
             return m_db.exec("INSERT INTO 自社情報 (自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号, "
                              "見積番号印刷, 社印) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
                              values);
         return m_db.exec("UPDATE 自社情報 SET 自社名 = ?, 自社情報 = ?, 税区分 = ?, LineColor1 = ?, 税率 = ?, 端数処理 = ?, "
-                         "登録番号 = ?, 見積番号印刷 = ?, 社印 = ? WHERE rowid = ?",
+                         "登録番号 = ?, 見積番号印刷 = ?, 社印 = ? WHERE " + key + " = ?",
                          values + QVariantList{rowid});
     });
 }
@@ -47,8 +49,8 @@ DbResult SettingsStore::write(const CompanySettings &s)
 DbResult SettingsStore::reset()
 {
     return m_db.exec("UPDATE 自社情報 SET 自社名 = NULL, 自社情報 = NULL, 税区分 = NULL, LineColor1 = NULL, 税率 = NULL, "
-                     "端数処理 = NULL, 登録番号 = NULL, 見積番号印刷 = NULL, 社印 = NULL "
-                     "WHERE rowid = (SELECT rowid FROM 自社情報 ORDER BY rowid LIMIT 1)");
+                     "端数処理 = NULL, 登録番号 = NULL, 見積番号印刷 = NULL, 社印 = NULL " +
+                     QString("WHERE %1 = (SELECT %1 FROM 自社情報 ORDER BY %1 LIMIT 1)").arg(engineOf(m_db).rowOrder()));
 }
 
 bool isValidRegistrationNumber(const QString &number)

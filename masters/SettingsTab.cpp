@@ -1,4 +1,5 @@
 #include "masters/SettingsTab.h"
+#include "store/Engine.h"
 #include "ui_SettingsTab.h"
 
 #include "ui/MessageCatalogue.h"
@@ -25,6 +26,8 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     ui->cmb税区分->installEventFilter(this);
     ui->cmb税区分->setAttribute(Qt::WA_InputMethodEnabled, false);
     ui->num白紙罫線色->setSubject(ui->Label24->text());
+    if (ctx.main.isOpen())
+        ui->lbl保存先->setText(QStringLiteral("データの保存先: ") + engineOf(ctx.main).description(ctx.main));
 
     // Reading back after a No would throw away what the user typed on the tab.
     connect(ui->cmd設定登録, &QPushButton::clicked, this, [this] {
@@ -152,17 +155,22 @@ void SettingsTab::pickLineColour()
 
 void SettingsTab::Data初期化()
 {
-    if (!Msg(QStringLiteral("その他"), QStringLiteral("確認"), QStringLiteral("すべてのデータを初期化します。")))
+    const StoreEngine &engine = engineOf(m_ctx.main);
+    const QString what = engine.shared() ? QStringLiteral("サーバーのすべてのデータを初期化します。"
+                                                          "この QuoteDesk だけでなく、すべての端末の見積書・顧客・商品が消えます。")
+                                         : QStringLiteral("すべてのデータを初期化します。");
+    if (!Msg(QStringLiteral("その他"), QStringLiteral("確認"), what))
         return;
-    // A copy of a damaged file would be no way back: the pages are checked first.
-    if (const IntegrityReport check = checkIntegrity({m_ctx.permPath}, false); !check.ok()) {
-        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
-            QStringLiteral("データを初期化しませんでした。\n") + damagedFileAdvice(m_ctx.permPath, m_ctx.dataFolder));
-        return;
-    }
+    // A copy of a damaged file would be no way back: the pages are checked first (the server checks its own).
+    if (!engine.shared())
+        if (const IntegrityReport check = checkIntegrity({m_ctx.permPath}, false); !check.ok()) {
+            Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+                QStringLiteral("データを初期化しませんでした。\n") + damagedFileAdvice(m_ctx.permPath, m_ctx.dataFolder));
+            return;
+        }
     // A wipe cannot be undone: without a copy there is no wipe.
     const QString folder = QDir(m_ctx.dataFolder).filePath(QStringLiteral("backup"));
-    if (DbResult r = backupPermanent(m_ctx.main, folder, QDateTime::currentDateTime()); !r) {
+    if (DbResult r = engine.backupBeforeWipe(m_ctx.main, folder, QDateTime::currentDateTime(), nullptr); !r) {
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
             QStringLiteral("控えのコピーを作成できないため、データを初期化しませんでした。\n") + explainFailure(r));
         return;

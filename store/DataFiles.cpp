@@ -1,5 +1,7 @@
 #include "store/DataFiles.h"
+#include "store/Engine.h"
 #include "store/SearchIndex.h"
+#include "store/ServerConfig.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,6 +51,19 @@ DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind, QStrin
         db.close();
         if (r.file.isEmpty())
             r.file = path;
+    }
+    return r;
+}
+
+DbResult openServerData(Db &db, const ServerConfig &config)
+{
+    DbResult r = db.openServer(config);
+    if (r)
+        r = engineOf(db).checkSchema(db);
+    if (!r) {
+        db.close();
+        r.server = true;
+        r.file = config.displayName();
     }
     return r;
 }

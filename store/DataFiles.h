@@ -10,6 +10,10 @@
 // makes a missing search index anew. What the user should hear of that goes to *notices.
 DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind, QStringList *notices = nullptr);
 
+// Opens the office's server as the permanent data (see ServerConfig) and checks that it was
+// prepared for this program's version. Failures name the server (DbResult::server).
+DbResult openServerData(Db &db, const struct ServerConfig &config);
+
 // The folder itself must take new files (SQLite writes its journal beside the data file).
 DbResult checkDataFolder(const QString &folder);
 

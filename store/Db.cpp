@@ -15,6 +15,7 @@ DbResult Db::failureOf(const QSqlError &e) const
     if (m_engine == Engine::Postgres) {
         DbResult r = DbResult::failure(dbErrorText(e), 0, m_path);
         r.state = e.nativeErrorCode();
+        r.server = true;
         return r;
     }
     bool ok = false;

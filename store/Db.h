@@ -17,9 +17,10 @@ struct DbResult {
     int code = 0;  // SQLite's primary result code (5 busy, 8 read-only, 13 full, …), 0 when unknown
     QString file;  // the data file concerned, when known
     QString state; // the server's SQLSTATE ("23505", "40001", …), empty on SQLite
+    bool server = false; // from a database server: file names the server and database
     static DbResult failure(const QString &text, int code = 0, const QString &file = QString())
     {
-        return {false, text, code, file, {}};
+        return {false, text, code, file, {}, false};
     }
     explicit operator bool() const { return ok; }
     // Two desktops' transactions met (a deadlock the server broke): the whole transaction may

@@ -6,6 +6,7 @@
 
 #include "store/Db.h"
 
+#include <QDateTime>
 #include <QStringList>
 #include <QVector>
 
@@ -65,7 +66,8 @@ public:
     // The search index of the estimate list.
     virtual DbResult writeSearchText(Db &db, qlonglong number, const QString &text) const = 0;
     virtual DbResult removeSearchText(Db &db, qlonglong number) const = 0;
-    virtual DbResult searchSource(Db &db, const QString &text, SearchSource &out) const = 0;
+    // Always a way that runs: a damaged index shows itself when the search does.
+    virtual SearchSource searchSource(Db &db, const QString &text) const = 0;
 
     // Copies a master's fields into the same columns of a work table (emptied by the caller),
     // in order; the work handle is the local work file.
@@ -78,6 +80,14 @@ public:
 
     // Upkeep as the window closes.
     virtual void tidyAtClose(Db &db) const = 0;
+    // Whether other desktops share this data (a wipe empties theirs too).
+    virtual bool shared() const = 0;
+    // A copy of the permanent data before a wipe: a file in backupFolder, or a dated schema
+    // on the server. *written names it as a person would look for it.
+    virtual DbResult backupBeforeWipe(Db &db, const QString &backupFolder, const QDateTime &at,
+                                      QString *written) const = 0;
+    // The search index made anew from the stored estimates.
+    virtual DbResult rebuildSearchIndex(Db &db) const = 0;
 };
 
 const StoreEngine &engineOf(const Db &db);

@@ -1,4 +1,5 @@
 #include "store/IssueArchive.h"
+#include "store/Engine.h"
 #include "store/Csv.h"
 #include "store/SafeFile.h"
 
@@ -69,6 +70,9 @@ DbResult IssueArchive::record(const IssueMeta &meta, const QByteArray &pdf, cons
     const QString sha = sha256Hex(pdf);
     const QString when = at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     return m_db.transaction([&]() -> DbResult {
+        // Two desktops issuing one estimate at once take their version numbers one after the other.
+        if (DbResult r = engineOf(m_db).lockEstimate(m_db, meta.number); !r)
+            return r;
         DbRows latest;
         if (DbResult r = m_db.select("SELECT id, 版, SHA256 FROM 発行版 WHERE 伝票番号 = ? ORDER BY 版 DESC LIMIT 1",
                                      {meta.number}, latest);
@@ -80,21 +84,20 @@ DbResult IssueArchive::record(const IssueMeta &meta, const QByteArray &pdf, cons
             versionId = latest[0][0]; // the same bytes again: only the issue is new
         } else {
             ++v;
-            if (DbResult r = m_db.exec("INSERT INTO 発行版 (伝票番号, 版, 発行日時, 顧客名, 日付, 合計, 内容, SHA256) "
-                                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                                       {meta.number, v, when, meta.customer, meta.date.isEmpty() ? QVariant(QString()) : meta.date,
-                                        meta.total ? QVariant(meta.total->raw()) : QVariant(QMetaType::fromType<qlonglong>()),
-                                        meta.content, sha},
-                                       nullptr, &versionId);
+            if (DbResult r = m_db.scalar("INSERT INTO 発行版 (伝票番号, 版, 発行日時, 顧客名, 日付, 合計, 内容, SHA256) "
+                                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                                         {meta.number, v, when, meta.customer, meta.date.isEmpty() ? QVariant(QString()) : meta.date,
+                                          meta.total ? QVariant(meta.total->raw()) : QVariant(QMetaType::fromType<qlonglong>()),
+                                          meta.content, sha},
+                                         versionId);
                 !r)
                 return r;
             if (DbResult r = m_db.exec("INSERT INTO 発行PDF (版ID, PDF) VALUES (?, ?)", {versionId, pdf}); !r)
                 return r;
-            if (DbResult r = m_db.exec("INSERT INTO 発行取引先 (名) SELECT ? WHERE ? IS NOT NULL AND NOT EXISTS "
-                                       "(SELECT 1 FROM 発行取引先 WHERE 名 = ?)",
-                                       {meta.customer, meta.customer, meta.customer});
-                !r)
-                return r;
+            if (!meta.customer.isNull())
+                if (DbResult r = m_db.exec("INSERT INTO 発行取引先 (名) VALUES (?) ON CONFLICT DO NOTHING", {meta.customer});
+                    !r)
+                    return r;
         }
         if (version)
             *version = v;
@@ -142,8 +145,10 @@ QVector<Condition> conditions(const IssueFilter &f)
     }
     if (!f.customer.trimmed().isEmpty()) {
         // Literally (no wildcard characters), among the names, then the issues of those names.
-        const QString names = "(SELECT 名 FROM 発行取引先 WHERE instr(lower(名), lower(?)) > 0)";
-        out << Condition{"%1v.顧客名 IN " + names, {f.customer.trimmed()}, byVersion,
+        const QString names = "(SELECT 名 FROM 発行取引先 WHERE lower(名) LIKE lower(?) ESCAPE '\\')";
+        QString part = f.customer.trimmed();
+        part.replace('\\', QStringLiteral("\\\\")).replace('%', QStringLiteral("\\%")).replace('_', QStringLiteral("\\_"));
+        out << Condition{"%1v.顧客名 IN " + names, {'%' + part + '%'}, byVersion,
                          "SELECT count(*) FROM (SELECT 1 FROM 発行版 v WHERE v.顧客名 IN " + names + " LIMIT ?)"};
     }
     return out;
@@ -171,7 +176,7 @@ DbResult IssueArchive::find(const IssueFilter &f, int limit, QVector<IssuedRow> 
     for (int i = 0; i < cs.size(); ++i) {
         // "+" keeps an index out; the issue dates' index also serves the walk in date order.
         const bool indexed = i == driver || (driver < 0 && cs[i].driver.startsWith("発行記録"));
-        where << cs[i].sql.arg(indexed ? QString() : QStringLiteral("+"));
+        where << cs[i].sql.arg(indexed ? QString() : engineOf(m_db).withoutIndex(QString()));
         binds += cs[i].binds;
     }
     QString sql = "SELECT v.id, v.伝票番号, v.版, r.発行日時, v.発行日時, v.顧客名, v.日付, v.合計, r.方法, v.SHA256 FROM " +

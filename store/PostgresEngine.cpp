@@ -173,14 +173,13 @@ public:
     {
         return db.exec("DELETE FROM 見積書索引 WHERE 伝票番号 = ?", {number});
     }
-    DbResult searchSource(Db &, const QString &t, SearchSource &out) const override
+    SearchSource searchSource(Db &, const QString &t) const override
     {
         // Three characters and more through the trigram index; shorter ones walk the newest first.
-        out = {QStringLiteral("見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.伝票番号"),
+        return {QStringLiteral("見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.伝票番号"),
                {QStringLiteral("s.本文 ILIKE ? ESCAPE '\\'")},
                {likeLiteral(t)},
                QStringLiteral("s.伝票番号 DESC")};
-        return {};
     }
 
     DbResult copyToWork(Db &main, Db &work, const QString &master, const QString &workTable, const QStringList &fields,
@@ -206,7 +205,49 @@ public:
     QString masterPrefix() const override { return QString(); }
 
     void tidyAtClose(Db &) const override {} // the server keeps its own statistics
+    bool shared() const override { return true; }
+    DbResult backupBeforeWipe(Db &db, const QString &, const QDateTime &at, QString *written) const override;
+    DbResult rebuildSearchIndex(Db &db) const override
+    {
+        return db.transaction([&]() -> DbResult {
+            if (DbResult r = db.exec("DELETE FROM 見積書索引"); !r)
+                return r;
+            return db.exec("INSERT INTO 見積書索引 (伝票番号, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || chr(10) || "
+                           "coalesce(h.件名, '') || chr(10) || coalesce((SELECT string_agg(l.品名, chr(10) ORDER BY "
+                           "l.伝票区分, l.行番号) FROM 見積書 l WHERE l.伝票番号 = h.伝票番号), '') || chr(10) || chr(10) "
+                           "FROM 見積書ヘッダ h");
+        });
+    }
 };
+
+// The tables a wipe empties, copied into a schema of their own on the same server: restored
+// with the statements in the README.
+DbResult PostgresEngine::backupBeforeWipe(Db &db, const QString &, const QDateTime &at, QString *written) const
+{
+    const QString stem = QStringLiteral("quotedesk_backup_") + at.toString(QStringLiteral("yyyyMMdd_HHmmss"));
+    return db.transaction([&]() -> DbResult {
+        QString name = stem;
+        for (int n = 2;; ++n) { // two copies within a second keep both
+            QVariant taken;
+            if (DbResult r = db.scalar("SELECT 1 FROM information_schema.schemata WHERE schema_name = ?", {name}, taken); !r)
+                return r;
+            if (taken.isNull())
+                break;
+            name = QStringLiteral("%1_%2").arg(stem).arg(n);
+        }
+        // The name is made here from the date alone: nothing typed reaches the statement.
+        if (DbResult r = db.execUnprepared("CREATE SCHEMA " + name); !r)
+            return r;
+        for (const char *table : {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "見積書索引"}) {
+            const QString t = QString::fromUtf8(table);
+            if (DbResult r = db.execUnprepared(QStringLiteral("CREATE TABLE %1.%2 AS TABLE public.%2").arg(name, t)); !r)
+                return r;
+        }
+        if (written)
+            *written = QStringLiteral("サーバーのスキーマ %1").arg(name);
+        return {};
+    });
+}
 
 } // namespace
 

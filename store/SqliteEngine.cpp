@@ -3,6 +3,7 @@
 #include "store/Engine.h"
 #include "store/Schema.h"
 #include "store/SearchIndex.h"
+#include "store/Wipe.h"
 
 #include <QDir>
 
@@ -154,16 +155,12 @@ public:
     {
         return db.exec("DELETE FROM 見積書索引 WHERE rowid = ?", {number});
     }
-    DbResult searchSource(Db &db, const QString &t, SearchSource &out) const override
+    SearchSource searchSource(Db &db, const QString &t) const override
     {
         const std::optional<QString> match = t.size() >= 3 ? std::optional<QString>(quoted(t)) : shortMatch(db, t);
-        out = {};
-        if (match && match->isEmpty()) {
-            out.from = QStringLiteral("見積書ヘッダ h");
-            out.where << QStringLiteral("0"); // no trigram begins with it: nothing holds it
-            out.order = QStringLiteral("h.伝票番号 DESC");
-            return {};
-        }
+        SearchSource out;
+        if (match && match->isEmpty()) // no trigram begins with it: nothing holds it
+            return {QStringLiteral("見積書ヘッダ h"), {QStringLiteral("0")}, {}, QStringLiteral("h.伝票番号 DESC")};
         // The index is walked newest first, so the first rows shown are found without a sort.
         out.from = QStringLiteral("見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.rowid");
         out.order = QStringLiteral("s.rowid DESC");
@@ -174,7 +171,7 @@ public:
             out.where << QStringLiteral("instr(lower(s.本文), lower(?)) > 0");
             out.binds << t;
         }
-        return {};
+        return out;
     }
 
     DbResult copyToWork(Db &, Db &work, const QString &master, const QString &workTable, const QStringList &fields,
@@ -189,6 +186,12 @@ public:
 
     // Statistics for the planner where the data grew (a no-op when nothing changed much).
     void tidyAtClose(Db &db) const override { db.exec(QStringLiteral("PRAGMA optimize")); }
+    bool shared() const override { return false; }
+    DbResult backupBeforeWipe(Db &db, const QString &backupFolder, const QDateTime &at, QString *written) const override
+    {
+        return backupPermanent(db, backupFolder, at, written);
+    }
+    DbResult rebuildSearchIndex(Db &db) const override { return searchindex::rebuild(db); }
 };
 
 } // namespace

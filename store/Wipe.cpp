@@ -1,4 +1,5 @@
 #include "store/Wipe.h"
+#include "store/Engine.h"
 #include "store/SearchIndex.h"
 
 #include <QDir>
@@ -34,6 +35,6 @@ DbResult wipeAllData(Db &main)
             if (DbResult r = main.exec(QStringLiteral("DELETE FROM ") + QString::fromUtf8(table)); !r)
                 return r;
         // Made anew (empty) rather than emptied: a damaged index must not stop the wipe.
-        return searchindex::rebuild(main);
+        return engineOf(main).rebuildSearchIndex(main);
     });
 }

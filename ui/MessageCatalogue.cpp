@@ -192,9 +192,44 @@ static bool g_quietFailures = false;
 
 void setFailuresQuiet(bool quiet) { g_quietFailures = quiet; }
 
+// A server's failures: libpq's and the server's texts are English, the cause is told here.
+static QString serverReasonOf(const DbResult &r, const QString &server)
+{
+    using namespace sqlitecode;
+    const QString e = r.error.toLower();
+    auto has = [&](const char *part) { return e.contains(QLatin1String(part)); };
+    if (has("could not translate host name") || has("name or service not known"))
+        return QStringLiteral("サーバー「%1」のホスト名が見つかりません。QuoteDesk.server のホスト名を確認してください。").arg(server);
+    if (has("timeout expired") || has("timed out"))
+        return QStringLiteral("サーバー「%1」から応答がありません。ネットワークとサーバーの状態を確認してください。").arg(server);
+    if (has("connection refused") || has("no such file or directory"))
+        return QStringLiteral("サーバー「%1」が接続を受け付けていません。サーバーが動いているか、ホスト名とポート番号を確認してください。")
+            .arg(server);
+    if (has("authentication") || has("no password") || has("permission denied") || has("role"))
+        return QStringLiteral("サーバー「%1」に接続する権限がありません。ユーザー名と ~/.pgpass のパスワード、サーバーの設定を確認してください。")
+            .arg(server);
+    if (has("database") && has("does not exist"))
+        return QStringLiteral("サーバー「%1」にそのデータベースがありません。QuoteDesk.server の dbname を確認してください。").arg(server);
+    if (has("ssl"))
+        return QStringLiteral("サーバー「%1」に SSL で接続できません。sslmode と証明書を確認してください。").arg(server);
+    if (r.state.startsWith(QLatin1String("08")) || has("server closed the connection") || has("terminating connection") ||
+        has("no connection"))
+        return QStringLiteral("サーバー「%1」との接続が切れました。もう一度操作してください。").arg(server);
+    if (r.mayRetry())
+        return QStringLiteral("他の端末の操作と重なりました。もう一度操作してください。");
+    if (r.code == NewerVersion)
+        return QStringLiteral("サーバー「%1」のデータベースはこれより新しい版の QuoteDesk で作られています。新しい版の QuoteDesk をお使いください。")
+            .arg(server);
+    if (r.code == NotADb)
+        return QStringLiteral("サーバー「%1」のデータベースは QuoteDesk 用に準備されていません。").arg(server);
+    return QStringLiteral("サーバー「%1」のデータベースで問題が起きました。もう一度操作してください。").arg(server);
+}
+
 static QString reasonOf(const DbResult &r, const QString &file)
 {
     using namespace sqlitecode;
+    if (r.server)
+        return serverReasonOf(r, r.file);
     const QString e = r.error.toLower();
     if (r.code == NotFound)
         return QStringLiteral("「%1」が見つかりません。データフォルダーにファイルがあるか確認してください。").arg(file);
