@@ -114,6 +114,9 @@ public:
                 !r)
                 return r;
             number = v.toLongLong();
+            // A desktop saving this very number as its own (a number typed) holds it: wait, then look.
+            if (DbResult r = lockEstimate(db, number); !r)
+                return r;
             if (DbResult r = db.scalar("SELECT 1 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number}, taken); !r)
                 return r;
         }

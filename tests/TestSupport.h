@@ -6,6 +6,8 @@
 #include "ui/MessageCatalogue.h"
 #include "app/ProcessEnd.h"
 #include "store/Schema.h"
+#include "store/Engine.h"
+#include "ServerSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,21 +19,52 @@
 #include <deque>
 #include <memory>
 
-// A data folder with freshly created files, removed afterwards.
+// Whether this run keeps the permanent data on the test server (a second run of some groups).
+inline bool onTestServer() { return qEnvironmentVariableIsSet("QUOTEDESK_TEST_ON_SERVER"); }
+// For a test that is about the file itself (its pages, its journal, its triggers).
+#define FILE_ONLY()                                                                                                    \
+    if (onTestServer())                                                                                                \
+    QSKIP("about the permanent file itself")
+
+// A data folder with freshly created files, removed afterwards; on a server run its
+// QuoteDesk.server names a fresh database prepared on the test server.
 struct TempData {
     QTemporaryDir dir;
+    std::unique_ptr<TestServer> server;
     TempData(bool create = true)
     {
         QStandardPaths::setTestModeEnabled(true); // remembered window places stay out of the user's settings
-        if (create) {
-            DbResult r = schema::createMissingFiles(folder());
-            if (!r)
-                qFatal("cannot create data files: %s", qPrintable(r.error));
-        }
+        if (!create)
+            return;
+        DbResult r = schema::createMissingFiles(folder());
+        if (r && onTestServer())
+            r = prepareServer();
+        if (!r)
+            qFatal("cannot create data files: %s", qPrintable(r.error));
     }
     QString folder() const { return dir.path() + "/data/"; }
     QString perm() const { return folder() + schema::kPermFileName; }
     QString work() const { return folder() + schema::kWorkFileName; }
+    // The permanent data, wherever this run keeps it.
+    DbResult openPerm(Db &db) const { return server ? server->open(db) : db.open(perm()); }
+
+private:
+    DbResult prepareServer()
+    {
+        server = std::make_unique<TestServer>();
+        if (!server->ok)
+            return DbResult::failure(QStringLiteral("no test server (QUOTEDESK_TEST_SERVER)"));
+        Db db(QStringLiteral("prepare-server"));
+        if (DbResult r = server->open(db); !r)
+            return r;
+        if (DbResult r = engineOf(db).createSchema(db); !r)
+            return r;
+        QFile file(folder() + kServerFileName);
+        if (!file.open(QIODevice::WriteOnly) || file.write(TestServer::conninfo().toUtf8() + " dbname=" +
+                                                           server->name.toUtf8() + "\n") < 0)
+            return DbResult::failure(file.errorString());
+        return {};
+    }
 };
 
 // Replaces the message presenter for a test: records every entry and answers from a script
@@ -95,7 +128,7 @@ struct Window {
 inline bool seedPerm(const TempData &data, const QString &sql, const QVariantList &binds = {})
 {
     Db perm(QStringLiteral("seed-perm"));
-    return perm.open(data.perm()) && perm.exec(sql, binds);
+    return data.openPerm(perm) && perm.exec(sql, binds);
 }
 
 // Rows of a query on the permanent file; a query that fails stops the test run.
@@ -103,7 +136,7 @@ inline DbRows permRows(const TempData &data, const QString &sql, const QVariantL
 {
     Db perm(QStringLiteral("read-perm"));
     DbRows rows;
-    DbResult r = perm.open(data.perm());
+    DbResult r = data.openPerm(perm);
     if (r)
         r = perm.select(sql, binds, rows);
     if (!r)
@@ -120,12 +153,18 @@ inline qlonglong permInt(const TempData &data, const QString &sql, const QVarian
 
 // Makes every write of one kind to a table of the permanent file fail with the given text,
 // as a full or failing disk would.
-inline bool refuseWrites(const QString &permPath, const QString &table, const QString &event, const QString &text)
+inline bool refuseWrites(const TempData &data, const QString &table, const QString &event, const QString &text)
 {
     Db perm(QStringLiteral("refuse-writes"));
-    return perm.open(permPath) &&
-           perm.exec(QString("CREATE TRIGGER refuse_%1 BEFORE %1 ON %2 BEGIN SELECT RAISE(ABORT, '%3'); END")
-                         .arg(event, table, text));
+    if (!data.openPerm(perm))
+        return false;
+    if (perm.engine() == Db::Engine::Postgres)
+        return perm.execUnprepared(QString("CREATE FUNCTION refuse_%1_%2() RETURNS trigger LANGUAGE plpgsql AS "
+                                           "$f$ BEGIN RAISE EXCEPTION '%3'; END $f$").arg(event, table, text)).ok &&
+               perm.execUnprepared(QString("CREATE TRIGGER refuse_%1 BEFORE %1 ON %2 FOR EACH ROW EXECUTE FUNCTION "
+                                           "refuse_%1_%2()").arg(event, table)).ok;
+    return perm.exec(QString("CREATE TRIGGER refuse_%1 BEFORE %1 ON %2 BEGIN SELECT RAISE(ABORT, '%3'); END")
+                         .arg(event, table, text)).ok;
 }
 
 // Text as an input method delivers it (QTest::keyClicks cannot type Japanese).

@@ -4,10 +4,12 @@
 //
 //   qd_child start <data folder>          start-up only; exit code as the program's
 //   qd_child save|register|delete|wipe|issue|hint|edit <data folder>
+//   qd_child race <data folder>           500 new estimates over Nos. 1 to 5; prints the counts
 
 #include "app/FrmQuoteDesk.h"
 #include "app/ProcessEnd.h"
 #include "app/Startup.h"
+#include "estimate/EstimateStore.h"
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
 #include "masters/SettingsTab.h"
@@ -38,8 +40,36 @@ void fillEstimate(FrmQuoteDesk &w)
     }
 }
 
+// Another desktop saving new estimates over the same few numbers: each one the window would
+// propose as new, so each number taken meanwhile is asked about and moved to the next free one.
+int race(FrmQuoteDesk &w)
+{
+    EstimateStore store(w.context());
+    int saved = 0, asked = 0, failed = 0;
+    for (int i = 0; i < 500; ++i) {
+        Estimate e;
+        e.number = i % 5 + 1;
+        e.customerName = QString("並行%1").arg(i);
+        for (int line = 0; line < 30; ++line)
+            e.lines << EstimateLine{QString("品%1").arg(line), 1.0, QString("個"), Money::fromYen(line), Money::fromYen(line)};
+        DbResult r = store.save(e);
+        if (r.code == sqlitecode::TakenElsewhere) {
+            ++asked;
+            int moved = 0;
+            r = store.saveUnderNextNumber(e, nullptr, &moved);
+        }
+        r ? ++saved : ++failed;
+        if (!r)
+            std::printf("ERROR: %s\n", qPrintable(r.error));
+    }
+    std::printf("SAVED %d ASKED %d FAILED %d\n", saved, asked, failed);
+    return failed == 0 ? 0 : 2;
+}
+
 int act(const QString &action, FrmQuoteDesk &w)
 {
+    if (action == "race")
+        return race(w);
     if (action == "save") {
         fillEstimate(w);
         return w.estimateTab()->Entry見積書() ? 0 : 2;

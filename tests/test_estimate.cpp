@@ -36,7 +36,7 @@ private:
 void EstimateTest::addProducts(const TempData &data)
 {
     Db perm("products");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     const QVariant null;
     auto add = [&](const QString &name, const QVariant &unit, const QVariant &price, int exempt) {
         QVERIFY(perm.exec("INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES (?, ?, ?, ?)", {name, unit, price, exempt}));
@@ -276,7 +276,7 @@ void EstimateTest::unitRecordedInCodeMaster()
     typeCell(grid, 0, 3, "ロール");
     typeCell(grid, 1, 3, "個"); // known: not stored twice
     Db perm("codes");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVariant n;
     QVERIFY(perm.scalar("SELECT count(*) FROM コードマスタ WHERE kcode = '単位' AND sname = ?", {"ロール"}, n));
     QCOMPARE(n.toInt(), 1);
@@ -284,7 +284,7 @@ void EstimateTest::unitRecordedInCodeMaster()
     QCOMPARE(n.toInt(), 1);
 
     // A write that fails is reported with the engine's text.
-    QVERIFY(refuseWrites(data.perm(), "コードマスタ", "UPDATE", "codes locked"));
+    QVERIFY(refuseWrites(data, "コードマスタ", "UPDATE", "codes locked"));
     Answers answers;
     typeCell(grid, 2, 3, "巻き");
     QVERIFY(answers.sawKey("その他", "注意"));

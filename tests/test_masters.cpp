@@ -41,7 +41,7 @@ private:
 void MastersTest::seedCustomers(const TempData &data, const QList<QPair<QVariant, QVariant>> &rows)
 {
     Db perm("seed");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     for (const auto &r : rows)
         QVERIFY(perm.exec("INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES (?, ?)", {r.first, r.second}));
 }
@@ -71,7 +71,7 @@ int MastersTest::count(const TempData &data, const QString &sql, const QVariantL
 void MastersTest::seedEstimate(const TempData &data, int number, int lines)
 {
     Db perm("estimate");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVERIFY(perm.exec("INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名) VALUES (?, '2026/12/01', '甲社')", {number}));
     for (int i = 0; i < lines; ++i)
         QVERIFY(perm.exec("INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名) VALUES (?, ?, 1, ?)",
@@ -160,6 +160,7 @@ void MastersTest::gridRowsReachTheWorkTableOnce()
 
 void MastersTest::deleteTickedCustomers()
 {
+    FILE_ONLY(); // a name twice: only a file holds that
     TempData data;
     seedCustomers(data, {{"A", "1"}, {"B", "2"}, {"C", "3"}, {"x' OR '1'='1", "4"}, {"B", "dup"}});
     Window w(data.folder());
@@ -228,7 +229,7 @@ void MastersTest::productTabSharesTheMasterRoutines()
     w.find<QAbstractButton>("cmd商品登録")->click();
     QCOMPARE(answers.shown[0].text, QString("商品情報 を登録します。よろしいですか"));
     Db perm("products");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     DbRows rows;
     QVERIFY(perm.select("SELECT 品名, 単位, 単価, 非課税 FROM 商品マスタ", {}, rows));
     QCOMPARE(rows.size(), 1);
@@ -246,6 +247,7 @@ void MastersTest::productTabSharesTheMasterRoutines()
 
 void MastersTest::customerComboList()
 {
+    FILE_ONLY(); // a row without a name: only a file holds that
     TempData data;
     seedCustomers(data, {{"丙", "x"}, {QVariant(), "名無し"}, {"甲", "y"}, {"O'Brien", "z"}});
     Window w(data.folder());
@@ -260,7 +262,7 @@ void MastersTest::customerComboList()
 
     // An emptied master leaves the list as it was at the next reset.
     Db perm("wipe");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVERIFY(perm.exec("DELETE FROM 顧客マスタ"));
     w.find<QAbstractButton>("cmdクリア")->click();
     use();
@@ -314,7 +316,7 @@ void MastersTest::numberingThroughTheWindow()
         QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("1")); // clearing consumes no number
     }
     Db perm("counter");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVERIFY(perm.exec("INSERT INTO 自社情報 (最大見積書番号) VALUES (50)"));
     Window w(data.folder());
     QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("51"));
@@ -336,7 +338,7 @@ void MastersTest::clearResetsToNewEstimate()
     w.find<QLineEdit>("txtNo")->setText("123");
     {
         Db perm("more");
-        QVERIFY(perm.open(data.perm()));
+        QVERIFY(data.openPerm(perm));
         QVERIFY(perm.exec("INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('新商品', '個', 10000, 0)"));
         QVERIFY(perm.exec("UPDATE 自社情報 SET 自社名 = '変更後'")); // not read yet
     }
@@ -464,7 +466,7 @@ void MastersTest::failedDeleteLeavesEverything()
 {
     TempData data;
     seedEstimate(data, 5, 2);
-    QVERIFY(refuseWrites(data.perm(), "見積書ヘッダ", "DELETE", "header locked"));
+    QVERIFY(refuseWrites(data, "見積書ヘッダ", "DELETE", "header locked"));
     Window w(data.folder());
     w.find<QLineEdit>("txtNo")->setText("5");
     w.find<QLineEdit>("txt件名")->setText("消さない");

@@ -112,7 +112,7 @@ void ReliabilityTest::fileVersions()
     const QString backup = data.folder() + "backup";
     {
         Db perm("versions");
-        QVERIFY(perm.open(data.perm()));
+        QVERIFY(data.openPerm(perm));
         // A step that fails leaves the file as it was.
         const int now = schema::kPermVersion;
         const QVector<schema::UpgradeStep> broken{{now, {"CREATE TABLE 追加 (x)", "NOT SQL"}}};

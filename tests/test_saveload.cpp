@@ -25,6 +25,7 @@ private slots:
     void numberBoxRefusesText();
     void resetShowsFirstRow();
     void typedItemNameStaysAsTyped();
+    void savesMeetAnotherDesktop();
 
 private:
     struct Fixture {
@@ -63,6 +64,51 @@ private:
     };
     static QStringList storedLines(const TempData &data, int number);
 };
+
+// What another desktop does to the stored data while this window shows an estimate: a new
+// number stored elsewhere, a loaded estimate deleted (or, on a server, changed) elsewhere.
+void SaveLoadTest::savesMeetAnotherDesktop()
+{
+    Fixture f;
+    Answers answers;
+    const QString proposed = f.no->text();
+    f.customer("甲社");
+    f.line(0, "ボルト", "2", "100");
+    QVERIFY(seedPerm(f.data, "INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (?, '他で登録')", {proposed.toInt()}));
+    answers.answer({true, false}); // store it, then No to storing it elsewhere
+    f.save();
+    QVERIFY(answers.sawKey("登録", "他端末登録"));
+    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {proposed.toInt()})[0][0].toString(),
+             QString("他で登録")); // No: nothing written, the screen kept
+    QCOMPARE(f.win().find<QComboBox>("cmb顧客名")->currentText(), QString("甲社"));
+    answers.answer({true, true});
+    f.save();
+    const int moved = proposed.toInt() + 1;
+    QCOMPARE(storedLines(f.data, moved).size(), 1);
+    QVERIFY(f.win().find<QStatusBar>("statusLine")->currentMessage().contains(QString("No.%1").arg(moved)));
+
+    // A loaded estimate gone meanwhile: asked before it is written back.
+    f.leaveNumber(QString::number(moved));
+    QCOMPARE(f.win().find<QComboBox>("cmb顧客名")->currentText(), QString("甲社"));
+    QVERIFY(seedPerm(f.data, "DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {moved}));
+    const int shownBefore = answers.shown.size();
+    answers.answer({true, false});
+    f.save();
+    QVERIFY(answers.shown.size() > shownBefore && answers.sawKey("登録", "他端末変更"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ WHERE 伝票番号 = ?", {moved}), 0);
+    answers.answer({true, true});
+    f.save();
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ WHERE 伝票番号 = ?", {moved}), 1);
+    if (!onTestServer())
+        return;
+    // On a server: changed elsewhere, and deleting it asks too.
+    f.leaveNumber(QString::number(moved));
+    QVERIFY(seedPerm(f.data, "UPDATE 見積書ヘッダ SET 件名 = '他で変更', 更新番号 = 更新番号 + 1 WHERE 伝票番号 = ?", {moved}));
+    answers.answer({true, false});
+    f.win().find<QAbstractButton>("cmd削除")->click();
+    QVERIFY(answers.sawKey("削除", "他端末変更"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ WHERE 伝票番号 = ?", {moved}), 1);
+}
 
 QStringList SaveLoadTest::storedLines(const TempData &data, int number)
 {
@@ -232,7 +278,7 @@ void SaveLoadTest::failedSaveKeepsEverything()
 {
     Fixture f;
     QVERIFY(seedPerm(f.data, "INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (4, '前の')"));
-    QVERIFY(refuseWrites(f.data.perm(), "見積書ヘッダ", "INSERT", "disk refused"));
+    QVERIFY(refuseWrites(f.data, "見積書ヘッダ", "INSERT", "disk refused"));
     f.no->setText("4");
     f.customer("丙社");
     f.line(0, "新商品", "1", "10");

@@ -9,7 +9,11 @@
 #include "store/ServerImport.h"
 #include "store/ServerSchema.h"
 
+#include "TestPrograms.h"
+
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QFile>
 #include <QSet>
 #include <QTcpServer>
@@ -27,6 +31,7 @@ private slots:
     void numbersStayUniqueWithTwoWriters_data();
     void numbersStayUniqueWithTwoWriters();
     void counterOnlyRises();
+    void twoDesktopsSaveOverTheSameNumbers();
 };
 
 void ServerTest::connectionStringIsReadStrictly()
@@ -305,6 +310,62 @@ void ServerTest::counterOnlyRises()
     qlonglong n = 0;
     QVERIFY(db.transaction([&] { return engineOf(db).takeNextNumber(db, n); }));
     QCOMPARE(n, 43);
+}
+
+// A data folder of another desktop: its own work file, the shared server named in it.
+static QString desktopFolder(const QTemporaryDir &dir, const QString &name, const TestServer &server)
+{
+    const QString folder = dir.filePath(name) + '/';
+    if (!schema::createMissingFiles(folder))
+        return {};
+    QFile f(folder + kServerFileName);
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    f.write(TestServer::conninfo().toUtf8() + " dbname=" + server.name.toUtf8());
+    return folder;
+}
+
+void ServerTest::twoDesktopsSaveOverTheSameNumbers()
+{
+    REQUIRE_SERVER(server);
+    {
+        Db db(QStringLiteral("prepare"));
+        QVERIFY(server.open(db) && engineOf(db).createSchema(db));
+    }
+    QTemporaryDir dir;
+    QProcess desktops[2];
+    for (int k = 0; k < 2; ++k) {
+        const QString folder = desktopFolder(dir, QStringLiteral("desk%1").arg(k), server);
+        QVERIFY(!folder.isEmpty());
+        desktops[k].start(QUOTEDESK_CHILD, {"race", folder});
+    }
+    int saved = 0, asked = 0;
+    for (QProcess &p : desktops) {
+        QVERIFY(p.waitForFinished(240000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), 0);
+        const QRegularExpressionMatch m = QRegularExpression("SAVED (\\d+) ASKED (\\d+) FAILED 0").match(out);
+        QVERIFY2(m.hasMatch(), qPrintable(out.right(500)));
+        saved += m.captured(1).toInt();
+        asked += m.captured(2).toInt();
+    }
+    QCOMPARE(saved, 1000);
+    // Only a first save of one of the five numbers finds it free (a number moved to may take one first).
+    QVERIFY2(asked >= 995 && asked < 1000, qPrintable(QString::number(asked)));
+    Db db(QStringLiteral("check"));
+    QVERIFY(server.open(db));
+    QVariant v;
+    QVERIFY(db.scalar("SELECT count(*) FROM 見積書ヘッダ", {}, v));
+    QCOMPARE(v.toInt(), 1000); // none overwritten: a number is never given twice
+    QVERIFY(db.scalar("SELECT count(*) FROM 見積書ヘッダ h WHERE (SELECT count(*) FROM 見積書 l "
+                      "WHERE l.伝票番号 = h.伝票番号) <> 30", {}, v));
+    QCOMPARE(v.toInt(), 0); // no line lost or mixed in
+    QVERIFY(db.scalar("SELECT count(*) FROM 見積書索引", {}, v));
+    QCOMPARE(v.toInt(), 1000);
+    qlonglong next = 0;
+    QVERIFY(db.scalar("SELECT max(伝票番号) FROM 見積書ヘッダ", {}, v));
+    QVERIFY(engineOf(db).proposedNumber(db, next));
+    QCOMPARE(next, v.toLongLong() + 1);
 }
 
 QTEST_MAIN(ServerTest)

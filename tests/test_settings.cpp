@@ -41,7 +41,7 @@ void SettingsTest::settingsRoundTripAndStartOrder()
         QCOMPARE(no.shown[0].text, QString("設定 を登録します。よろしいですか"));
         QCOMPARE(w->context().taxMode, QString("外税")); // No stores nothing
         Db perm("peek");
-        QVERIFY(perm.open(data.perm()));
+        QVERIFY(data.openPerm(perm));
         QVariant rows;
         QVERIFY(perm.scalar("SELECT count(*) FROM 自社情報", {}, rows));
         QCOMPARE(rows.toInt(), 0);
@@ -105,7 +105,7 @@ void SettingsTest::settingsClearReadAndNullColour()
     Answers yes;
     w.find<QAbstractButton>("cmd設定登録")->click();
     Db perm("check");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     DbRows rows;
     QVERIFY(perm.select("SELECT LineColor1, 自社名, 税区分 FROM 自社情報", {}, rows));
     QCOMPARE(rows.size(), 1);
@@ -132,7 +132,7 @@ void SettingsTest::settingsDeleteResetsButKeepsCounter()
     QVERIFY(w.find<QLineEdit>("txt自社名")->text().isEmpty());
     QCOMPARE(w.find<IntegerBox>("num白紙罫線色")->value(), 0);
     Db perm("check");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     DbRows rows;
     QVERIFY(perm.select("SELECT 自社名, 自社情報, 税区分, LineColor1, 最大見積書番号 FROM 自社情報", {}, rows));
     QCOMPARE(rows.size(), 1);
@@ -160,7 +160,7 @@ void SettingsTest::taxModeBoxIgnoresTyping()
 void SettingsTest::settingsWriteFailureIsReported()
 {
     TempData data;
-    QVERIFY(refuseWrites(data.perm(), "自社情報", "INSERT", "disk refused"));
+    QVERIFY(refuseWrites(data, "自社情報", "INSERT", "disk refused"));
     Window w(data.folder());
     Answers answers;
     w.find<QAbstractButton>("cmd設定登録")->click();

@@ -133,7 +133,7 @@ void StoreTest::schemaCreatesEveryTableAndColumn()
         {"ClHint", {"FormName", "CtlName", "FormTitle", "Contents"}},
     };
     Db perm("t-perm"), work("t-work");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVERIFY(work.open(data.work()));
     QVERIFY(schema::verify(perm, schema::FileKind::Permanent));
     QVERIFY(schema::verify(work, schema::FileKind::Work));
@@ -168,7 +168,7 @@ void StoreTest::schemaKeepsExistingFiles()
     TempData data;
     {
         Db perm("t-keep");
-        QVERIFY(perm.open(data.perm()));
+        QVERIFY(data.openPerm(perm));
         QVERIFY(perm.exec("INSERT INTO 顧客マスタ (顧客名) VALUES (?)", {"残る顧客"}));
     }
     QFile::remove(data.work());
@@ -176,7 +176,7 @@ void StoreTest::schemaKeepsExistingFiles()
     QVERIFY(schema::createMissingFiles(data.folder(), &created));
     QCOMPARE(created, QStringList{data.work()});
     Db perm("t-keep2");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVariant n;
     QVERIFY(perm.scalar("SELECT count(*) FROM 顧客マスタ", {}, n));
     QCOMPARE(n.toInt(), 1);
@@ -214,7 +214,7 @@ void StoreTest::crossFileInsertSelectAndRollback()
 {
     TempData data;
     Db perm("t-p"), work("t-w");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVERIFY(work.open(data.work()));
     QVERIFY(work.attach(data.perm(), "perm"));
     QVERIFY(perm.exec("INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES (?, ?), (?, ?)", {"B社", "b", "A社", "a"}));
@@ -245,7 +245,7 @@ void StoreTest::lookupCode()
 {
     TempData data;
     Db perm("t-code");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVERIFY(!LookupCode(perm, "単位", "個")); // known
     QVERIFY(LookupCode(perm, "単位", "ロール")); // new, into the first free slot
     QVERIFY(!LookupCode(perm, "単位", "ロール"));
@@ -271,7 +271,7 @@ void StoreTest::numbering()
 {
     TempData data;
     Db perm("t-num");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     const QString key = "最大見積書番号";
     auto get = [&] { return Proc管理(perm, key, "Get", 0).toInt(); };
     auto stored = [&] {

@@ -114,7 +114,7 @@ void TaxTest::upgradedFileKeepsTheSpecifiedFigures()
     TempData data;
     { // the file as the previous version wrote it
         Db perm("old-perm"), work("old-work");
-        QVERIFY(perm.open(data.perm()));
+        QVERIFY(data.openPerm(perm));
         QVERIFY(work.open(data.work()));
         const std::pair<const char *, const char *> added[] = {
             {"自社情報", "税率"},   {"自社情報", "端数処理"}, {"自社情報", "登録番号"},   {"商品マスタ", "軽減"},

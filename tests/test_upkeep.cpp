@@ -97,7 +97,7 @@ void UpkeepTest::wipeDeclinedOrFailedChangesNothing()
     TempData data;
     seed(data);
     if (fault == "delete")
-        QVERIFY(refuseWrites(data.perm(), "見積書", "DELETE", "lines locked"));
+        QVERIFY(refuseWrites(data, "見積書", "DELETE", "lines locked"));
     if (fault == "copy") { // a file where the backup folder would go
         QFile blocker(data.folder() + "backup");
         QVERIFY(blocker.open(QIODevice::WriteOnly));

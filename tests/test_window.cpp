@@ -242,7 +242,7 @@ void WindowTest::closeSequence()
     QVERIFY(!w->isVisible());
     // Both files are released: another connection can write them at once.
     Db perm("after-close");
-    QVERIFY(perm.open(data.perm()));
+    QVERIFY(data.openPerm(perm));
     QVERIFY(perm.exec("BEGIN EXCLUSIVE"));
     QVERIFY(perm.exec("COMMIT"));
 }
