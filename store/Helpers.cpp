@@ -1,29 +1,33 @@
 #include "store/Helpers.h"
 #include "store/Money.h"
 
+#include <algorithm>
 #include <cmath>
 
 bool LookupCode(Db &main, const QString &kind, const QString &name, DbResult *error)
 {
     bool stored = false;
     DbResult r = main.transaction([&]() -> DbResult {
-        DbRows rows;
-        if (DbResult s = main.select("SELECT code, sname FROM コードマスタ WHERE kcode = ? ORDER BY code",
-                                     {kind}, rows);
-            !s)
-            return s;
-        for (const DbRow &row : rows)
-            if (!row[1].isNull() && row[1].toString() == name)
+        // A slot another desktop fills meanwhile is no longer free when written: read again.
+        for (bool taken = true; taken;) {
+            taken = false;
+            DbRows rows;
+            if (DbResult s = main.select("SELECT code, sname FROM コードマスタ WHERE kcode = ? ORDER BY code", {kind}, rows);
+                !s)
+                return s;
+            for (const DbRow &row : rows)
+                if (!row[1].isNull() && row[1].toString() == name)
+                    return {};
+            const auto free = std::find_if(rows.begin(), rows.end(), [](const DbRow &row) { return row[1].isNull(); });
+            if (free == rows.end())
                 return {};
-        for (const DbRow &row : rows) {
-            if (row[1].isNull()) {
-                if (DbResult u = main.exec("UPDATE コードマスタ SET sname = ? WHERE kcode = ? AND code = ?",
-                                           {name, kind, row[0]});
-                    !u)
-                    return u;
-                stored = true;
-                return {};
-            }
+            qlonglong changed = 0;
+            if (DbResult u = main.exec("UPDATE コードマスタ SET sname = ? WHERE kcode = ? AND code = ? AND sname IS NULL",
+                                       {name, kind, (*free)[0]}, &changed);
+                !u)
+                return u;
+            stored = changed == 1;
+            taken = !stored;
         }
         return {};
     });

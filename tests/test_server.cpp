@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "store/Engine.h"
 #include "store/IssueArchive.h"
+#include "store/Helpers.h"
 #include "store/Numbering.h"
 #include "store/ServerImport.h"
 #include "store/ServerSchema.h"
@@ -31,6 +32,7 @@ private slots:
     void numbersStayUniqueWithTwoWriters_data();
     void numbersStayUniqueWithTwoWriters();
     void counterOnlyRises();
+    void unitsFromTwoDesktopsAllKept();
     void twoDesktopsSaveOverTheSameNumbers();
 };
 
@@ -310,6 +312,48 @@ void ServerTest::counterOnlyRises()
     qlonglong n = 0;
     QVERIFY(db.transaction([&] { return engineOf(db).takeNextNumber(db, n); }));
     QCOMPARE(n, 43);
+}
+
+// Two desktops typing new units at once: each takes a free slot of its own, none is lost.
+void ServerTest::unitsFromTwoDesktopsAllKept()
+{
+    REQUIRE_SERVER(server);
+    {
+        Db db(QStringLiteral("prepare"));
+        QVERIFY(server.open(db) && engineOf(db).createSchema(db));
+    }
+    std::atomic<int> failures = 0;
+    QStringList stored[2];
+    auto desktop = [&](int k) {
+        Db db(QStringLiteral("units%1").arg(k));
+        if (!server.open(db))
+            return void(++failures);
+        for (int i = 0; i < 30; ++i)
+            for (const QString &name : {QStringLiteral("単位%1-%2").arg(k).arg(i), QStringLiteral("共通%1").arg(i)}) {
+                DbResult r;
+                if (LookupCode(db, QStringLiteral("単位"), name, &r)) // both type 共通…
+                    stored[k] << name;
+                if (!r)
+                    ++failures;
+            }
+    };
+    std::unique_ptr<QThread> a(QThread::create(desktop, 0)), b(QThread::create(desktop, 1));
+    a->start();
+    b->start();
+    QVERIFY(a->wait(60000) && b->wait(60000));
+    QCOMPARE(failures, 0);
+    Db db(QStringLiteral("check"));
+    QVERIFY(server.open(db));
+    QVariant v;
+    QVERIFY(db.scalar("SELECT count(DISTINCT sname) FROM コードマスタ WHERE sname LIKE '単位%' OR sname LIKE '共通%'", {}, v));
+    QCOMPARE(v.toInt(), 75); // 25 slots were free: every one filled, each name once
+    QVERIFY(db.scalar("SELECT count(*) FROM コードマスタ WHERE sname IS NULL", {}, v));
+    QCOMPARE(v.toInt(), 0);
+    for (const QStringList &names : stored) // what a desktop was told it stored is there
+        for (const QString &name : names) {
+            QVERIFY(db.scalar("SELECT count(*) FROM コードマスタ WHERE sname = ?", {name}, v));
+            QVERIFY2(v.toInt() == 1, qPrintable(name));
+        }
 }
 
 // A data folder of another desktop: its own work file, the shared server named in it.
