@@ -7,12 +7,26 @@
 
 DbResult MasterStore::read()
 {
-    return m_ctx.work.transaction([&]() -> DbResult {
+    DbResult r = m_ctx.work.transaction([&]() -> DbResult {
         if (DbResult d = m_ctx.work.exec("DELETE FROM main." + m_table.work); !d)
             return d;
         return engineOf(m_ctx.main).copyToWork(m_ctx.main, m_ctx.work, m_table.master, m_table.work, m_table.fields,
                                                m_table.fields.first());
     }, Db::Lock::Deferred); // writes the work copy only
+    return r ? rememberRead() : r;
+}
+
+DbResult MasterStore::rememberRead()
+{
+    m_asRead.clear();
+    return m_ctx.work.forEachRow(QString("SELECT %1 FROM main.%2 ORDER BY id").arg(m_table.fields.join(", "), m_table.work),
+                                 {}, [&](const QSqlQuery &q) {
+                                     QVariantList values;
+                                     for (int i = 0; i < m_table.fields.size(); ++i)
+                                         values << q.value(i);
+                                     if (!m_asRead.contains(values.first().toString())) // the first of a name
+                                         m_asRead.insert(values.first().toString(), values);
+                                 });
 }
 
 DbResult MasterStore::clear()
@@ -21,29 +35,94 @@ DbResult MasterStore::clear()
     QVariant any;
     if (DbResult r = m_ctx.work.scalar(QString("SELECT EXISTS (SELECT 1 FROM main.%1)").arg(m_table.work), {}, any);
         !r || any.toInt() == 0)
-        return r;
+        return m_asRead.clear(), r;
+    m_asRead.clear(); // whatever is typed now is new to this desktop
     return m_ctx.work.exec("DELETE FROM main." + m_table.work);
 }
 
-DbResult MasterStore::registerRows()
+static bool sameValues(const QVariantList &a, const QVariantList &b)
+{
+    for (int i = 0; i < a.size(); ++i)
+        if (a[i].isNull() != b.value(i).isNull() || a[i].toString() != b.value(i).toString())
+            return false;
+    return a.size() == b.size();
+}
+
+DbResult MasterStore::writeGuarded(Db &db, const QVariantList &values, const QVariantList &asRead, bool &elsewhere)
+{
+    const StoreEngine &engine = engineOf(m_ctx.main);
+    const QString table = engine.masterPrefix() + m_table.master, key = m_table.fields.first(), order = engine.rowOrder();
+    QStringList sets, guards;
+    for (const QString &f : m_table.fields) {
+        sets << f + " = ?";
+        guards << f + " IS NOT DISTINCT FROM ?";
+    }
+    qlonglong changed = 0;
+    DbResult r = db.exec(QString("UPDATE %1 SET %2 WHERE %3 = (SELECT %3 FROM %1 WHERE %4 = ? ORDER BY %3 LIMIT 1) AND %5")
+                             .arg(table, sets.join(", "), order, key, guards.join(" AND ")),
+                         values + QVariantList{values.first()} + asRead, &changed);
+    elsewhere = r && changed == 0;
+    return r;
+}
+
+DbResult MasterStore::registerRows(QStringList *elsewhere, bool overwrite)
 {
     DbRows rows;
     if (DbResult s = m_ctx.work.select(
             QString("SELECT %1 FROM main.%2 ORDER BY id").arg(m_table.fields.join(", "), m_table.work), {}, rows);
         !s)
         return s;
-    QVector<MasterRow> named;
+    // The last row of a name is the one that counts, as when they were written one by one.
+    QHash<QString, QVariantList> named;
+    QStringList order;
     for (const DbRow &row : rows) {
         // A row without a name would become a nameless master row on every registration.
         if (row[0].isNull() || row[0].toString().trimmed().isEmpty())
             continue;
-        named << MasterRow{QVariantList(row.begin(), row.end()), QVector<bool>(row.size(), true)};
+        if (!named.contains(row[0].toString()))
+            order << row[0].toString();
+        named.insert(row[0].toString(), QVariantList(row.begin(), row.end()));
     }
     const StoreEngine &engine = engineOf(m_ctx.main);
     Db &db = engine.masterWriter(m_ctx.main, m_ctx.work);
-    return db.transaction([&] {
-        return engine.registerMasterRows(db, engine.masterPrefix() + m_table.master, m_table.fields, named);
+    QStringList conflicts;
+    DbResult r = db.transaction([&]() -> DbResult {
+        QVector<MasterRow> unguarded;
+        for (const QString &name : order) {
+            const QVariantList &values = named[name];
+            const auto read = m_asRead.constFind(name);
+            if (read != m_asRead.constEnd() && sameValues(values, *read))
+                continue; // as read: nothing of this desktop's to store
+            bool changed = false;
+            if (read != m_asRead.constEnd() && !overwrite) {
+                if (DbResult w = writeGuarded(db, values, *read, changed); !w)
+                    return w;
+            } else if (!overwrite) { // new here: a name another desktop added meanwhile is theirs
+                QVariant there;
+                if (DbResult e = db.scalar(QString("SELECT 1 FROM %1%2 WHERE %3 = ?")
+                                               .arg(engine.masterPrefix(), m_table.master, m_table.fields.first()),
+                                           {name}, there);
+                    !e)
+                    return e;
+                if (there.isNull())
+                    unguarded << MasterRow{values, QVector<bool>(values.size(), true)};
+                changed = !there.isNull();
+            } else {
+                unguarded << MasterRow{values, QVector<bool>(values.size(), true)};
+            }
+            if (changed)
+                conflicts << name;
+        }
+        return engine.registerMasterRows(db, engine.masterPrefix() + m_table.master, m_table.fields, unguarded);
     }, Db::Lock::Deferred); // writes the master only
+    if (!r)
+        return r;
+    for (const QString &name : order) // what is stored now is what a later registration guards against
+        if (!conflicts.contains(name))
+            m_asRead.insert(name, named[name]);
+    if (elsewhere)
+        *elsewhere = conflicts;
+    return r;
 }
 
 DbResult MasterStore::deleteTicked(int *deleted)

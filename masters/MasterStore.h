@@ -4,6 +4,7 @@
 
 #include "store/Context.h"
 
+#include <QHash>
 #include <QStringList>
 
 struct MasterTable {
@@ -28,7 +29,10 @@ public:
     const MasterTable &table() const { return m_table; }
 
     DbResult read();           // work copy := master, in key order, no ticks
-    DbResult registerRows();   // every named work row added to or updated in the master
+    // The named work rows this desktop added or changed since read(), written to the master;
+    // a row changed (or a name added) elsewhere since is left as it is and named in *elsewhere,
+    // unless overwrite. Rows as read are not written.
+    DbResult registerRows(QStringList *elsewhere = nullptr, bool overwrite = false);
     // Ticked rows leave master and work copy; *deleted counts the ticked rows.
     DbResult deleteTicked(int *deleted = nullptr);
     DbResult clear();          // empties the work copy only
@@ -40,6 +44,10 @@ public:
 
 private:
     DbResult writeWorkRow(const QVariantList &values, CsvImport &result);
+    DbResult rememberRead();
+    // One row this desktop changed, written only while the master row is still as read.
+    DbResult writeGuarded(Db &db, const QVariantList &values, const QVariantList &asRead, bool &elsewhere);
     QuoteDeskContext &m_ctx;
     MasterTable m_table;
+    QHash<QString, QVariantList> m_asRead; // each name's values as read() found them
 };

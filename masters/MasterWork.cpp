@@ -51,7 +51,20 @@ void MasterWork::registerRows()
         return;
     if (!commitGrid())
         return;
-    if (reportFailure(m_store.registerRows(), m_store.table().subject + QStringLiteral("を登録")))
+    QStringList elsewhere;
+    DbResult r = m_store.registerRows(&elsewhere);
+    // Rows another desktop changed since they were read: overwritten only when the user says so.
+    if (r && !elsewhere.isEmpty()) {
+        QStringList names;
+        for (const QString &name : elsewhere.mid(0, 5))
+            names << QStringLiteral("「%1」").arg(name);
+        QString text = m_store.table().subject + names.join(QStringLiteral("、"));
+        if (elsewhere.size() > 5)
+            text += QStringLiteral("ほか %1 件").arg(elsewhere.size() - 5);
+        if (Msg(QStringLiteral("登録"), QStringLiteral("他端末変更"), text))
+            r = m_store.registerRows(&elsewhere, true);
+    }
+    if (reportFailure(r, m_store.table().subject + QStringLiteral("を登録")) && elsewhere.isEmpty())
         m_unregistered = false;
     m_model->refresh();
 }

@@ -1,6 +1,7 @@
 // Customer tab, the customer box of the estimate, numbering, clearing and deleting an estimate.
 
 #include "TestSupport.h"
+#include "masters/CustomerTab.h"
 #include "estimate/EstimateTab.h"
 #include "ui/Boxes.h"
 #include "store/WorkTableModel.h"
@@ -13,6 +14,7 @@
 class MastersTest : public QObject {
     Q_OBJECT
 private slots:
+    void registrationKeepsOtherDesktopsChanges();
     void customerTabReadsInNameOrder();
     void registerCustomers();
     void registerAnsweredNoOrEmptyGrid();
@@ -119,6 +121,36 @@ void MastersTest::registerCustomers()
     // Registering twice adds nothing new.
     w.find<QAbstractButton>("cmd顧客登録")->click();
     QCOMPARE(count(data, "SELECT count(*) FROM 顧客マスタ"), 5);
+}
+
+// Between reading the tab and 登録, another desktop (or a save on this one) changed rows.
+void MastersTest::registrationKeepsOtherDesktopsChanges()
+{
+    TempData data;
+    seedCustomers(data, {{"甲社", "a"}, {"乙社", "b"}, {"丙社", "c"}});
+    Window w(data.folder());
+    w.find<QAbstractButton>("cmd顧客読込")->click();
+    auto *grid = w.find<DataGrid>("Grid顧客マスタ");
+    QVERIFY(seedPerm(data, "UPDATE 顧客マスタ SET 顧客情報 = 'よそ' WHERE 顧客名 IN ('甲社', '丙社')"));
+    QVERIFY(seedPerm(data, "INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES ('丁社', 'よその新顧客')"));
+    // Rows in name order: 丁社 is not in the grid, so: 丙社, 乙社, 甲社, new line.
+    typeCell(grid, 2, 2, "こちら"); // 甲社: changed here and elsewhere
+    typeCell(grid, 1, 2, "b2");     // 乙社: changed here only
+    typeCell(grid, 3, 1, "丁社");   // typed as new here, added elsewhere meanwhile
+    typeCell(grid, 3, 2, "こちらの新顧客");
+    Answers answers;
+    answers.answer({true, false});
+    w.find<QAbstractButton>("cmd顧客登録")->click();
+    QVERIFY(answers.sawKey("登録", "他端末変更"));
+    QVERIFY(answers.shown.last().text.contains("甲社") && answers.shown.last().text.contains("丁社"));
+    QVERIFY(!answers.shown.last().text.contains("丙社")); // untouched here: not written, not asked
+    QCOMPARE(masterNames(data), (QStringList{"丁社=よその新顧客", "丙社=よそ", "乙社=b2", "甲社=よそ"}));
+    QVERIFY(w->customerTab()->hasUnregistered()); // what was declined is still on the grid only
+
+    answers.answer({true, true});
+    w.find<QAbstractButton>("cmd顧客登録")->click();
+    QCOMPARE(masterNames(data), (QStringList{"丁社=こちらの新顧客", "丙社=よそ", "乙社=b2", "甲社=こちら"}));
+    QVERIFY(!w->customerTab()->hasUnregistered());
 }
 
 void MastersTest::registerAnsweredNoOrEmptyGrid()
