@@ -147,6 +147,12 @@ DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool 
 DbResult EstimateStore::writeEstimate(const Estimate &e, const Estimate *basis, qlonglong stored)
 {
     Db &db = m_ctx.main;
+    // The counter first: every save then takes its locks in one order (number, counter, masters),
+    // and two desktops never wait for each other in a circle.
+    DbResult counter;
+    Proc管理(db, QStringLiteral("最大見積書番号"), QStringLiteral("Set"), QString::number(e.number), &counter);
+    if (!counter)
+        return counter;
     if (DbResult r = registerCustomer(e, basis); !r)
         return r;
     if (DbResult r = registerProducts(e, basis); !r)
@@ -161,11 +167,7 @@ DbResult EstimateStore::writeEstimate(const Estimate &e, const Estimate *basis, 
         return r;
     if (DbResult r = engineOf(db).setVersion(db, e.number, stored + 1); !r)
         return r;
-    if (DbResult r = writeSearchText(e); !r)
-        return r;
-    DbResult counter;
-    Proc管理(db, QStringLiteral("最大見積書番号"), QStringLiteral("Set"), QString::number(e.number), &counter);
-    return counter;
+    return writeSearchText(e);
 }
 
 DbResult EstimateStore::registerCustomer(const Estimate &e, const Estimate *basis)

@@ -114,9 +114,15 @@ public:
                 !r)
                 return r;
             number = v.toLongLong();
-            // A desktop saving this very number as its own (a number typed) holds it: wait, then look.
-            if (DbResult r = lockEstimate(db, number); !r)
+            // A desktop saving this very number as its own holds it: it is taken. Never waited
+            // for: that desktop waits for the counter held here, and waiting would deadlock.
+            QVariant locked;
+            if (DbResult r = db.scalar("SELECT pg_try_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, int(number)},
+                                       locked);
+                !r)
                 return r;
+            if (!locked.toBool())
+                continue;
             if (DbResult r = db.scalar("SELECT 1 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number}, taken); !r)
                 return r;
         }
