@@ -128,10 +128,10 @@ DbResult EstimateStore::saveUnderNextNumber(const Estimate &e, const Estimate *b
 DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool overwrite)
 {
     Db &db = m_ctx.main;
-    return db.transaction([&]() -> DbResult {
+    const StoreEngine &engine = engineOf(db);
+    qlonglong stored = -1;
+    auto save = [&]() -> DbResult {
         // Another desktop saving or deleting the same number waits here until this one is done.
-        const StoreEngine &engine = engineOf(db);
-        qlonglong stored = 0;
         if (DbResult r = engine.lockEstimate(db, e.number); !r)
             return r;
         if (DbResult r = engine.storedVersion(db, e.number, stored); !r)
@@ -140,7 +140,26 @@ DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool 
             return DbResult::failure(QStringLiteral("No.%1 was stored elsewhere meanwhile").arg(e.number),
                                      e.version == 0 ? sqlitecode::TakenElsewhere : sqlitecode::ChangedElsewhere);
         return writeEstimate(e, basis, stored);
-    });
+    };
+    DbResult r = db.transaction(save);
+    if (!r.commitUnknown)
+        return r;
+    // The connection went with the COMMIT: what is stored now says whether it arrived.
+    Estimate now;
+    bool found = false;
+    if (DbResult v = load(e.number, now, found); !v)
+        return r;
+    Estimate written = e; // as stored: the lines up to the first empty one
+    if (const auto gap = std::find_if(written.lines.begin(), written.lines.end(),
+                                      [](const EstimateLine &l) { return l.name.isEmpty(); });
+        gap != written.lines.end())
+        written.lines.erase(gap, written.lines.end());
+    if (found && now.version == stored + 1 && sameContent(now, written))
+        return {}; // it did
+    if ((found ? now.version : 0) == stored)
+        return db.transaction(save); // it did not, and nobody wrote since: nothing stands in the way
+    return DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(e.number),
+                             sqlitecode::ChangedElsewhere);
 }
 
 // Inside the transaction, with the number locked; stored: the version it replaces.
@@ -309,9 +328,9 @@ DbResult EstimateStore::remove(int number, qlonglong version)
 DbResult EstimateStore::removeOnce(int number, qlonglong version)
 {
     Db &db = m_ctx.main;
-    return db.transaction([&]() -> DbResult {
-        const StoreEngine &engine = engineOf(db);
-        qlonglong stored = 0;
+    const StoreEngine &engine = engineOf(db);
+    qlonglong stored = 0;
+    auto remove = [&]() -> DbResult {
         if (DbResult r = engine.lockEstimate(db, number); !r)
             return r;
         if (DbResult r = engine.storedVersion(db, number, stored); !r)
@@ -324,7 +343,19 @@ DbResult EstimateStore::removeOnce(int number, qlonglong version)
         if (DbResult d = engine.removeSearchText(db, number); !d)
             return d;
         return db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number});
-    });
+    };
+    DbResult r = db.transaction(remove);
+    if (!r.commitUnknown)
+        return r;
+    // The connection went with the COMMIT: gone now means it arrived.
+    qlonglong now = -1;
+    if (DbResult v = engine.storedVersion(db, number, now); !v)
+        return r;
+    if (now == 0)
+        return {};
+    return now == stored ? db.transaction(remove)
+                         : DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(number),
+                                             sqlitecode::ChangedElsewhere);
 }
 
 DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)

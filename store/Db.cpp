@@ -82,10 +82,19 @@ static QString sqliteUri(const QString &path, bool mayCreate)
 
 DbResult Db::open(const QString &path, Durability durability) { return openWith(path, false, durability); }
 
+DbResult Db::reconnect()
+{
+    if (m_engine != Engine::Postgres || !m_server)
+        return DbResult::failure(QStringLiteral("nothing to reconnect to"));
+    const std::shared_ptr<const ServerConfig> config = m_server;
+    return openServer(*config);
+}
+
 DbResult Db::openServer(const ServerConfig &config)
 {
     close();
     m_engine = Engine::Postgres;
+    m_server = std::make_shared<const ServerConfig>(config);
     m_path = config.displayName();
     DbResult opened;
     {
@@ -118,6 +127,7 @@ DbResult Db::openWith(const QString &path, bool mayCreate, Durability durability
 {
     close();
     m_engine = Engine::Sqlite;
+    m_server.reset();
     m_path = path;
     DbResult opened;
     {
@@ -202,6 +212,9 @@ QSqlQuery *Db::prepared(const QString &sql, DbResult &error)
 
 QSqlQuery *Db::run(const QString &sql, const QVariantList &binds, DbResult &error)
 {
+    // The driver closes a server connection that died: the next action outside a transaction opens it anew.
+    if (m_server && m_depth == 0 && !isOpen())
+        reconnect();
     QSqlQuery *q = prepared(sql, error);
     if (!q)
         return nullptr;
@@ -234,6 +247,9 @@ DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std
 {
     DbResult r;
     QSqlQuery *q = run(sql, binds, r);
+    // A read outside a transaction after the server's connection went: once more, reconnected.
+    if (!q && r.connectionLost() && m_depth == 0 && reconnect())
+        q = run(sql, binds, r);
     if (!q)
         return r;
     while (q->next())
@@ -289,8 +305,15 @@ DbResult Db::transaction(const std::function<DbResult()> &body, Lock lock)
     }
     // The server locks rows as they are written; there is no file-wide write lock to take.
     const bool immediate = lock == Lock::Immediate && m_engine == Engine::Sqlite;
-    if (DbResult r = execUnprepared(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")); !r)
-        return r;
+    const QString begin = immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
+    if (m_server && !isOpen())
+        reconnect();
+    DbResult began = execUnprepared(begin);
+    // The server's connection went since the last action: this one starts on a new one.
+    if (!began && began.connectionLost() && reconnect())
+        began = execUnprepared(begin);
+    if (!began)
+        return began;
     m_depth = 1;
     DbResult r = body();
     m_depth = 0;
@@ -298,6 +321,7 @@ DbResult Db::transaction(const std::function<DbResult()> &body, Lock lock)
         r = execUnprepared("COMMIT");
         if (r)
             return r;
+        r.commitUnknown = r.connectionLost();
     }
     execUnprepared("ROLLBACK");
     return r;

@@ -18,9 +18,19 @@ struct DbResult {
     QString file;  // the data file concerned, when known
     QString state; // the server's SQLSTATE ("23505", "40001", …), empty on SQLite
     bool server = false; // from a database server: file names the server and database
+    // The connection went while COMMIT was on its way: the transaction may or may not be stored.
+    bool commitUnknown = false;
+    // The server's connection went (a restart, a network break); the next action reconnects.
+    bool connectionLost() const
+    {
+        return server && (state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01") ||
+                          error.contains(QLatin1String("server closed the connection")) ||
+                          error.contains(QLatin1String("no connection to the server")) ||
+                          error.contains(QLatin1String("terminating connection")));
+    }
     static DbResult failure(const QString &text, int code = 0, const QString &file = QString())
     {
-        return {false, text, code, file, {}, false};
+        return {false, text, code, file, {}, false, false};
     }
     explicit operator bool() const { return ok; }
     // Two desktops' transactions met (a deadlock the server broke): the whole transaction may
@@ -91,6 +101,8 @@ public:
     // A transaction that is on the disk once it returns, on a Scratch handle too.
     DbResult durably(const std::function<DbResult()> &body);
     bool inTransaction() const { return m_depth > 0; }
+    // Opens the server connection again after it went; false on a file or when it cannot.
+    DbResult reconnect();
 
 private:
     DbResult openWith(const QString &path, bool mayCreate, Durability durability = Durability::Full);
@@ -105,6 +117,7 @@ private:
     QString m_name;
     QString m_path;
     Engine m_engine = Engine::Sqlite;
+    std::shared_ptr<const struct ServerConfig> m_server; // to reconnect to
     int m_depth = 0;
     bool m_scratch = false;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;

@@ -26,6 +26,7 @@ private slots:
     void resetShowsFirstRow();
     void typedItemNameStaysAsTyped();
     void savesMeetAnotherDesktop();
+    void serverConnectionLostAndFound();
 
 private:
     struct Fixture {
@@ -108,6 +109,47 @@ void SaveLoadTest::savesMeetAnotherDesktop()
     f.win().find<QAbstractButton>("cmd削除")->click();
     QVERIFY(answers.sawKey("削除", "他端末変更"));
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ WHERE 伝票番号 = ?", {moved}), 1);
+}
+
+// The server restarted, or the connection broke during a COMMIT: the next save reconnects,
+// and a save whose COMMIT never arrived is made again before the user hears of anything.
+void SaveLoadTest::serverConnectionLostAndFound()
+{
+    if (!onTestServer())
+        QSKIP("a server's connection");
+    Fixture f;
+    Answers answers;
+    auto dropConnections = [&] {
+        QVERIFY(seedPerm(f.data, "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                                 "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+    };
+    auto saveOne = [&](const QString &customer) {
+        const int number = f.no->text().toInt();
+        f.customer(customer);
+        f.line(0, "ボルト", "2", "100");
+        f.save();
+        return number;
+    };
+    dropConnections();
+    const int first = saveOne("再接続");
+    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {first})[0][0].toString(),
+             QString("再接続"));
+    // The connection dies with the COMMIT, once: nothing arrived, so it is saved again.
+    Db perm(QStringLiteral("kill"));
+    QVERIFY(f.data.openPerm(perm));
+    QVERIFY(perm.execUnprepared("CREATE SEQUENCE kill_once"));
+    QVERIFY(perm.execUnprepared("CREATE FUNCTION kill_at_commit() RETURNS trigger LANGUAGE plpgsql AS $f$ BEGIN "
+                                "IF nextval('kill_once') = 1 THEN PERFORM pg_terminate_backend(pg_backend_pid()); PERFORM pg_sleep(5); "
+                                "END IF; RETURN NULL; END $f$"));
+    QVERIFY(perm.execUnprepared("CREATE CONSTRAINT TRIGGER kill_at_commit AFTER INSERT ON 見積書ヘッダ DEFERRABLE "
+                                "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION kill_at_commit()"));
+    const int second = saveOne("二度目");
+    QCOMPARE(permInt(f.data, "SELECT nextval('kill_once')"), 3); // it did kill the first COMMIT
+    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {second})[0][0].toString(),
+             QString("二度目"));
+    QCOMPARE(storedLines(f.data, second).size(), 1);
+    QVERIFY(!answers.sawKey("その他", "注意")); // no failure was shown
+    QVERIFY(f.win().find<QStatusBar>("statusLine")->currentMessage().contains(QString("No.%1").arg(second)));
 }
 
 QStringList SaveLoadTest::storedLines(const TempData &data, int number)
