@@ -32,4 +32,4 @@ DbResult parseConnectionString(const QString &text, ServerConfig &out);
 DbResult readServerFile(const QString &dataFolder, std::optional<ServerConfig> &out);
 
 // Seconds a start waits for a server before it says why it cannot reach it.
-constexpr int kConnectTimeoutSeconds = 4;
+constexpr int kConnectTimeoutSeconds = 3;

@@ -34,6 +34,7 @@ private slots:
     void counterOnlyRises();
     void unitsFromTwoDesktopsAllKept();
     void twoDesktopsSaveOverTheSameNumbers();
+    void unreachableServerEndsTheStart();
 };
 
 void ServerTest::connectionStringIsReadStrictly()
@@ -410,6 +411,43 @@ void ServerTest::twoDesktopsSaveOverTheSameNumbers()
     QVERIFY(db.scalar("SELECT max(伝票番号) FROM 見積書ヘッダ", {}, v));
     QVERIFY(engineOf(db).proposedNumber(db, next));
     QCOMPARE(next, v.toLongLong() + 1);
+}
+
+// The program started on a folder whose server cannot be reached: one message naming the
+// server and the cause, in Japanese, soon, and exit code 1.
+void ServerTest::unreachableServerEndsTheStart()
+{
+    TempData data;
+    QTemporaryDir nowhere;
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    const QString cases[] = {
+        QStringLiteral("host=%1 dbname=qd").arg(nowhere.path()),                                  // nothing listens
+        QStringLiteral("host=127.0.0.1 port=%1 dbname=qd").arg(silent.serverPort()),           // never answers
+        QStringLiteral("host=%1 dbname=qd password=x").arg(nowhere.path()),                      // a password in the file
+    };
+    const char *causes[] = {"接続を受け付けていません", "応答がありません", ".pgpass"};
+    qint64 processStart = 0; // what a start costs without waiting (slower under the sanitizers)
+    for (int i = 0; i < 3; ++i) {
+        QFile f(data.folder() + kServerFileName);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(cases[i].toUtf8());
+        f.close();
+        QProcess start;
+        QElapsedTimer t;
+        t.start();
+        start.start(QUOTEDESK_CHILD, {"start", data.folder()});
+        QVERIFY(start.waitForFinished(15000));
+        const QString out = QString::fromUtf8(start.readAllStandardOutput());
+        if (i == 0)
+            processStart = t.elapsed();
+        QVERIFY2(t.elapsed() - processStart < 5000, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(start.exitCode(), 1);
+        QCOMPARE(out.count("MSG: "), 1);
+        QVERIFY2(out.contains(QString::fromUtf8(causes[i])), qPrintable(out));
+        if (i < 2)
+            QVERIFY2(out.contains(i == 0 ? nowhere.path() : QStringLiteral("127.0.0.1")), qPrintable(out));
+    }
 }
 
 QTEST_MAIN(ServerTest)
