@@ -176,15 +176,11 @@ DbResult EstimateStore::writeEstimate(const Estimate &e, const Estimate *basis, 
         return r;
     if (DbResult r = registerProducts(e, basis); !r)
         return r;
-    if (DbResult r = db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {e.number}); !r)
-        return r;
     if (DbResult r = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {e.number}); !r)
         return r;
     if (DbResult r = writeLines(e); !r)
         return r;
-    if (DbResult r = writeHeader(e); !r)
-        return r;
-    if (DbResult r = engineOf(db).setVersion(db, e.number, stored + 1); !r)
+    if (DbResult r = writeHeader(e, stored + 1); !r)
         return r;
     return writeSearchText(e);
 }
@@ -234,15 +230,17 @@ DbResult EstimateStore::writeLines(const Estimate &e)
                            binds);
 }
 
-DbResult EstimateStore::writeHeader(const Estimate &e)
+DbResult EstimateStore::writeHeader(const Estimate &e, qlonglong version)
 {
-    return m_ctx.main.exec(
-        "INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 顧客情報, 件名, 支払条件, 納期, 受渡場所, 有効期限, "
-        "消費税, 税抜計, 合計, 敬称, 税区分, 税率, 端数処理) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        {e.number, bindDate(e.date), bindText(e.customerName), bindText(e.customerInfo),
-         bindText(e.subject), bindText(e.paymentTerms), bindText(e.deliveryDate), bindText(e.deliveryPlace),
-         bindText(e.validity), bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand), nullIfEmpty(e.honorific),
-         nullIfEmpty(e.taxMode), e.taxRate > 0 ? QVariant(e.taxRate) : nullInt(), nullIfEmpty(e.rounding)});
+    return engineOf(m_ctx.main).replaceHeader(
+        m_ctx.main,
+        {"伝票番号", "日付", "顧客名", "顧客情報", "件名", "支払条件", "納期", "受渡場所", "有効期限", "消費税", "税抜計", "合計",
+         "敬称", "税区分", "税率", "端数処理"},
+        {e.number, bindDate(e.date), bindText(e.customerName), bindText(e.customerInfo), bindText(e.subject),
+         bindText(e.paymentTerms), bindText(e.deliveryDate), bindText(e.deliveryPlace), bindText(e.validity),
+         bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand), nullIfEmpty(e.honorific), nullIfEmpty(e.taxMode),
+         e.taxRate > 0 ? QVariant(e.taxRate) : nullInt(), nullIfEmpty(e.rounding)},
+        version);
 }
 
 DbResult EstimateStore::writeSearchText(const Estimate &e)

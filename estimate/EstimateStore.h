@@ -92,7 +92,7 @@ private:
     DbResult registerCustomer(const Estimate &e, const Estimate *basis);
     DbResult registerProducts(const Estimate &e, const Estimate *basis);
     DbResult writeLines(const Estimate &e);
-    DbResult writeHeader(const Estimate &e);
+    DbResult writeHeader(const Estimate &e, qlonglong version);
     DbResult writeSearchText(const Estimate &e);
     QuoteDeskContext &m_ctx;
     bool m_indexRebuilt = false;

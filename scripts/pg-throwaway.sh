@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A PostgreSQL 15 server for the tests only: its files and its socket in DIR, no TCP port,
 # no fsync. "start DIR" prints the connection string; "stop DIR" stops it and removes DIR.
+# "start DIR durable" keeps the server's default syncing, as an office's server would (benchmarks).
 set -euo pipefail
 bin=/usr/lib/postgresql/15/bin
 action=${1:?start or stop}
@@ -13,11 +14,13 @@ as_server() {
 
 case "$action" in
 start)
+  sync_opts="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+  [ "${3:-}" = durable ] && sync_opts=""
   mkdir -p "$dir"
   [ "$(id -u)" -eq 0 ] && chown postgres: "$dir"
   as_server "$bin/initdb" -D "$dir/data" -A trust -U quotedesk -E UTF8 --locale=C.UTF-8 >"$dir/initdb.log"
   as_server "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -s \
-    -o "-c listen_addresses='' -c unix_socket_directories='$dir' -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
+    -o "-c listen_addresses='' -c unix_socket_directories='$dir' $sync_opts" \
     start
   echo "host=$dir user=quotedesk dbname=postgres"
   ;;

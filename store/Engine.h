@@ -49,8 +49,10 @@ public:
     virtual DbResult lockEstimate(Db &db, qlonglong number) const = 0;
     // The version of what is stored under number: 0 when nothing is.
     virtual DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const = 0;
-    // Marks the estimate just written under number with version.
-    virtual DbResult setVersion(Db &db, qlonglong number, qlonglong version) const = 0;
+    // Writes an estimate's header in place of what is stored under its number (the first of
+    // columns, 伝票番号), as version.
+    virtual DbResult replaceHeader(Db &db, const QStringList &columns, const QVariantList &values,
+                                   qlonglong version) const = 0;
 
     // The column that orders a table's rows as they were added: of several rows of one name,
     // the first is the one the program reads.

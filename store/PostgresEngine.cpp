@@ -139,9 +139,18 @@ public:
         version = v.isNull() ? 0 : v.toLongLong();
         return r;
     }
-    DbResult setVersion(Db &db, qlonglong number, qlonglong version) const override
+    DbResult replaceHeader(Db &db, const QStringList &columns, const QVariantList &values,
+                           qlonglong version) const override
     {
-        return db.exec("UPDATE 見積書ヘッダ SET 更新番号 = ? WHERE 伝票番号 = ?", {version, number});
+        // One statement in place of a delete and an insert: each statement is a round trip.
+        QStringList sets;
+        for (const QString &c : columns.mid(1))
+            sets << c + QStringLiteral(" = EXCLUDED.") + c;
+        return db.exec(QString("INSERT INTO 見積書ヘッダ (%1, 更新番号) VALUES (%2, ?) ON CONFLICT (伝票番号) DO UPDATE SET "
+                               "%3, 更新番号 = EXCLUDED.更新番号")
+                           .arg(columns.join(", "), QStringList(columns.size(), QStringLiteral("?")).join(", "),
+                                sets.join(", ")),
+                       values + QVariantList{version});
     }
 
     QString rowOrder() const override { return QStringLiteral("id"); }
@@ -153,7 +162,6 @@ public:
         if (rows.isEmpty())
             return {};
         const QVector<MasterRow> once = lastOfEachName(rows);
-        // New names with every field; a name another desktop adds meanwhile is no error.
         QStringList tuples;
         QVariantList binds;
         const QString marks = '(' + QStringList(fields.size(), QStringLiteral("?")).join(", ") + ')';
@@ -161,15 +169,23 @@ public:
             tuples << marks;
             binds += row.values;
         }
-        if (DbResult r = db.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES %3 ON CONFLICT (%4) DO NOTHING")
-                                     .arg(table, fields.join(", "), tuples.join(", "), fields.first()),
-                                 binds);
-            !r)
+        const QString insert = QStringLiteral("INSERT INTO %1 AS m (%2) VALUES %3 ON CONFLICT (%4) ")
+                                   .arg(table, fields.join(", "), tuples.join(", "), fields.first());
+        auto ownsAll = [](const MasterRow &row) { return std::find(row.own.begin() + 1, row.own.end(), false) == row.own.end(); };
+        auto ownsAny = [](const MasterRow &row) { return std::find(row.own.begin() + 1, row.own.end(), true) != row.own.end(); };
+        if (std::all_of(once.begin(), once.end(), ownsAll)) { // every field this desktop's: one upsert
+            QStringList sets, differs;
+            for (const QString &f : fields.mid(1)) {
+                sets << QStringLiteral("%1 = EXCLUDED.%1").arg(f);
+                differs << QStringLiteral("m.%1 IS DISTINCT FROM EXCLUDED.%1").arg(f);
+            }
+            return db.exec(insert + "DO UPDATE SET " + sets.join(", ") + " WHERE " + differs.join(" OR "), binds);
+        }
+        // New names with every field (a name another desktop adds meanwhile is no error), then
+        // each stored row's own fields.
+        if (DbResult r = db.exec(insert + "DO NOTHING", binds); !r)
             return r;
-        const bool anyOwn = std::any_of(once.begin(), once.end(), [](const MasterRow &row) {
-            return std::find(row.own.begin() + 1, row.own.end(), true) != row.own.end();
-        });
-        return anyOwn ? updateOwnFields(db, table, fields, once) : DbResult{};
+        return std::any_of(once.begin(), once.end(), ownsAny) ? updateOwnFields(db, table, fields, once) : DbResult{};
     }
 
     DbResult writeSearchText(Db &db, qlonglong number, const QString &text) const override

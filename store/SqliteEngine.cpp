@@ -131,7 +131,14 @@ public:
         version = stored.isNull() ? 0 : 1;
         return r;
     }
-    DbResult setVersion(Db &, qlonglong, qlonglong) const override { return {}; }
+    DbResult replaceHeader(Db &db, const QStringList &columns, const QVariantList &values, qlonglong) const override
+    {
+        if (DbResult r = db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {values.first()}); !r)
+            return r;
+        return db.exec(QString("INSERT INTO 見積書ヘッダ (%1) VALUES (%2)")
+                           .arg(columns.join(", "), QStringList(columns.size(), QStringLiteral("?")).join(", ")),
+                       values);
+    }
 
     QString rowOrder() const override { return QStringLiteral("rowid"); }
     QString withoutIndex(const QString &column) const override { return '+' + column; }
