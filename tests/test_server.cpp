@@ -35,6 +35,7 @@ private slots:
     void unitsFromTwoDesktopsAllKept();
     void twoDesktopsSaveOverTheSameNumbers();
     void unreachableServerEndsTheStart();
+    void clientKilledMidSaveLeavesNoTrace();
 };
 
 void ServerTest::connectionStringIsReadStrictly()
@@ -448,6 +449,48 @@ void ServerTest::unreachableServerEndsTheStart()
         if (i < 2)
             QVERIFY2(out.contains(i == 0 ? nowhere.path() : QStringLiteral("127.0.0.1")), qPrintable(out));
     }
+}
+
+// The program killed while it saves: the server rolls back what was not committed, and what
+// is stored stays whole.
+void ServerTest::clientKilledMidSaveLeavesNoTrace()
+{
+    REQUIRE_SERVER(server);
+    {
+        Db db(QStringLiteral("prepare"));
+        QVERIFY(server.open(db) && engineOf(db).createSchema(db));
+    }
+    QTemporaryDir dir;
+    const QString folder = desktopFolder(dir, QStringLiteral("desk"), server);
+    QVERIFY(!folder.isEmpty());
+    Db db(QStringLiteral("check"));
+    QVERIFY(server.open(db));
+    for (int killAfter : {150, 400, 700, 1000}) {
+        QProcess desktop;
+        desktop.start(QUOTEDESK_CHILD, {"race", folder});
+        QVERIFY(desktop.waitForStarted());
+        QThread::msleep(killAfter);
+        desktop.kill(); // SIGKILL: no COMMIT, no ROLLBACK, the socket just closes
+        QVERIFY(desktop.waitForFinished());
+        QVariant v;
+        QVERIFY(db.scalar("SELECT count(*) FROM 見積書ヘッダ h WHERE (SELECT count(*) FROM 見積書 l "
+                          "WHERE l.伝票番号 = h.伝票番号) <> 30", {}, v));
+        QCOMPARE(v.toInt(), 0);
+        QVERIFY(db.scalar("SELECT count(*) FROM 見積書 l WHERE NOT EXISTS (SELECT 1 FROM 見積書ヘッダ h "
+                          "WHERE h.伝票番号 = l.伝票番号)", {}, v));
+        QCOMPARE(v.toInt(), 0);
+        QVERIFY(db.scalar("SELECT (SELECT count(*) FROM 見積書ヘッダ) - (SELECT count(*) FROM 見積書索引)", {}, v));
+        QCOMPARE(v.toInt(), 0);
+        qlonglong next = 0;
+        QVERIFY(db.scalar("SELECT coalesce(max(伝票番号), 0) FROM 見積書ヘッダ", {}, v));
+        QVERIFY(engineOf(db).proposedNumber(db, next));
+        QVERIFY(next > v.toLongLong());
+    }
+    // The server ended the killed desktops' sessions: none holds a lock any more.
+    QVariant sessions;
+    QThread::msleep(200);
+    QVERIFY(db.scalar("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory'", {}, sessions));
+    QCOMPARE(sessions.toInt(), 0);
 }
 
 QTEST_MAIN(ServerTest)
