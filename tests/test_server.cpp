@@ -9,6 +9,7 @@
 #include "store/Numbering.h"
 #include "store/ServerImport.h"
 #include "store/ServerSchema.h"
+#include "store/Wipe.h"
 
 #include "TestPrograms.h"
 
@@ -36,6 +37,7 @@ private slots:
     void twoDesktopsSaveOverTheSameNumbers();
     void unreachableServerEndsTheStart();
     void clientKilledMidSaveLeavesNoTrace();
+    void wipeOnServerKeepsACopyThatRestores();
 };
 
 void ServerTest::connectionStringIsReadStrictly()
@@ -491,6 +493,49 @@ void ServerTest::clientKilledMidSaveLeavesNoTrace()
     QThread::msleep(200);
     QVERIFY(db.scalar("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory'", {}, sessions));
     QCOMPARE(sessions.toInt(), 0);
+}
+
+// The wipe on a server copies the tables into a dated schema first; the README's statements
+// bring them back, and the office goes on registering afterwards.
+void ServerTest::wipeOnServerKeepsACopyThatRestores()
+{
+    REQUIRE_SERVER(server);
+    TempData data;
+    fillDesktopFile(data.perm());
+    Db db(QStringLiteral("wipe"));
+    QVERIFY(server.open(db));
+    ImportReport report;
+    QVERIFY(importIntoServer(data.perm(), db, report));
+    QString written;
+    QVERIFY(engineOf(db).backupBeforeWipe(db, QString(), QDateTime(QDate(2026, 12, 8), QTime(10, 15)), &written));
+    QVERIFY(written.contains("quotedesk_backup_20261208_101500"));
+    QVERIFY(wipeAllData(db));
+    QVariant v;
+    QVERIFY(db.scalar("SELECT (SELECT count(*) FROM 見積書ヘッダ) + (SELECT count(*) FROM 顧客マスタ) + "
+                      "(SELECT count(*) FROM 見積書索引)", {}, v));
+    QCOMPARE(v.toInt(), 0);
+    QVERIFY(db.scalar("SELECT count(*) FROM 発行版", {}, v));
+    QCOMPARE(v.toInt(), 1); // the archive stays
+    // The README's way back, table by table, in one transaction.
+    const QString b = QStringLiteral("quotedesk_backup_20261208_101500");
+    QVERIFY(db.transaction([&]() -> DbResult {
+        for (const char *t : {"見積書ヘッダ", "見積書", "見積書索引", "顧客マスタ", "商品マスタ", "自社情報"}) {
+            const QString table = QString::fromUtf8(t);
+            if (DbResult r = db.execUnprepared(QString("DELETE FROM %1").arg(table)); !r)
+                return r;
+            if (DbResult r = db.execUnprepared(QString("INSERT INTO %1 SELECT * FROM %2.%1").arg(table, b)); !r)
+                return r;
+        }
+        return {};
+    }));
+    QVERIFY(db.scalar("SELECT count(*) FROM 見積書", {}, v));
+    QCOMPARE(v.toInt(), 60);
+    QVERIFY(db.scalar("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ?", {QStringLiteral("山田商店")}, v));
+    QCOMPARE(v.toString(), QStringLiteral("住所山田商店"));
+    // Registering goes on: the restored rows' ids do not stand in the way of new ones.
+    QVERIFY(engineOf(db).registerMasterRows(db, "顧客マスタ", {"顧客名", "顧客情報", "敬称"},
+                                            {MasterRow{{QStringLiteral("新顧客"), QStringLiteral("x"), QString()},
+                                                       {true, true, true}}}));
 }
 
 QTEST_MAIN(ServerTest)
