@@ -133,13 +133,13 @@ QVector<Condition> conditions(const IssueFilter &f)
     const QString byIssue = "発行記録 r CROSS JOIN 発行版 v", byVersion = "発行版 v CROSS JOIN 発行記録 r";
     if (f.from.isValid() || f.to.isValid()) {
         Condition c{"%1r.発行日時 >= ? AND %1r.発行日時 < ?", {}, byIssue,
-                    "SELECT count(*) FROM (SELECT 1 FROM 発行記録 r WHERE r.発行日時 >= ? AND r.発行日時 < ? LIMIT ?)"};
+                    "SELECT count(*) FROM (SELECT 1 FROM 発行記録 r WHERE r.発行日時 >= ? AND r.発行日時 < ? LIMIT ?) AS c"};
         c.binds << (f.from.isValid() ? f.from.toString(day) : QString("0")) << (f.to.isValid() ? f.to.addDays(1).toString(day) : QString("9"));
         out << c;
     }
     if (f.min || f.max) {
         Condition c{"%1v.合計 >= ? AND %1v.合計 <= ?", {}, byVersion,
-                    "SELECT count(*) FROM (SELECT 1 FROM 発行版 v WHERE v.合計 >= ? AND v.合計 <= ? LIMIT ?)"};
+                    "SELECT count(*) FROM (SELECT 1 FROM 発行版 v WHERE v.合計 >= ? AND v.合計 <= ? LIMIT ?) AS c"};
         c.binds << (f.min ? f.min->raw() : std::numeric_limits<qint64>::min()) << (f.max ? f.max->raw() : std::numeric_limits<qint64>::max());
         out << c;
     }
@@ -149,7 +149,7 @@ QVector<Condition> conditions(const IssueFilter &f)
         QString part = f.customer.trimmed();
         part.replace('\\', QStringLiteral("\\\\")).replace('%', QStringLiteral("\\%")).replace('_', QStringLiteral("\\_"));
         out << Condition{"%1v.顧客名 IN " + names, {'%' + part + '%'}, byVersion,
-                         "SELECT count(*) FROM (SELECT 1 FROM 発行版 v WHERE v.顧客名 IN " + names + " LIMIT ?)"};
+                         "SELECT count(*) FROM (SELECT 1 FROM 発行版 v WHERE v.顧客名 IN " + names + " LIMIT ?) AS c"};
     }
     return out;
 }

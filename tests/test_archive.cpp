@@ -110,6 +110,7 @@ void ArchiveTest::versionsOutliveTheEstimate()
 
 void ArchiveTest::theFileRefusesChanges()
 {
+    FILE_ONLY(); // the server's own refusals: test_server
     TempData data;
     Window w(data.folder());
     IssueArchive archive(w->context().main);

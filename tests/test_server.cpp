@@ -38,6 +38,7 @@ private slots:
     void unreachableServerEndsTheStart();
     void clientKilledMidSaveLeavesNoTrace();
     void wipeOnServerKeepsACopyThatRestores();
+    void archiveSearchOnServer();
 };
 
 void ServerTest::connectionStringIsReadStrictly()
@@ -536,6 +537,27 @@ void ServerTest::wipeOnServerKeepsACopyThatRestores()
     QVERIFY(engineOf(db).registerMasterRows(db, "顧客マスタ", {"顧客名", "顧客情報", "敬称"},
                                             {MasterRow{{QStringLiteral("新顧客"), QStringLiteral("x"), QString()},
                                                        {true, true, true}}}));
+}
+
+// The archive's searches, each condition and all three, on the server's planner.
+void ServerTest::archiveSearchOnServer()
+{
+    REQUIRE_SERVER(server);
+    Db db(QStringLiteral("archive"));
+    QVERIFY(server.open(db) && engineOf(db).createSchema(db));
+    IssueArchive archive(db);
+    const QDateTime at(QDate(2026, 3, 1), QTime(9, 0));
+    QVERIFY(archive.record({1, "株式会社山田商店", "2026/01/01", Money::fromYen(10000), "a"}, "a", issuearchive::kPdf, at));
+    QVERIFY(archive.record({2, "100%_商会", "2026/01/01", Money::fromYen(55000), "b"}, "b", issuearchive::kPdf, at.addDays(1)));
+    QVERIFY(archive.record({1, "株式会社山田商店", "2026/01/01", Money::fromYen(12000), "c"}, "c", issuearchive::kPdf, at.addDays(2)));
+    QVector<IssuedRow> rows;
+    DbResult r = archive.find({QDate(2026, 3, 1), QDate(2026, 3, 31), Money::fromYen(1), Money::fromYen(60000), "山田"}, 50, rows);
+    QVERIFY2(r, qPrintable(r.error));
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].version, 2); // newest issue first
+    QVERIFY(archive.find({{}, {}, {}, {}, "%_"}, 50, rows)); // wildcards stand for themselves
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].number, 2);
 }
 
 QTEST_MAIN(ServerTest)
