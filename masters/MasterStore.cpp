@@ -16,17 +16,26 @@ DbResult MasterStore::read()
     return r ? rememberRead() : r;
 }
 
+// The values as read, in a table of the work connection's own (never in the file): 登録 then
+// writes only what this desktop changed, guarded by these.
+QString MasterStore::readTable() const { return QStringLiteral("temp.") + m_table.work + QStringLiteral("_読込時"); }
+
 DbResult MasterStore::rememberRead()
 {
-    m_asRead.clear();
-    return m_ctx.work.forEachRow(QString("SELECT %1 FROM main.%2 ORDER BY id").arg(m_table.fields.join(", "), m_table.work),
-                                 {}, [&](const QSqlQuery &q) {
-                                     QVariantList values;
-                                     for (int i = 0; i < m_table.fields.size(); ++i)
-                                         values << q.value(i);
-                                     if (!m_asRead.contains(values.first().toString())) // the first of a name
-                                         m_asRead.insert(values.first().toString(), values);
-                                 });
+    const QString fields = m_table.fields.join(", "), key = m_table.fields.first();
+    if (DbResult r = m_ctx.work.exec(QString("CREATE TABLE IF NOT EXISTS %1 AS SELECT %2 FROM main.%3 WHERE 0")
+                                         .arg(readTable(), fields, m_table.work));
+        !r)
+        return r;
+    // One row a name, the first: the one a registration guards.
+    if (DbResult r = m_ctx.work.exec(QString("CREATE UNIQUE INDEX IF NOT EXISTS %1_名 ON %2 (%3)")
+                                         .arg(readTable(), QString(readTable()).remove(QStringLiteral("temp.")), key));
+        !r)
+        return r;
+    if (DbResult r = m_ctx.work.exec("DELETE FROM " + readTable()); !r)
+        return r;
+    return m_ctx.work.exec(QString("INSERT OR IGNORE INTO %1 SELECT %2 FROM main.%3 ORDER BY id")
+                               .arg(readTable(), fields, m_table.work));
 }
 
 DbResult MasterStore::clear()
@@ -35,17 +44,10 @@ DbResult MasterStore::clear()
     QVariant any;
     if (DbResult r = m_ctx.work.scalar(QString("SELECT EXISTS (SELECT 1 FROM main.%1)").arg(m_table.work), {}, any);
         !r || any.toInt() == 0)
-        return m_asRead.clear(), r;
-    m_asRead.clear(); // whatever is typed now is new to this desktop
-    return m_ctx.work.exec("DELETE FROM main." + m_table.work);
-}
-
-static bool sameValues(const QVariantList &a, const QVariantList &b)
-{
-    for (int i = 0; i < a.size(); ++i)
-        if (a[i].isNull() != b.value(i).isNull() || a[i].toString() != b.value(i).toString())
-            return false;
-    return a.size() == b.size();
+        return r ? rememberRead() : r;
+    if (DbResult d = m_ctx.work.exec("DELETE FROM main." + m_table.work); !d)
+        return d;
+    return rememberRead(); // nothing read: whatever is typed now is new to this desktop
 }
 
 DbResult MasterStore::writeGuarded(Db &db, const QVariantList &values, const QVariantList &asRead, bool &elsewhere)
@@ -65,24 +67,48 @@ DbResult MasterStore::writeGuarded(Db &db, const QVariantList &values, const QVa
     return r;
 }
 
+// The named work rows that differ from what was read (or were not read at all), each with its
+// values as read; the last row of a name is the one that counts.
+DbResult MasterStore::changedRows(QStringList &order, QHash<QString, QVariantList> &now,
+                                  QHash<QString, QVariantList> &asRead)
+{
+    QStringList w, r, differs;
+    for (const QString &f : m_table.fields) {
+        w << "w." + f;
+        r << "r." + f;
+        differs << QStringLiteral("w.%1 IS NOT r.%1").arg(f);
+    }
+    const QString key = m_table.fields.first();
+    const int n = m_table.fields.size();
+    return m_ctx.work.forEachRow(
+        QString("SELECT %1, %2, r.%3 IS NOT NULL FROM main.%4 w LEFT JOIN %5 r ON r.%3 = w.%3 WHERE trim(w.%3) <> '' "
+                "AND (r.%3 IS NULL OR %6) ORDER BY w.id")
+            .arg(w.join(", "), r.join(", "), key, m_table.work, readTable(), differs.join(" OR ")),
+        {}, [&](const QSqlQuery &q) {
+            QVariantList values, read;
+            for (int i = 0; i < n; ++i) {
+                values << q.value(i);
+                read << q.value(n + i);
+            }
+            const QString name = values.first().toString();
+            if (!now.contains(name))
+                order << name;
+            now.insert(name, values);
+            if (q.value(2 * n).toBool())
+                asRead.insert(name, read);
+        });
+}
+
 DbResult MasterStore::registerRows(QStringList *elsewhere, bool overwrite)
 {
-    DbRows rows;
-    if (DbResult s = m_ctx.work.select(
-            QString("SELECT %1 FROM main.%2 ORDER BY id").arg(m_table.fields.join(", "), m_table.work), {}, rows);
-        !s)
-        return s;
-    // The last row of a name is the one that counts, as when they were written one by one.
-    QHash<QString, QVariantList> named;
+    if (DbResult t = m_ctx.work.exec(QString("CREATE TABLE IF NOT EXISTS %1 AS SELECT %2 FROM main.%3 WHERE 0")
+                                         .arg(readTable(), m_table.fields.join(", "), m_table.work));
+        !t)
+        return t; // nothing read yet: every row is new
     QStringList order;
-    for (const DbRow &row : rows) {
-        // A row without a name would become a nameless master row on every registration.
-        if (row[0].isNull() || row[0].toString().trimmed().isEmpty())
-            continue;
-        if (!named.contains(row[0].toString()))
-            order << row[0].toString();
-        named.insert(row[0].toString(), QVariantList(row.begin(), row.end()));
-    }
+    QHash<QString, QVariantList> named, asRead;
+    if (DbResult s = changedRows(order, named, asRead); !s)
+        return s;
     const StoreEngine &engine = engineOf(m_ctx.main);
     Db &db = engine.masterWriter(m_ctx.main, m_ctx.work);
     QStringList conflicts;
@@ -90,12 +116,9 @@ DbResult MasterStore::registerRows(QStringList *elsewhere, bool overwrite)
         QVector<MasterRow> unguarded;
         for (const QString &name : order) {
             const QVariantList &values = named[name];
-            const auto read = m_asRead.constFind(name);
-            if (read != m_asRead.constEnd() && sameValues(values, *read))
-                continue; // as read: nothing of this desktop's to store
             bool changed = false;
-            if (read != m_asRead.constEnd() && !overwrite) {
-                if (DbResult w = writeGuarded(db, values, *read, changed); !w)
+            if (asRead.contains(name) && !overwrite) {
+                if (DbResult w = writeGuarded(db, values, asRead[name], changed); !w)
                     return w;
             } else if (!overwrite) { // new here: a name another desktop added meanwhile is theirs
                 QVariant there;
@@ -115,14 +138,24 @@ DbResult MasterStore::registerRows(QStringList *elsewhere, bool overwrite)
         }
         return engine.registerMasterRows(db, engine.masterPrefix() + m_table.master, m_table.fields, unguarded);
     }, Db::Lock::Deferred); // writes the master only
-    if (!r)
-        return r;
-    for (const QString &name : order) // what is stored now is what a later registration guards against
-        if (!conflicts.contains(name))
-            m_asRead.insert(name, named[name]);
+    if (r) // what is stored now is what a later registration guards against
+        for (const QString &name : order)
+            if (!conflicts.contains(name) && r)
+                r = rememberRow(named[name]);
     if (elsewhere)
         *elsewhere = conflicts;
     return r;
+}
+
+DbResult MasterStore::rememberRow(const QVariantList &values)
+{
+    const QString key = m_table.fields.first();
+    if (DbResult r = m_ctx.work.exec(QString("DELETE FROM %1 WHERE %2 = ?").arg(readTable(), key), {values.first()}); !r)
+        return r;
+    return m_ctx.work.exec(QString("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(readTable(), m_table.fields.join(", "),
+                                    QStringList(values.size(), QStringLiteral("?")).join(", ")),
+                           values);
 }
 
 DbResult MasterStore::deleteTicked(int *deleted)

@@ -45,9 +45,11 @@ public:
 private:
     DbResult writeWorkRow(const QVariantList &values, CsvImport &result);
     DbResult rememberRead();
+    DbResult rememberRow(const QVariantList &values);
+    QString readTable() const;
+    DbResult changedRows(QStringList &order, QHash<QString, QVariantList> &now, QHash<QString, QVariantList> &asRead);
     // One row this desktop changed, written only while the master row is still as read.
     DbResult writeGuarded(Db &db, const QVariantList &values, const QVariantList &asRead, bool &elsewhere);
     QuoteDeskContext &m_ctx;
     MasterTable m_table;
-    QHash<QString, QVariantList> m_asRead; // each name's values as read() found them
 };
