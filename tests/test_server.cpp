@@ -26,7 +26,6 @@ class ServerTest : public QObject {
 private slots:
     void connectionStringIsReadStrictly();
     void serverFileBesideTheData();
-    void silentServerGivesUpInTime();
     void createOnlyIntoAnEmptyDatabase();
     void importKeepsEveryValueAndSaysWhatItMerged();
     void importIsAllOrNothing();
@@ -86,22 +85,6 @@ void ServerTest::serverFileBesideTheData()
     QVERIFY(readServerFile(data.folder(), config));
     QVERIFY(config);
     QCOMPARE(config->displayName(), QStringLiteral("srv/qd"));
-}
-
-void ServerTest::silentServerGivesUpInTime()
-{
-    // Something listens but never answers: the start must not hang on it.
-    QTcpServer silent;
-    QVERIFY(silent.listen(QHostAddress::LocalHost));
-    ServerConfig c;
-    QVERIFY(parseConnectionString(QStringLiteral("host=127.0.0.1 port=%1 dbname=qd").arg(silent.serverPort()), c));
-    Db db(QStringLiteral("silent"));
-    QElapsedTimer t;
-    t.start();
-    const DbResult r = db.openServer(c);
-    QVERIFY(!r);
-    QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
-    QVERIFY(!db.isOpen());
 }
 
 void ServerTest::createOnlyIntoAnEmptyDatabase()
@@ -468,7 +451,7 @@ void ServerTest::clientKilledMidSaveLeavesNoTrace()
     QVERIFY(!folder.isEmpty());
     Db db(QStringLiteral("check"));
     QVERIFY(server.open(db));
-    for (int killAfter : {150, 400, 700, 1000}) {
+    for (int killAfter : {150, 500, 900}) {
         QProcess desktop;
         desktop.start(QUOTEDESK_CHILD, {"race", folder});
         QVERIFY(desktop.waitForStarted());
