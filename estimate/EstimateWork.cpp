@@ -1,0 +1,166 @@
+// The estimate's work table (the grid's 30 rows) and the master lookups the grid makes.
+#include "estimate/EstimateStore.h"
+#include "estimate/EstimateValues.h"
+#include "store/Engine.h"
+
+using namespace estimatevalues;
+
+DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
+{
+    Db &db = m_ctx.work;
+    if (lines.isEmpty()) {
+        // Rows 1 to 30 there already: blanked in one statement; blank already (as the program
+        // leaves them): nothing to write and nothing to sync.
+        DbRows shape;
+        if (DbResult r = db.select("SELECT count(*) = ? AND count(DISTINCT 行番号) = ? AND min(行番号) = 1 AND "
+                                   "max(行番号) = ?, count(品名) + count(数量) + count(単位) + count(単価) + "
+                                   "count(金額) + total(非課税) + total(軽減) = 0 FROM main.w明細",
+                                   {kDetailRows, kDetailRows, kDetailRows}, shape);
+            !r)
+            return r;
+        if (shape[0][0].toInt() == 1 && shape[0][1].toInt() == 1)
+            return {};
+        if (shape[0][0].toInt() == 1)
+            return db.exec("UPDATE main.w明細 SET 品名 = NULL, 数量 = NULL, 単位 = NULL, 単価 = NULL, 金額 = NULL, "
+                           "非課税 = 0, 軽減 = 0");
+    }
+    return db.transaction([&]() -> DbResult {
+        if (DbResult d = db.exec("DELETE FROM w明細"); !d)
+            return d;
+        for (int i = 0; i < kDetailRows; ++i) {
+            QVariantList binds{i + 1};
+            if (i < lines.size())
+                binds += lineBinds(lines[i]);
+            else
+                binds += QVariantList{QString(), nullInt(), QString(), nullInt(), nullInt(), 0, 0};
+            if (DbResult a = db.exec("INSERT INTO w明細 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税, 軽減) "
+                                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                                     binds);
+                !a)
+                return a;
+        }
+        return {};
+    }, Db::Lock::Deferred); // the work file only: the permanent file stays unlocked
+}
+
+DbResult EstimateStore::insertWorkRow(int row)
+{
+    Db &db = m_ctx.work;
+    return db.transaction([&]() -> DbResult {
+        if (DbResult d = db.exec("DELETE FROM w明細 WHERE 行番号 = ?", {kDetailRows}); !d)
+            return d;
+        if (DbResult u = db.exec("UPDATE w明細 SET 行番号 = 行番号 + 1 WHERE 行番号 >= ?", {row + 1}); !u)
+            return u;
+        return db.exec("INSERT INTO w明細 (行番号, 非課税, 軽減) VALUES (?, 0, 0)", {row + 1});
+    }, Db::Lock::Deferred);
+}
+
+DbResult EstimateStore::deleteWorkRow(int row)
+{
+    Db &db = m_ctx.work;
+    return db.transaction([&]() -> DbResult {
+        if (DbResult d = db.exec("DELETE FROM w明細 WHERE 行番号 = ?", {row + 1}); !d)
+            return d;
+        if (DbResult u = db.exec("UPDATE w明細 SET 行番号 = 行番号 - 1 WHERE 行番号 > ?", {row + 1}); !u)
+            return u;
+        return db.exec("INSERT INTO w明細 (行番号, 非課税, 軽減) VALUES (?, 0, 0)", {kDetailRows});
+    }, Db::Lock::Deferred);
+}
+
+DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)
+{
+    rows.clear();
+    DbRows raw;
+    DbResult r = m_ctx.work.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減 FROM main.w明細 ORDER BY 行番号, id", {}, raw);
+    for (const DbRow &row : raw)
+        rows << lineFrom(row, 0);
+    return r;
+}
+
+DbResult EstimateStore::sums(Money &total, TaxableSums &taxable)
+{
+    DbRows rows;
+    DbResult r = m_ctx.work.select(
+        "SELECT SUM(金額), SUM(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), "
+        "SUM(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END), "
+        "COUNT(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), COUNT(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END), "
+        "SUM(CASE WHEN 非課税 <> 0 THEN 金額 END), COUNT(CASE WHEN 非課税 <> 0 THEN 金額 END) "
+        "FROM main.w明細",
+        {}, rows);
+    taxable = TaxableSums();
+    total = Money();
+    if (rows.isEmpty())
+        return r;
+    total = Money::fromSql(rows[0][0]).value_or(Money());
+    taxable.standard = Money::fromSql(rows[0][1]).value_or(Money());
+    taxable.reduced = Money::fromSql(rows[0][2]).value_or(Money());
+    taxable.standardLines = rows[0][3].toInt();
+    taxable.reducedLines = rows[0][4].toInt();
+    taxable.exempt = Money::fromSql(rows[0][5]).value_or(Money());
+    taxable.exemptLines = rows[0][6].toInt();
+    return r;
+}
+
+DbResult EstimateStore::reloadProductList()
+{
+    Db &db = m_ctx.work;
+    return db.transaction([&]() -> DbResult {
+        if (DbResult d = db.exec("DELETE FROM w商品参照"); !d)
+            return d;
+        return engineOf(m_ctx.main).copyToWork(m_ctx.main, db, "商品マスタ", "w商品参照",
+                                               {"品名", "単位", "単価", "非課税", "軽減"}, "品名");
+    }, Db::Lock::Deferred);
+}
+
+qlonglong EstimateStore::changeCount(const QString &master)
+{
+    QVariant n;
+    if (!m_ctx.main.scalar("SELECT 番号 FROM 変更番号 WHERE 表 = ?", {master}, n) || n.isNull())
+        return -1;
+    return n.toLongLong();
+}
+
+ProductInfo EstimateStore::seekProduct(const QString &name)
+{
+    ProductInfo p;
+    DbRows rows;
+    DbResult r = m_ctx.main.select("SELECT 単位, 単価, 非課税, 軽減 FROM 商品マスタ WHERE 品名 = ? ORDER BY " +
+                                       engineOf(m_ctx.main).rowOrder() + " LIMIT 1",
+                                   {name}, rows);
+    if (!r || rows.isEmpty())
+        return p;
+    p.unit = readText(rows[0][0]);
+    p.price = Money::fromSql(rows[0][1]).value_or(Money());
+    p.exempt = rows[0][2].toLongLong() != 0;
+    p.reduced = rows[0][3].toLongLong() != 0;
+    return p;
+}
+
+DbResult EstimateStore::customerNames(QStringList &names)
+{
+    names.clear();
+    DbRows rows;
+    DbResult r = m_ctx.main.select("SELECT 顧客名 FROM 顧客マスタ WHERE 顧客名 IS NOT NULL ORDER BY 顧客名", {}, rows);
+    names.reserve(rows.size());
+    for (const DbRow &row : rows)
+        names << row[0].toString();
+    return r;
+}
+
+QString EstimateStore::customerHonorific(const QString &name)
+{
+    QVariant v;
+    m_ctx.main.scalar("SELECT 敬称 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " + engineOf(m_ctx.main).rowOrder() +
+                          " LIMIT 1",
+                      {name}, v);
+    return readText(v);
+}
+
+QVariant EstimateStore::customerDetails(const QString &name)
+{
+    QVariant details;
+    m_ctx.main.scalar("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " + engineOf(m_ctx.main).rowOrder() +
+                          " LIMIT 1",
+                      {name}, details);
+    return details;
+}
