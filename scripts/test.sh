@@ -26,6 +26,7 @@ pushd build-asan >/dev/null
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export QUOTEDESK_SWEEP_STRIDE=40 # the kill sweep samples fewer points under the sanitizers
+export QUOTEDESK_RACE_SAVES=150   # and two desktops race over fewer saves
 # The groups' second runs on the server repeat the code above; test_server runs here too.
 ctest --output-on-failure -E '_on_server$'
 popd >/dev/null

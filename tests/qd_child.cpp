@@ -4,7 +4,7 @@
 //
 //   qd_child start <data folder>          start-up only; exit code as the program's
 //   qd_child save|register|delete|wipe|issue|hint|edit <data folder>
-//   qd_child race <data folder>           500 new estimates over Nos. 1 to 5; prints the counts
+//   qd_child race <data folder> [N]       N (500) new estimates over Nos. 1 to 5; prints the counts
 
 #include "app/FrmQuoteDesk.h"
 #include "app/ProcessEnd.h"
@@ -42,11 +42,11 @@ void fillEstimate(FrmQuoteDesk &w)
 
 // Another desktop saving new estimates over the same few numbers: each one the window would
 // propose as new, so each number taken meanwhile is asked about and moved to the next free one.
-int race(FrmQuoteDesk &w)
+int race(FrmQuoteDesk &w, int saves)
 {
     EstimateStore store(w.context());
     int saved = 0, asked = 0, failed = 0;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < saves; ++i) {
         Estimate e;
         e.number = i % 5 + 1;
         e.customerName = QString("並行%1").arg(i);
@@ -69,7 +69,8 @@ int race(FrmQuoteDesk &w)
 int act(const QString &action, FrmQuoteDesk &w)
 {
     if (action == "race")
-        return race(w);
+        return race(w, qEnvironmentVariableIntValue("QUOTEDESK_RACE_SAVES") > 0
+                           ? qEnvironmentVariableIntValue("QUOTEDESK_RACE_SAVES") : 500);
     if (action == "save") {
         fillEstimate(w);
         return w.estimateTab()->Entry見積書() ? 0 : 2;

@@ -160,6 +160,9 @@ void DesktopsTest::twoDesktopsSaveOverTheSameNumbers()
         Db db(QStringLiteral("prepare"));
         QVERIFY(server.open(db) && engineOf(db).createSchema(db));
     }
+    // Each desktop saves QUOTEDESK_RACE_SAVES (500; fewer under the sanitizers) estimates.
+    const int each = qEnvironmentVariableIntValue("QUOTEDESK_RACE_SAVES") > 0
+                         ? qEnvironmentVariableIntValue("QUOTEDESK_RACE_SAVES") : 500;
     QTemporaryDir dir;
     QProcess desktops[2];
     for (int k = 0; k < 2; ++k) {
@@ -177,19 +180,19 @@ void DesktopsTest::twoDesktopsSaveOverTheSameNumbers()
         saved += m.captured(1).toInt();
         asked += m.captured(2).toInt();
     }
-    QCOMPARE(saved, 1000);
+    QCOMPARE(saved, 2 * each);
     // Only a first save of one of the five numbers finds it free (a number moved to may take one first).
-    QVERIFY2(asked >= 995 && asked < 1000, qPrintable(QString::number(asked)));
+    QVERIFY2(asked >= 2 * each - 5 && asked < 2 * each, qPrintable(QString::number(asked)));
     Db db(QStringLiteral("check"));
     QVERIFY(server.open(db));
     QVariant v;
     QVERIFY(db.scalar("SELECT count(*) FROM 見積書ヘッダ", {}, v));
-    QCOMPARE(v.toInt(), 1000); // none overwritten: a number is never given twice
+    QCOMPARE(v.toInt(), 2 * each); // none overwritten: a number is never given twice
     QVERIFY(db.scalar("SELECT count(*) FROM 見積書ヘッダ h WHERE (SELECT count(*) FROM 見積書 l "
                       "WHERE l.伝票番号 = h.伝票番号) <> 30", {}, v));
     QCOMPARE(v.toInt(), 0); // no line lost or mixed in
     QVERIFY(db.scalar("SELECT count(*) FROM 見積書索引", {}, v));
-    QCOMPARE(v.toInt(), 1000);
+    QCOMPARE(v.toInt(), 2 * each);
     qlonglong next = 0;
     QVERIFY(db.scalar("SELECT max(伝票番号) FROM 見積書ヘッダ", {}, v));
     QVERIFY(engineOf(db).proposedNumber(db, next));
