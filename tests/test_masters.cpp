@@ -30,7 +30,6 @@ private slots:
     void deleteEstimate();
     void deleteRefusesWhatIsNotANumber_data();
     void deleteRefusesWhatIsNotANumber();
-    void failedDeleteLeavesEverything();
 
 private:
     static void seedCustomers(const TempData &data, const QList<QPair<QVariant, QVariant>> &rows);
@@ -492,23 +491,6 @@ void MastersTest::deleteRefusesWhatIsNotANumber()
     QCOMPARE(count(data, "SELECT count(*) FROM 見積書"), 3);
     QCOMPARE(no->text(), typed);
     QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("そのまま"));
-}
-
-void MastersTest::failedDeleteLeavesEverything()
-{
-    TempData data;
-    seedEstimate(data, 5, 2);
-    QVERIFY(refuseWrites(data, "見積書ヘッダ", "DELETE", "header locked"));
-    Window w(data.folder());
-    w.find<QLineEdit>("txtNo")->setText("5");
-    w.find<QLineEdit>("txt件名")->setText("消さない");
-    Answers answers;
-    w.find<QAbstractButton>("cmd削除")->click();
-    QVERIFY(answers.sawKey("その他", "注意"));
-    QVERIFY(answers.shown.last().text.contains("header locked"));
-    QCOMPARE(count(data, "SELECT count(*) FROM 見積書 WHERE 伝票番号 = 5"), 2); // lines kept: one transaction
-    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("5"));
-    QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("消さない"));
 }
 
 QTEST_MAIN(MastersTest)

@@ -20,6 +20,7 @@ private slots:
     void refusedSavesStoreNothing_data();
     void refusedSavesStoreNothing();
     void failedSaveKeepsEverything();
+    void failedDeleteLeavesEverything();
     void loadingByNumber();
     void numberBoxRefusesText_data();
     void numberBoxRefusesText();
@@ -150,6 +151,24 @@ void SaveLoadTest::serverConnectionLostAndFound()
     QCOMPARE(storedLines(f.data, second).size(), 1);
     QVERIFY(!answers.sawKey("その他", "注意")); // no failure was shown
     QVERIFY(f.win().find<QStatusBar>("statusLine")->currentMessage().contains(QString("No.%1").arg(second)));
+}
+
+void SaveLoadTest::failedDeleteLeavesEverything()
+{
+    TempData data;
+    QVERIFY(seedPerm(data, "INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名) VALUES (5, '2026/12/01', '甲社')"));
+    QVERIFY(seedPerm(data, "INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名) VALUES (5, 0, 1, '品0'), (5, 1, 1, '品1')"));
+    QVERIFY(refuseWrites(data, "見積書ヘッダ", "DELETE", "header locked"));
+    Window w(data.folder());
+    w.find<QLineEdit>("txtNo")->setText("5");
+    w.find<QLineEdit>("txt件名")->setText("消さない");
+    Answers answers;
+    w.find<QAbstractButton>("cmd削除")->click();
+    QVERIFY(answers.sawKey("その他", "注意"));
+    QVERIFY(answers.shown.last().text.contains("header locked"));
+    QCOMPARE(storedLines(data, 5).size(), 2); // lines kept: one transaction
+    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("5"));
+    QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("消さない"));
 }
 
 QStringList SaveLoadTest::storedLines(const TempData &data, int number)
