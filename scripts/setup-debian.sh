@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages QuoteDesk needs to build, run and test; installs nothing
-# that is already there.
+# Installs the Debian 12 packages QuoteDesk needs to build and run (and, with --tests, to test:
+# a PostgreSQL server for the throwaway test server); installs nothing that is already there.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl1-mesa-dev
-  postgresql-15
   fonts-ipafont-gothic fonts-ipafont-mincho
   qt6-translations-l10n
   libpoppler-qt6-dev pkg-config
   poppler-utils strace
 )
+# A desktop only talks to a server; the tests start one of their own.
+[ "${1:-}" = --tests ] && packages+=(postgresql-15)
 
 missing=()
 for p in "${packages[@]}"; do

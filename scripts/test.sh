@@ -4,7 +4,7 @@
 # and runs it there, where any report fails the test that caused it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-debian.sh
+scripts/setup-debian.sh --tests
 
 # The server tests run against a PostgreSQL of their own, removed again however this ends.
 pgdir=$(mktemp -d /tmp/quotedesk-pg.XXXXXX)
