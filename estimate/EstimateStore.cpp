@@ -1,7 +1,6 @@
 #include "estimate/EstimateStore.h"
 #include "estimate/EstimateValues.h"
 #include "store/Engine.h"
-#include "store/Numbering.h"
 #include "store/SearchIndex.h"
 
 #include <tuple>
@@ -78,14 +77,14 @@ DbResult EstimateStore::saveUnderNextNumber(const Estimate &e, const Estimate *b
     Db &db = m_ctx.main;
     return retried([&] {
         return db.transaction([&]() -> DbResult {
-            qlonglong next = 0;
+            qlonglong next = 0, stored = 0;
             if (DbResult r = engineOf(db).takeNextNumber(db, next); !r)
                 return r;
             Estimate moved = e;
             moved.number = int(next);
             if (number)
                 *number = moved.number;
-            return writeEstimate(moved, basis, 0);
+            return engineOf(db).writeEstimate(db, recordOf(moved, basis), 0, stored);
         });
     });
 }
@@ -93,20 +92,11 @@ DbResult EstimateStore::saveUnderNextNumber(const Estimate &e, const Estimate *b
 DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool overwrite)
 {
     Db &db = m_ctx.main;
-    const StoreEngine &engine = engineOf(db);
+    const EstimateRecord record = recordOf(e, basis);
     qlonglong stored = -1;
-    auto save = [&]() -> DbResult {
-        // Another desktop saving or deleting the same number waits here until this one is done.
-        if (DbResult r = engine.lockEstimate(db, e.number); !r)
-            return r;
-        if (DbResult r = engine.storedVersion(db, e.number, stored); !r)
-            return r;
-        if (!overwrite && stored != e.version)
-            return DbResult::failure(QStringLiteral("No.%1 was stored elsewhere meanwhile").arg(e.number),
-                                     e.version == 0 ? sqlitecode::TakenElsewhere : sqlitecode::ChangedElsewhere);
-        return writeEstimate(e, basis, stored);
-    };
-    DbResult r = db.transaction(save);
+    const qlonglong expected = overwrite ? -1 : e.version;
+    DbResult r = engineOf(db).saveEstimate(db, record, expected, stored);
+    auto save = [&]() -> DbResult { return engineOf(db).writeEstimate(db, record, expected, stored); };
     if (!r.commitUnknown)
         return r;
     // The connection went with the COMMIT: what is stored now says whether it arrived.
@@ -127,96 +117,46 @@ DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool 
                              sqlitecode::ChangedElsewhere);
 }
 
-// Inside the transaction, with the number locked; stored: the version it replaces.
-DbResult EstimateStore::writeEstimate(const Estimate &e, const Estimate *basis, qlonglong stored)
+// What a save writes, as bound values.
+EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis)
 {
-    Db &db = m_ctx.main;
-    // The counter first: every save then takes its locks in one order (number, counter, masters),
-    // and two desktops never wait for each other in a circle.
-    DbResult counter;
-    Proc管理(db, QStringLiteral("最大見積書番号"), QStringLiteral("Set"), QString::number(e.number), &counter);
-    if (!counter)
-        return counter;
-    if (DbResult r = registerCustomer(e, basis); !r)
-        return r;
-    if (DbResult r = registerProducts(e, basis); !r)
-        return r;
-    if (DbResult r = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {e.number}); !r)
-        return r;
-    if (DbResult r = writeLines(e); !r)
-        return r;
-    if (DbResult r = writeHeader(e, stored + 1); !r)
-        return r;
-    return writeSearchText(e);
-}
-
-DbResult EstimateStore::registerCustomer(const Estimate &e, const Estimate *basis)
-{
+    EstimateRecord out;
+    out.number = e.number;
+    out.headerColumns = QStringList{"伝票番号", "日付", "顧客名", "顧客情報", "件名", "支払条件", "納期", "受渡場所", "有効期限",
+                                    "消費税", "税抜計", "合計", "敬称", "税区分", "税率", "端数処理"};
+    out.header = {e.number, bindDate(e.date), bindText(e.customerName), bindText(e.customerInfo), bindText(e.subject),
+                  bindText(e.paymentTerms), bindText(e.deliveryDate), bindText(e.deliveryPlace), bindText(e.validity),
+                  bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand), nullIfEmpty(e.honorific),
+                  nullIfEmpty(e.taxMode), e.taxRate > 0 ? QVariant(e.taxRate) : nullInt(), nullIfEmpty(e.rounding)};
+    out.lineColumns = QStringList{"伝票番号", "顧客名", "日付", "行番号", "伝票区分", "品名", "数量", "単位", "単価", "金額",
+                                  "非課税", "軽減"};
+    QStringList searched{e.customerName, e.subject};
+    for (const EstimateLine &l : e.lines) {
+        if (l.name.isEmpty())
+            break; // stored up to the first empty line
+        out.lines << QVariantList{e.number, bindText(e.customerName), bindDate(e.date), int(out.lines.size()), 1} +
+                         lineBinds(l);
+        searched << l.name;
+    }
+    out.searchText = searchindex::textOf(searched);
+    out.customerFields = QStringList{"顧客名", "顧客情報", "敬称"};
     // A nameless customer would become a blank master row on every such save.
-    if (e.customerName.trimmed().isEmpty())
-        return {};
-    const bool same = basis && basis->customerName == e.customerName;
-    const MasterRow row{{e.customerName, bindText(e.customerInfo), e.honorific.isEmpty() ? QVariant(QString()) : e.honorific},
-                        {!same, !same || basis->customerInfo != e.customerInfo, !same || basis->honorific != e.honorific}};
-    return engineOf(m_ctx.main).registerMasterRows(m_ctx.main, "顧客マスタ", {"顧客名", "顧客情報", "敬称"}, {row});
-}
-
-DbResult EstimateStore::registerProducts(const Estimate &e, const Estimate *basis)
-{
-    QVector<MasterRow> rows;
+    if (!e.customerName.trimmed().isEmpty()) {
+        const bool same = basis && basis->customerName == e.customerName;
+        out.customers << MasterRow{{e.customerName, bindText(e.customerInfo),
+                                    e.honorific.isEmpty() ? QVariant(QString()) : e.honorific},
+                                   {!same, !same || basis->customerInfo != e.customerInfo,
+                                    !same || basis->honorific != e.honorific}};
+    }
+    out.productFields = QStringList{"品名", "単位", "単価", "非課税", "軽減"};
     for (const EstimateLine &l : e.lines) {
         if (l.name.isEmpty() || (!l.price && !l.quantity))
             continue;
         const QVariant unit = l.unit.isNull() ? QVariant(QString()) : l.unit;
-        rows << MasterRow{{l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0},
-                          ownProductFields(l, basis)};
+        out.products << MasterRow{{l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0},
+                                  ownProductFields(l, basis)};
     }
-    return engineOf(m_ctx.main).registerMasterRows(m_ctx.main, "商品マスタ", {"品名", "単位", "単価", "非課税", "軽減"},
-                                                   rows);
-}
-
-DbResult EstimateStore::writeLines(const Estimate &e)
-{
-    // Every line in one statement: on a server each statement is a round trip.
-    const QVariant date = bindDate(e.date);
-    QVariantList binds;
-    QStringList rows;
-    for (const EstimateLine &l : e.lines) {
-        if (l.name.isEmpty())
-            break;
-        binds += QVariantList{e.number, bindText(e.customerName), date, int(rows.size())};
-        binds += lineBinds(l);
-        rows << QStringLiteral("(?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?, ?)");
-    }
-    if (rows.isEmpty())
-        return {};
-    return m_ctx.main.exec("INSERT INTO 見積書 (伝票番号, 顧客名, 日付, 行番号, 伝票区分, 品名, 数量, 単位, 単価, 金額, "
-                           "非課税, 軽減) VALUES " + rows.join(", "),
-                           binds);
-}
-
-DbResult EstimateStore::writeHeader(const Estimate &e, qlonglong version)
-{
-    return engineOf(m_ctx.main).replaceHeader(
-        m_ctx.main,
-        {"伝票番号", "日付", "顧客名", "顧客情報", "件名", "支払条件", "納期", "受渡場所", "有効期限", "消費税", "税抜計", "合計",
-         "敬称", "税区分", "税率", "端数処理"},
-        {e.number, bindDate(e.date), bindText(e.customerName), bindText(e.customerInfo), bindText(e.subject),
-         bindText(e.paymentTerms), bindText(e.deliveryDate), bindText(e.deliveryPlace), bindText(e.validity),
-         bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand), nullIfEmpty(e.honorific), nullIfEmpty(e.taxMode),
-         e.taxRate > 0 ? QVariant(e.taxRate) : nullInt(), nullIfEmpty(e.rounding)},
-        version);
-}
-
-DbResult EstimateStore::writeSearchText(const Estimate &e)
-{
-    QStringList parts{e.customerName, e.subject};
-    for (const EstimateLine &l : e.lines) {
-        if (l.name.isEmpty())
-            break; // as stored
-        parts << l.name;
-    }
-    return engineOf(m_ctx.main).writeSearchText(m_ctx.main, e.number, searchindex::textOf(parts));
+    return out;
 }
 
 DbResult EstimateStore::load(int number, Estimate &out, bool &found)

@@ -2,6 +2,7 @@
 // Stored estimates and the line-item work table, as plain values: no widgets here.
 
 #include "store/Context.h"
+#include "store/Engine.h"
 #include "estimate/Totals.h"
 #include "store/Money.h"
 
@@ -85,15 +86,10 @@ public:
 private:
     DbResult loadOnce(int number, Estimate &out, bool &found);
     DbResult saveOnce(const Estimate &e, const Estimate *basis, bool overwrite);
-    DbResult writeEstimate(const Estimate &e, const Estimate *basis, qlonglong version);
     DbResult removeOnce(int number, qlonglong version);
     // Runs a transaction again when the server broke a deadlock between two desktops.
     DbResult retried(const std::function<DbResult()> &transaction);
-    DbResult registerCustomer(const Estimate &e, const Estimate *basis);
-    DbResult registerProducts(const Estimate &e, const Estimate *basis);
-    DbResult writeLines(const Estimate &e);
-    DbResult writeHeader(const Estimate &e, qlonglong version);
-    DbResult writeSearchText(const Estimate &e);
+    static EstimateRecord recordOf(const Estimate &e, const Estimate *basis);
     QuoteDeskContext &m_ctx;
     bool m_indexRebuilt = false;
 };

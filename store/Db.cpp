@@ -248,8 +248,10 @@ DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std
     DbResult r;
     QSqlQuery *q = run(sql, binds, r);
     // A read outside a transaction after the server's connection went: once more, reconnected.
-    if (!q && r.connectionLost() && m_depth == 0 && reconnect())
+    if (!q && r.connectionLost() && m_depth == 0 && reconnect()) {
+        r = {}; // what the second run says, not the first
         q = run(sql, binds, r);
+    }
     if (!q)
         return r;
     while (q->next())

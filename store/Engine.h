@@ -26,6 +26,18 @@ struct SearchSource {
     QString order;
 };
 
+// A whole estimate as a save writes it, as bound values: the header (伝票番号 first), the
+// lines as stored, each in lineColumns' order, the masters' rows it registers, its search text.
+struct EstimateRecord {
+    qlonglong number = 0;
+    QStringList headerColumns, lineColumns;
+    QVariantList header;
+    QVector<QVariantList> lines;
+    QStringList customerFields, productFields; // the key first
+    QVector<MasterRow> customers, products;
+    QString searchText;
+};
+
 class StoreEngine {
 public:
     virtual ~StoreEngine() = default;
@@ -53,6 +65,19 @@ public:
     // columns, 伝票番号), as version.
     virtual DbResult replaceHeader(Db &db, const QStringList &columns, const QVariantList &values,
                                    qlonglong version) const = 0;
+
+    // Locks the estimate's number and, unless expected is -1, writes only while what is stored
+    // is still version expected (else TakenElsewhere when expected is 0, ChangedElsewhere).
+    // Then raises the counter, registers the masters (in that order: every save takes its
+    // locks alike) and replaces the estimate as version stored + 1. Inside a transaction.
+    virtual DbResult writeEstimate(Db &db, const EstimateRecord &e, qlonglong expected, qlonglong &stored) const;
+    // The same in a transaction of its own. When the connection went on the way, commitUnknown
+    // is set and stored is what was found, or expected: whether it arrived is the caller's to
+    // find out.
+    virtual DbResult saveEstimate(Db &db, const EstimateRecord &e, qlonglong expected, qlonglong &stored) const
+    {
+        return db.transaction([&] { return writeEstimate(db, e, expected, stored); });
+    }
 
     // The column that orders a table's rows as they were added: of several rows of one name,
     // the first is the one the program reads.
@@ -93,6 +118,8 @@ public:
 };
 
 const StoreEngine &engineOf(const Db &db);
+// What writeEstimate answers when the version found was not the one expected.
+DbResult estimateMismatch(qlonglong number, qlonglong expected);
 
 // The two implementations; engineOf chooses between them.
 const StoreEngine &sqliteEngine();

@@ -1,4 +1,5 @@
 #include "store/ServerSchema.h"
+#include "store/ServerSave.h"
 
 #include <QSet>
 
@@ -40,13 +41,36 @@ static QStringList tableStatements()
     };
 }
 
+// Every change to a master is counted, so that each desktop re-reads its copy only then:
+// once per statement that changed a row; a registration that finds every row as it was
+// counts nothing. (Counting per row made a 30-line save update the counter 30 times.)
+static QStringList changeCounting(bool upgrading)
+{
+    QStringList s{
+        "CREATE OR REPLACE FUNCTION quotedesk_count_changes() RETURNS trigger LANGUAGE plpgsql AS $body$ BEGIN "
+        "IF EXISTS (SELECT 1 FROM changed) THEN UPDATE 変更番号 SET 番号 = 番号 + 1 WHERE 表 = TG_TABLE_NAME; END IF; "
+        "RETURN NULL; END $body$",
+    };
+    const QStringList events{"INSERT", "UPDATE", "DELETE"}, names{"追加", "変更", "削除"};
+    for (const char *table : {"顧客マスタ", "商品マスタ"}) {
+        const QString t = QString::fromUtf8(table);
+        if (upgrading)
+            s << QString("DROP TRIGGER %1_変更 ON %1").arg(t); // counted per row before 302
+        for (int i = 0; i < events.size(); ++i)
+            s << QString("CREATE TRIGGER %1_%2 AFTER %3 ON %1 REFERENCING %4 TABLE AS changed FOR EACH STATEMENT "
+                         "EXECUTE FUNCTION quotedesk_count_changes()")
+                     .arg(t, names[i], events[i], events[i] == "DELETE" ? "OLD" : "NEW");
+    }
+    return s;
+}
+
 static QStringList triggerStatements()
 {
     QStringList s{
         // What was issued stays as it was, whoever connects: no update, delete or truncate.
         "CREATE FUNCTION quotedesk_issued_unchangeable() RETURNS trigger LANGUAGE plpgsql AS "
         "$body$ BEGIN RAISE EXCEPTION 'issued estimates cannot be changed or deleted'; END $body$",
-        // Every change to a master is counted, so that each desktop re-reads its copy only then.
+        // Emptied all at once (a wipe): counted too.
         "CREATE FUNCTION quotedesk_count_change() RETURNS trigger LANGUAGE plpgsql AS "
         "$body$ BEGIN UPDATE 変更番号 SET 番号 = 番号 + 1 WHERE 表 = TG_TABLE_NAME; RETURN NULL; END $body$",
     };
@@ -57,19 +81,17 @@ static QStringList triggerStatements()
           << QString("CREATE TRIGGER %1_消去不可 BEFORE TRUNCATE ON %1 FOR EACH STATEMENT "
                      "EXECUTE FUNCTION quotedesk_issued_unchangeable()").arg(t);
     }
-    // Per row: a registration that finds every row as it was changes nothing, counts nothing.
     for (const char *table : {"顧客マスタ", "商品マスタ"})
-        s << QString("CREATE TRIGGER %1_変更 AFTER INSERT OR UPDATE OR DELETE ON %1 FOR EACH ROW "
-                     "EXECUTE FUNCTION quotedesk_count_change()").arg(QString::fromUtf8(table))
-          << QString("CREATE TRIGGER %1_消去 AFTER TRUNCATE ON %1 FOR EACH STATEMENT "
+        s << QString("CREATE TRIGGER %1_消去 AFTER TRUNCATE ON %1 FOR EACH STATEMENT "
                      "EXECUTE FUNCTION quotedesk_count_change()").arg(QString::fromUtf8(table));
-    return s;
+    return s + changeCounting(false);
 }
 
 QStringList createStatements()
 {
     // pg_trgm is a trusted extension: the database's owner may create it without a superuser.
-    return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements();
+    return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements() +
+           QStringList{serversave::functionStatement()};
 }
 
 DbResult tableCount(Db &db, int &count)
@@ -94,7 +116,7 @@ DbResult create(Db &db)
             if (DbResult r = db.execUnprepared(sql); !r)
                 return r;
         return db.exec("INSERT INTO quotedesk_schema (application_id, version) VALUES (?, ?)",
-                       {0x51444B31, kVersion});
+                       {kApplicationId, kVersion});
     });
 }
 
@@ -102,6 +124,30 @@ static QStringList ourTables()
 {
     return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
             "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号"};
+}
+
+static DbResult storedVersion(Db &db, int &version)
+{
+    QVariant v;
+    DbResult r = db.scalar("SELECT max(version) FROM quotedesk_schema WHERE application_id = ?", {kApplicationId}, v);
+    version = v.toInt();
+    return r;
+}
+
+// 301 had no save function and counted master changes per row. Desktops starting at once upgrade one after the other.
+static DbResult upgrade(Db &db)
+{
+    return db.transaction([&]() -> DbResult {
+        if (DbResult r = db.exec("SELECT pg_advisory_xact_lock(?)", {qlonglong(kLockSpace) << 32}); !r)
+            return r;
+        int version = 0;
+        if (DbResult r = storedVersion(db, version); !r || version != 301)
+            return r;
+        for (const QString &sql : changeCounting(true) + QStringList{serversave::functionStatement()})
+            if (DbResult r = db.execUnprepared(sql); !r)
+                return r;
+        return db.exec("UPDATE quotedesk_schema SET version = ? WHERE application_id = ?", {kVersion, kApplicationId});
+    });
 }
 
 DbResult check(Db &db)
@@ -121,18 +167,19 @@ DbResult check(Db &db)
     if (!present.contains(QStringLiteral("quotedesk_schema")))
         return notOurs(present.isEmpty() ? QStringLiteral("空です。quotedesk_mkdata --create で準備してください")
                                          : QStringLiteral("quotedesk_schema がありません"));
-    QVariant version;
-    if (DbResult r = db.scalar("SELECT max(version) FROM quotedesk_schema WHERE application_id = ?", {0x51444B31},
-                               version);
-        !r)
+    int version = 0;
+    if (DbResult r = storedVersion(db, version); !r)
         return r;
-    if (version.toInt() > kVersion)
-        return DbResult::failure(QString("database version %1 is newer than this program's %2")
-                                     .arg(version.toInt())
-                                     .arg(kVersion),
+    if (version > kVersion)
+        return DbResult::failure(QString("database version %1 is newer than this program's %2").arg(version).arg(kVersion),
                                  sqlitecode::NewerVersion, db.path());
-    if (version.toInt() != kVersion)
-        return notOurs(QStringLiteral("版 %1").arg(version.toInt()));
+    if (version == 301) {
+        if (DbResult r = upgrade(db); !r)
+            return r;
+        version = kVersion;
+    }
+    if (version != kVersion)
+        return notOurs(QStringLiteral("版 %1").arg(version));
     for (const QString &t : ourTables())
         if (!present.contains(t.toLower()))
             return notOurs(QStringLiteral("表 %1 がありません").arg(t));

@@ -52,7 +52,7 @@ struct TempData {
     // The permanent data, wherever this run keeps it.
     DbResult openPerm(Db &db) const { return server ? server->open(db) : db.open(perm()); }
 
-private:
+    // The permanent data on a fresh database of the test server from now on, whatever the run.
     DbResult prepareServer()
     {
         server = std::make_unique<TestServer>();
