@@ -15,7 +15,7 @@ export QUOTEDESK_TEST_SERVER
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
-(cd build && ctest --output-on-failure)
+(cd build && ctest --output-on-failure -j "$(nproc)")
 
 # Optimised lightly, with line tables for the reports, and no benchmarks: what the sanitizers need.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
@@ -28,5 +28,5 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export QUOTEDESK_SWEEP_STRIDE=40 # the kill sweep samples fewer points under the sanitizers
 export QUOTEDESK_RACE_SAVES=150   # and two desktops race over fewer saves
 # The groups' second runs on the server repeat the code above; test_server runs here too.
-ctest --output-on-failure -E '_on_server$'
+ctest --output-on-failure -j "$(nproc)" -E '_on_server$'
 popd >/dev/null
