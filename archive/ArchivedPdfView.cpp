@@ -17,11 +17,11 @@
 #include <QVBoxLayout>
 #include <poppler-qt6.h>
 
-static Replaceable<void(ArchivedPdfView &)> g_runner([](ArchivedPdfView &v) { v.exec(); });
+static Replaceable<void(ArchivedPdfView &)> g_pdfViewRunner([](ArchivedPdfView &v) { v.exec(); });
 
-ArchivedViewRunner setArchivedViewRunner(ArchivedViewRunner runner) { return g_runner.replace(std::move(runner)); }
+ArchivedViewRunner setArchivedViewRunner(ArchivedViewRunner runner) { return g_pdfViewRunner.replace(std::move(runner)); }
 
-void runArchivedView(ArchivedPdfView &view) { g_runner(view); }
+void runArchivedView(ArchivedPdfView &view) { g_pdfViewRunner(view); }
 
 QVector<QImage> ArchivedPdfView::render(const QByteArray &pdf, double dpi)
 {

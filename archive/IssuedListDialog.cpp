@@ -14,11 +14,11 @@ namespace {
 enum Column { ColNumber, ColVersion, ColIssued, ColCustomer, ColTotal, ColHow, ColCheck, ColumnCount };
 }
 
-static Replaceable<void(IssuedListDialog &)> g_runner([](IssuedListDialog &d) { d.exec(); });
+static Replaceable<void(IssuedListDialog &)> g_issuedListRunner([](IssuedListDialog &d) { d.exec(); });
 
-IssuedListRunner setIssuedListRunner(IssuedListRunner runner) { return g_runner.replace(std::move(runner)); }
+IssuedListRunner setIssuedListRunner(IssuedListRunner runner) { return g_issuedListRunner.replace(std::move(runner)); }
 
-void runIssuedList(IssuedListDialog &dialog) { g_runner(dialog); }
+void runIssuedList(IssuedListDialog &dialog) { g_issuedListRunner(dialog); }
 
 IssuedListDialog::IssuedListDialog(Db &main, QWidget *parent)
     : QDialog(parent), ui(new Ui::IssuedListDialog), m_archive(main)

@@ -5,7 +5,7 @@
 
 
 namespace {
-const QString kDateFormat = QStringLiteral("yyyy/MM/dd");
+const QString kFilterDateFormat = QStringLiteral("yyyy/MM/dd");
 QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
 QString plain(const std::optional<Money> &m) { return m ? m->toPlainString() : QString(); }
 } // namespace
@@ -28,11 +28,11 @@ QString EstimateList::query(const ListFilter &filter, const QString &columns, QV
     }
     if (filter.from.isValid()) {
         where << QStringLiteral("h.日付 >= ?");
-        binds << filter.from.toString(kDateFormat);
+        binds << filter.from.toString(kFilterDateFormat);
     }
     if (filter.to.isValid()) {
         where << QStringLiteral("h.日付 <= ?");
-        binds << filter.to.toString(kDateFormat);
+        binds << filter.to.toString(kFilterDateFormat);
     }
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));

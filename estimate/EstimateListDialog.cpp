@@ -12,11 +12,11 @@
 #include <QSignalBlocker>
 #include <QStandardPaths>
 
-static Replaceable<void(EstimateListDialog &)> g_runner([](EstimateListDialog &d) { d.exec(); });
+static Replaceable<void(EstimateListDialog &)> g_listRunner([](EstimateListDialog &d) { d.exec(); });
 
-ListRunner setListRunner(ListRunner runner) { return g_runner.replace(std::move(runner)); }
+ListRunner setListRunner(ListRunner runner) { return g_listRunner.replace(std::move(runner)); }
 
-void runList(EstimateListDialog &dialog) { g_runner(dialog); }
+void runList(EstimateListDialog &dialog) { g_listRunner(dialog); }
 
 EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent)
     : QDialog(parent), ui(new Ui::EstimateListDialog), m_list(main)

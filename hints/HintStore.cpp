@@ -1,7 +1,7 @@
 #include "hints/HintStore.h"
 
 namespace {
-QString notNull(const QString &s) { return s.isNull() ? QString("") : s; }
+QString hintText(const QString &s) { return s.isNull() ? QString("") : s; }
 } // namespace
 
 DbResult HintStore::read(const QString &form, const QString &control, QString &contents, bool &found)
@@ -21,7 +21,7 @@ DbResult HintStore::store(const QString &form, const QString &control, const QSt
         if (DbResult d = remove(form, control); !d)
             return d;
         return m_db.exec("INSERT INTO main.ClHint (FormName, CtlName, FormTitle, Contents) VALUES (?, ?, ?, ?)",
-                         {form, control, notNull(title), notNull(contents)});
+                         {form, control, hintText(title), hintText(contents)});
     });
 }
 

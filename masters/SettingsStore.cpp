@@ -4,8 +4,8 @@
 #include <QRegularExpression>
 
 namespace {
-QString text(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
-QString notNull(const QString &s) { return s.isNull() ? QString("") : s; }
+QString storedText(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+QString settingText(const QString &s) { return s.isNull() ? QString("") : s; }
 } // namespace
 
 DbResult SettingsStore::read(std::optional<CompanySettings> &out)
@@ -18,18 +18,18 @@ DbResult SettingsStore::read(std::optional<CompanySettings> &out)
     if (!r || rows.isEmpty())
         return r;
     const DbRow &row = rows[0];
-    out = CompanySettings{text(row[0]), text(row[1]), text(row[2]), row[3].isNull() ? 0 : row[3].toLongLong(),
-                          row[4].isNull() ? 0 : row[4].toInt(), text(row[5]), text(row[6]),
+    out = CompanySettings{storedText(row[0]), storedText(row[1]), storedText(row[2]), row[3].isNull() ? 0 : row[3].toLongLong(),
+                          row[4].isNull() ? 0 : row[4].toInt(), storedText(row[5]), storedText(row[6]),
                           row[7].toLongLong() != 0, row[8].toByteArray()};
     return r;
 }
 
 DbResult SettingsStore::write(const CompanySettings &s)
 {
-    const QVariantList values{notNull(s.name), notNull(s.info), notNull(s.taxMode), s.lineColour,
+    const QVariantList values{settingText(s.name), settingText(s.info), settingText(s.taxMode), s.lineColour,
                               s.taxRate > 0 ? QVariant(s.taxRate) : QVariant(QMetaType::fromType<int>()),
                               s.rounding.isEmpty() ? QVariant(QString()) : QVariant(s.rounding),
-                              notNull(s.registrationNumber), s.printNumber ? 1 : 0,
+                              settingText(s.registrationNumber), s.printNumber ? 1 : 0,
                               s.seal.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(s.seal)};
     const QString key = engineOf(m_db).rowOrder();
     return m_db.transaction([&]() -> DbResult {

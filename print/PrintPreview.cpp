@@ -20,7 +20,7 @@
 
 namespace {
 
-Replaceable<void(PrintPreview &)> g_runner([](PrintPreview &dialog) { dialog.exec(); });
+Replaceable<void(PrintPreview &)> g_previewRunner([](PrintPreview &dialog) { dialog.exec(); });
 
 Replaceable<QString(QWidget *, const QString &)> g_pdfPath([](QWidget *parent, const QString &suggested) {
     return QFileDialog::getSaveFileName(parent, QStringLiteral("PDF保存"), suggested, QStringLiteral("PDF (*.pdf)"));
@@ -31,7 +31,7 @@ void warn(const QString &text) { Msg(QStringLiteral("その他"), QStringLiteral
 } // namespace
 
 
-PreviewRunner setPreviewRunner(PreviewRunner r) { return g_runner.replace(std::move(r)); }
+PreviewRunner setPreviewRunner(PreviewRunner r) { return g_previewRunner.replace(std::move(r)); }
 
 PdfPathChooser setPdfPathChooser(PdfPathChooser c) { return g_pdfPath.replace(std::move(c)); }
 
@@ -190,5 +190,5 @@ void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWid
         return;
     }
     PrintPreview dialog(sheet, &printer, pdfName, parent, archive);
-    g_runner(dialog);
+    g_previewRunner(dialog);
 }

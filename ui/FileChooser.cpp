@@ -10,7 +10,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-static Replaceable<QString(QWidget *, FileDialog, const QString &, const QString &)> g_chooser(
+static Replaceable<QString(QWidget *, FileDialog, const QString &, const QString &)> g_fileChooser(
     [](QWidget *parent, FileDialog kind, const QString &title, const QString &suggested) {
         const QString docs = documentsFolder();
         if (kind == FileDialog::Folder)
@@ -24,10 +24,10 @@ static Replaceable<QString(QWidget *, FileDialog, const QString &, const QString
 
 QString chooseFile(QWidget *parent, FileDialog kind, const QString &title, const QString &suggested)
 {
-    return g_chooser(parent, kind, title, suggested);
+    return g_fileChooser(parent, kind, title, suggested);
 }
 
-FileChooser setFileChooser(FileChooser c) { return g_chooser.replace(std::move(c)); }
+FileChooser setFileChooser(FileChooser c) { return g_fileChooser.replace(std::move(c)); }
 
 QString documentsFolder()
 {

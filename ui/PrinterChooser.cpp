@@ -5,13 +5,13 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
-static Replaceable<PrinterChoice(QPrinter &, QWidget *)> g_chooser([](QPrinter &printer, QWidget *parent) {
+static Replaceable<PrinterChoice(QPrinter &, QWidget *)> g_printerChooser([](QPrinter &printer, QWidget *parent) {
     if (QPrinterInfo::availablePrinterNames().isEmpty())
         return PrinterChoice::NoPrinter;
     QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted ? PrinterChoice::Chosen : PrinterChoice::Cancelled;
 });
 
-PrinterChooser setPrinterChooser(PrinterChooser c) { return g_chooser.replace(std::move(c)); }
+PrinterChooser setPrinterChooser(PrinterChooser c) { return g_printerChooser.replace(std::move(c)); }
 
-PrinterChoice choosePrinter(QPrinter &printer, QWidget *parent) { return g_chooser(printer, parent); }
+PrinterChoice choosePrinter(QPrinter &printer, QWidget *parent) { return g_printerChooser(printer, parent); }
