@@ -107,6 +107,12 @@ DbResult Db::openServer(const ServerConfig &config)
         if (!db.open())
             opened = failureOf(db.lastError());
     }
+    // Every question this program asks is small: starting helper processes for one (a parallel
+    // plan) took longer than answering it. And how to answer a search depends on what is
+    // searched for: a plan made once for any text read every estimate for a common one.
+    if (opened)
+        opened = execUnprepared(QStringLiteral("SET max_parallel_workers_per_gather = 0; "
+                                               "SET plan_cache_mode = force_custom_plan"));
     if (!opened)
         close();
     return opened;

@@ -224,11 +224,17 @@ public:
     }
     SearchSource searchSource(Db &, const QString &t) const override
     {
-        // Three characters and more through the trigram index; shorter ones walk the newest first.
-        return {QStringLiteral("見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.伝票番号"),
-               {QStringLiteral("s.本文 ILIKE ? ESCAPE '\\'")},
-               {likeLiteral(t)},
-               QStringLiteral("s.伝票番号 DESC")};
+        // Three characters and more through the trigram index; shorter ones through the index of
+        // single characters and pairs. A text held by many is found walking the newest first.
+        SearchSource out{QStringLiteral("見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.伝票番号"),
+                         {QStringLiteral("s.本文 ILIKE ? ESCAPE '\\'")},
+                         {likeLiteral(t)},
+                         QStringLiteral("s.伝票番号 DESC")};
+        if (t.size() < 3) {
+            out.where << QStringLiteral("quotedesk_grams(s.本文) @> ARRAY[lower(?)]");
+            out.binds << t;
+        }
+        return out;
     }
 
     DbResult copyToWork(Db &main, Db &work, const QString &master, const QString &workTable, const QStringList &fields,

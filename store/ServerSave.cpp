@@ -71,7 +71,8 @@ QString registration(const QString &table, const QString &parameter, const QStri
 QString functionStatement()
 {
     // Each statement in a function sees what others committed before it (READ COMMITTED):
-    // the version is read after the lock, as the statement-by-statement save reads it.
+    // the version is read after the lock, as the statement-by-statement save reads it. Its
+    // plans are made once and kept, whatever the session says.
     QStringList lineValues;
     const QStringList lineTypes{"bigint", "text", "text", "bigint", "bigint", "text",
                                 "float8", "text", "bigint", "bigint", "bigint", "bigint"};
@@ -80,7 +81,7 @@ QString functionStatement()
     return QStringLiteral(R"SQL(
 CREATE OR REPLACE FUNCTION quotedesk_save(p_number bigint, p_expected bigint, p_header jsonb, p_lines jsonb,
     p_customers jsonb, p_products jsonb, p_text text, OUT stored bigint, OUT written boolean)
-LANGUAGE plpgsql AS $body$
+LANGUAGE plpgsql SET plan_cache_mode = auto AS $body$
 DECLARE
     -- The rows written field by field, looked up by name: the others need no lookup.
     customer_names text[] := ARRAY(SELECT r->>0 FROM jsonb_array_elements(p_customers) r WHERE (r->>3)::int = 0);

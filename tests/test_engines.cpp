@@ -3,6 +3,7 @@
 
 #include "ServerSupport.h"
 #include "TestSupport.h"
+#include "estimate/EstimateList.h"
 #include "estimate/EstimateStore.h"
 #include "store/DataFiles.h"
 #include "store/Engine.h"
@@ -125,6 +126,8 @@ void EnginesTest::previousServerVersionIsBroughtUpToDate()
         Db db(QStringLiteral("older"));
         QVERIFY(server.open(db) && engineOf(db).createSchema(db));
         for (const char *sql : {"DROP FUNCTION quotedesk_save", "DROP FUNCTION quotedesk_count_changes CASCADE",
+                                "DROP FUNCTION quotedesk_grams CASCADE",
+                                "ALTER TABLE 見積書索引 ALTER COLUMN 本文 SET STATISTICS -1",
                                 "UPDATE quotedesk_schema SET version = 301",
                                 "INSERT INTO 商品マスタ (品名, 単価) VALUES ('既存', 1)"})
             QVERIFY(db.execUnprepared(QString::fromUtf8(sql)));
@@ -135,7 +138,8 @@ void EnginesTest::previousServerVersionIsBroughtUpToDate()
     }
     TempData data(true);
     Db main(QStringLiteral("upgraded"));
-    QVERIFY(openServerData(main, server.config));
+    const DbResult upgraded = openServerData(main, server.config);
+    QVERIFY2(upgraded, qPrintable(upgraded.error));
     QVariant version;
     QVERIFY(main.scalar("SELECT version FROM quotedesk_schema", {}, version));
     QCOMPARE(version.toInt(), serverschema::kVersion);
@@ -162,6 +166,12 @@ void EnginesTest::previousServerVersionIsBroughtUpToDate()
     QVariant kept;
     QVERIFY(main.scalar("SELECT 単価 FROM 商品マスタ WHERE 品名 = '既存'", {}, kept));
     QCOMPARE(kept.toLongLong(), 1LL);
+    // The list's short searches use what the upgrade added.
+    QVector<ListRow> found;
+    QVERIFY(EstimateList(ctx.main).find({QStringLiteral("新")}, 10, found));
+    QCOMPARE(found.size(), 1);
+    QVERIFY(EstimateList(ctx.main).find({QStringLiteral("旧")}, 10, found));
+    QCOMPARE(found.size(), 0);
 }
 
 // A read after the server ended this desktop's session: reconnected, and its answer is the

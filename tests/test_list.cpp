@@ -77,6 +77,7 @@ void ListTest::searchMatchesLiterally_data()
     QTest::newRow("a single _") << "_" << "" << "" << QList<int>{2};
     QTest::newRow("one character at the very end") << "8" << "" << "" << QList<int>{3};
     QTest::newRow("two characters found nowhere") << "無い" << "" << "" << QList<int>{};
+    QTest::newRow("two characters in another case") << "lT" << "" << "" << QList<int>{3};
     QTest::newRow("quote and comma") << "\"Quote," << "" << "" << QList<int>{3};
     QTest::newRow("no match") << "存在しない" << "" << "" << QList<int>{};
     QTest::newRow("date range") << "" << "2026-01-01" << "2026-06-30" << QList<int>{2};
