@@ -139,6 +139,14 @@ EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis)
         searched << l.name;
     }
     out.searchText = searchindex::textOf(searched);
+    addMasterRows(out, e, basis);
+    return out;
+}
+
+// The customer and the products a save registers: a value e carries over unchanged from basis
+// is not its own, and only fills a row that does not exist yet.
+void EstimateStore::addMasterRows(EstimateRecord &out, const Estimate &e, const Estimate *basis)
+{
     out.customerFields = QStringList{"顧客名", "顧客情報", "敬称"};
     // A nameless customer would become a blank master row on every such save.
     if (!e.customerName.trimmed().isEmpty()) {
@@ -156,7 +164,6 @@ EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis)
         out.products << MasterRow{{l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0},
                                   ownProductFields(l, basis)};
     }
-    return out;
 }
 
 DbResult EstimateStore::load(int number, Estimate &out, bool &found)

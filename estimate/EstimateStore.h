@@ -90,6 +90,7 @@ private:
     // Runs a transaction again when the server broke a deadlock between two desktops.
     DbResult retried(const std::function<DbResult()> &transaction);
     static EstimateRecord recordOf(const Estimate &e, const Estimate *basis);
+    static void addMasterRows(EstimateRecord &out, const Estimate &e, const Estimate *basis);
     QuoteDeskContext &m_ctx;
     bool m_indexRebuilt = false;
 };
