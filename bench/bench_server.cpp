@@ -118,7 +118,9 @@ int main(int argc, char **argv)
     EstimateList list(ctx.main);
     for (const char *text : {"ぬ", "商", "99", "商品0001"}) {
         QVector<ListRow> rows;
-        const double ms = timeMedian(15, [&] { list.find({QString::fromUtf8(text)}, 200, rows); });
+        ListFilter filter;
+        filter.text = QString::fromUtf8(text);
+        const double ms = timeMedian(15, [&] { list.find(filter, 200, rows); });
         const QString what = QStringLiteral("search \"%1\" on the server (%2 shown)").arg(QString::fromUtf8(text)).arg(rows.size());
         report(what.toUtf8().constData(), ms, "target", 16, 16);
     }

@@ -168,9 +168,12 @@ void EnginesTest::previousServerVersionIsBroughtUpToDate()
     QCOMPARE(kept.toLongLong(), 1LL);
     // The list's short searches use what the upgrade added.
     QVector<ListRow> found;
-    QVERIFY(EstimateList(ctx.main).find({QStringLiteral("新")}, 10, found));
+    ListFilter filter;
+    filter.text = QStringLiteral("新");
+    QVERIFY(EstimateList(ctx.main).find(filter, 10, found));
     QCOMPARE(found.size(), 1);
-    QVERIFY(EstimateList(ctx.main).find({QStringLiteral("旧")}, 10, found));
+    filter.text = QStringLiteral("旧");
+    QVERIFY(EstimateList(ctx.main).find(filter, 10, found));
     QCOMPARE(found.size(), 0);
 }
 
