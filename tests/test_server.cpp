@@ -127,15 +127,22 @@ static void fillDesktopFile(const QString &path)
     QVERIFY(archive.record(meta, QByteArray("%PDF-1.4 bytes"), issuearchive::kPdf, QDateTime::currentDateTime()));
 }
 
+// That file imported into the server's fresh database.
+static DbResult importFilled(const TestServer &server, const TempData &data, Db &db, ImportReport &report)
+{
+    fillDesktopFile(data.perm());
+    if (DbResult r = server.open(db); !r)
+        return r;
+    return importIntoServer(data.perm(), db, report);
+}
+
 void ServerTest::importKeepsEveryValueAndSaysWhatItMerged()
 {
     REQUIRE_SERVER(server);
     TempData data;
-    fillDesktopFile(data.perm());
     Db db(QStringLiteral("import"));
-    QVERIFY(server.open(db));
     ImportReport report;
-    DbResult r = importIntoServer(data.perm(), db, report);
+    DbResult r = importFilled(server, data, db, report);
     QVERIFY2(r, qPrintable(r.error));
     QVERIFY(engineOf(db).checkSchema(db));
     QCOMPARE(report.estimates, 2);
@@ -221,11 +228,9 @@ void ServerTest::wipeOnServerKeepsACopyThatRestores()
 {
     REQUIRE_SERVER(server);
     TempData data;
-    fillDesktopFile(data.perm());
     Db db(QStringLiteral("wipe"));
-    QVERIFY(server.open(db));
     ImportReport report;
-    QVERIFY(importIntoServer(data.perm(), db, report));
+    QVERIFY(importFilled(server, data, db, report));
     QString written;
     QVERIFY(engineOf(db).backupBeforeWipe(db, QString(), QDateTime(QDate(2026, 12, 8), QTime(10, 15)), &written));
     QVERIFY(written.contains("quotedesk_backup_20261208_101500"));
