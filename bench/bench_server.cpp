@@ -3,6 +3,7 @@
 // stored estimates beside the same rows written in one transaction over the same connection.
 
 #include "BenchSupport.h"
+#include "SameRows.h"
 #include "estimate/EstimateList.h"
 #include "estimate/EstimateStore.h"
 #include "store/DataFiles.h"
@@ -37,44 +38,13 @@ DbResult seed(Db &db)
     return db.execUnprepared("VACUUM ANALYZE"); // autovacuum then has nothing to do while timed
 }
 
-Estimate thirtyLines(int number)
-{
-    Estimate e;
-    e.number = number;
-    e.date = QDate(2026, 12, 8);
-    e.customerName = QStringLiteral("顧客00001");
-    for (int r = 0; r < 30; ++r)
-        e.lines << EstimateLine{QStringLiteral("商品%1").arg((r * 7 + number) % 10000, 5, 10, QChar('0')), double(r + 1),
-                                QStringLiteral("個"), Money::fromYen(100), Money::fromYen(100 * (r + 1))};
-    return e;
-}
-
-// The same 31 rows, every value bound as a save binds it, in one transaction of two statements:
-// the floor of any save over this connection.
+// The floor of any save over this connection.
 double insertFloor(Db &db)
 {
     int number = 300000;
     return timeMedian(50, [&] {
-        const Estimate e = thirtyLines(++number);
-        db.transaction([&]() -> DbResult {
-            const QVariantList header{e.number, e.date.toString(QStringLiteral("yyyy/MM/dd")), e.customerName, QString(""),
-                                      QString(""), QString(""), QString(""), QString(""), QString(""), 0, 0, 0,
-                                      QString(), QString(), 10, QString(), 1};
-            db.exec("INSERT INTO 見積書ヘッダ (伝票番号, 日付, 顧客名, 顧客情報, 件名, 支払条件, 納期, 受渡場所, 有効期限, "
-                    "消費税, 税抜計, 合計, 敬称, 税区分, 税率, 端数処理, 更新番号) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                    "?, ?, ?, ?, ?, ?, ?)",
-                    header);
-            QVariantList binds;
-            QStringList rows;
-            for (const EstimateLine &l : e.lines) {
-                binds << e.number << header[1] << e.customerName << int(rows.size()) << l.name << *l.quantity << l.unit
-                      << l.price->raw() << l.amount->raw() << 0 << 0;
-                rows << QStringLiteral("(?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?, ?)");
-            }
-            return db.exec("INSERT INTO 見積書 (伝票番号, 日付, 顧客名, 行番号, 伝票区分, 品名, 数量, 単位, 単価, 金額, 非課税, "
-                           "軽減) VALUES " + rows.join(", "),
-                           binds);
-        });
+        ++number;
+        writeSameRows(db, thirtyLines(number, number));
     });
 }
 
@@ -110,7 +80,10 @@ int main(int argc, char **argv)
     const double floor = insertFloor(ctx.main);
     EstimateStore store(ctx);
     int number = 200000;
-    const double save = timeMedian(50, [&] { store.save(thirtyLines(++number)); });
+    const double save = timeMedian(50, [&] {
+        ++number;
+        store.save(thirtyLines(number, number));
+    });
     report("save of 30 lines on the server", save, "the same rows in one transaction", floor, 2 * floor);
 
     // The list's search as typed, among 100,000 estimates: one character found nowhere, one in
