@@ -47,9 +47,10 @@ bool EstimateTab::acceptEdit(int row, int column, const QVariant &value)
         return true;
     double amount = *typed;
     if (column == Col数量 || column == Col単価) {
-        if (std::fabs(*typed) > (column == Col数量 ? kQuantityLimit : kPriceLimit))
-            return true; // blanked by the cell's own rule
-        const auto other = numeric(dat明細->value(row, column == Col数量 ? Col単価 : Col数量));
+        const bool quantity = column == Col数量;
+        if (std::fabs(*typed) > (quantity ? kQuantityLimit : kPriceLimit))
+            return refuseEdit(row, column, quantity ? QStringLiteral("数量") : QStringLiteral("単価"));
+        const auto other = numeric(dat明細->value(row, quantity ? Col単価 : Col数量));
         if (!other)
             return true;
         amount = *typed * *other;
@@ -59,7 +60,13 @@ bool EstimateTab::acceptEdit(int row, int column, const QVariant &value)
     // A larger amount would silently count as 0 in every total.
     if (std::fabs(amount) <= kAmountLimit + 0.00001)
         return true;
-    Msg(QStringLiteral("入力"), QStringLiteral("範囲外"), QStringLiteral("金額"));
+    return refuseEdit(row, column, QStringLiteral("金額"));
+}
+
+bool EstimateTab::refuseEdit(int row, int column, const QString &field)
+{
+    Msg(QStringLiteral("入力"), QStringLiteral("範囲外"), field);
+    // After the editor has finished moving the cursor, put it back on the refused cell.
     DataGrid *grid = ui->Grid明細;
     QTimer::singleShot(0, grid, [grid, row, column] { grid->setCurrentCell(row, column); });
     return false;
@@ -81,11 +88,7 @@ void EstimateTab::cellCommitted(int row, int column)
         }
         break;
     case Col数量:
-        blankOutOfRange(row, Col数量, kQuantityLimit);
-        lineAmount(row);
-        break;
     case Col単価:
-        blankOutOfRange(row, Col単価, kPriceLimit);
         lineAmount(row);
         break;
     case Col単位:
@@ -110,17 +113,6 @@ void EstimateTab::cellCommitted(int row, int column)
     Calc明細();
 }
 
-void EstimateTab::blankOutOfRange(int row, int column, double limit)
-{
-    const auto v = numeric(dat明細->value(row, column));
-    if (!v || (*v >= -limit && *v <= limit))
-        return;
-    dat明細->setValue(row, column, QVariant());
-    // After the editor has finished moving the cursor, put it back on the refused cell.
-    DataGrid *grid = ui->Grid明細;
-    QTimer::singleShot(0, grid, [grid, row, column] { grid->setCurrentCell(row, column); });
-}
-
 void EstimateTab::lineAmount(int row)
 {
     const auto q = numeric(dat明細->value(row, Col数量));
@@ -129,7 +121,16 @@ void EstimateTab::lineAmount(int row)
         dat明細->setValue(row, Col金額, QVariant());
         return;
     }
-    dat明細->setValue(row, Col金額, QVariant::fromValue(RoundAmount(*q * *p, QString())));
+    dat明細->setValue(row, Col金額, QVariant::fromValue(RoundAmount(*q * *p, m_rules.lineRounding())));
+}
+
+void EstimateTab::recomputeAmounts()
+{
+    for (int row = 0; row < dat明細->dataRowCount(); ++row)
+        if (numeric(dat明細->value(row, Col数量)) && numeric(dat明細->value(row, Col単価))) {
+            lineAmount(row);
+            reportFailure(dat明細->commitRow(row));
+        }
 }
 
 void EstimateTab::Calc明細()

@@ -179,7 +179,10 @@ void EstimateTab::settingsChanged()
 {
     if (m_ownRules)
         return; // a stored estimate keeps the rules it was computed with
+    const QString before = m_rules.lineRounding();
     takeSettingsRules();
+    if (m_rules.lineRounding() != before)
+        recomputeAmounts();
     Calc明細();
 }
 

@@ -107,7 +107,10 @@ private:
     // Asks before what is on screen and not stored is replaced by what subject names.
     bool mayReplaceScreen(const QString &subject);
     void lineAmount(int row);
-    void blankOutOfRange(int row, int column, double limit);
+    // Says which field cannot hold the value; the cell keeps what it had.
+    bool refuseEdit(int row, int column, const QString &field);
+    // The line amounts again, after the rules they are rounded by changed.
+    void recomputeAmounts();
     void gridKeyDown(int &key, Qt::KeyboardModifiers shift);
     void switchIme();
     void customerLeft();

@@ -13,6 +13,13 @@ Money roundYen(qint64 num, qint64 den, const QString &rounding)
     return Money::fromYen(sign * q);
 }
 
+QString TaxRules::lineRounding() const
+{
+    if (isFirstRules() || rounding == QStringLiteral("切上げ"))
+        return QString(); // rounds up
+    return rounding == QStringLiteral("切捨て") ? QStringLiteral("切り捨て") : QStringLiteral("四捨五入");
+}
+
 static Money taxOf(Money base, int rate, const TaxRules &rules)
 {
     // Amounts are ten-thousandths of a yen; rates are whole percents: all of it in integers.
@@ -61,7 +68,8 @@ Totals computeTotals(Money total, const TaxableSums &taxable, const TaxRules &ru
     if (outside) {
         t.grand = total + tax;
     } else {
-        t.net = taxable.standard + taxable.reduced - tax;
+        // Today's 税抜計 is all of it before tax, so that 税抜計 + 消費税 = 合計.
+        t.net = rules.isFirstRules() ? taxable.standard + taxable.reduced - tax : total - tax;
         t.grand = total;
     }
     return t;

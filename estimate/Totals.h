@@ -15,6 +15,12 @@ struct TaxRules {
     QString mode = QStringLiteral("外税"); // "外税", "内税", anything else: no tax
     int rate = 5;                          // the standard rate, percent
     QString rounding = QStringLiteral("四捨五入"); // "切捨て", "四捨五入" or "切上げ"
+
+    // The first rules round every line amount up and, in 内税, leave exempt amounts out of
+    // 税抜計; estimates stored under them keep those figures. Any other setting is today's.
+    bool isFirstRules() const { return rate == 5 && rounding == QStringLiteral("四捨五入"); }
+    // The mode RoundAmount takes for a line amount under these rules.
+    QString lineRounding() const;
 };
 
 // The taxable amounts of one estimate, by kind of line.

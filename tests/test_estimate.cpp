@@ -16,7 +16,7 @@ class EstimateTest : public QObject {
 private slots:
     void fillFromProductMaster();
     void dropDownListsProductsAndFillsCell();
-    void rangeBlanking();
+    void rangeRefused();
     void lineAmounts_data();
     void lineAmounts();
     void newItemKeepsAmount();
@@ -134,45 +134,56 @@ void EstimateTest::dropDownListsProductsAndFillsCell()
     grid->flushEditor();
 }
 
-void EstimateTest::rangeBlanking()
+void EstimateTest::rangeRefused()
 {
     TempData data;
     Window w(data.folder());
     auto *grid = w.find<DataGrid>("Grid明細");
     auto *m = grid->dataControl();
+    Answers answers;
     typeCell(grid, 0, 4, "100");
-    typeCell(grid, 0, 2, "1000000");
-    QVERIFY(m->value(0, 2).isNull());
-    QVERIFY(m->value(0, 5).isNull());
+    typeCell(grid, 0, 2, "3");
+    typeCell(grid, 0, 2, "1000000"); // refused: the cell and the amount keep what they had
+    QCOMPARE(m->value(0, 2).toDouble(), 3.0);
+    QCOMPARE(m->value(0, 5).value<Money>(), Money::fromYen(300));
+    QCOMPARE(answers.shown.size(), 1);
+    QVERIFY(answers.shown.last().text.startsWith("数量"));
     grid->setCurrentCell(5, 5);
     QTRY_COMPARE(grid->currentColumn(), 2); // the cursor goes back to the refused cell
     QCOMPARE(grid->currentRowIndex(), 0);
-
     typeCell(grid, 0, 2, "999999.99");
-    QCOMPARE(m->value(0, 2).toDouble(), 999999.99);
     QCOMPARE(m->value(0, 5).value<Money>(), Money::fromYen(99999999));
     typeCell(grid, 0, 2, "-1,000,000");
-    QVERIFY(m->value(0, 2).isNull());
+    QCOMPARE(m->value(0, 2).toDouble(), 999999.99);
 
+    // The unit price's edge, typed and pasted; the totals never lose the line.
     typeCell(grid, 1, 2, "1");
+    typeCell(grid, 1, 4, "99999999");
     typeCell(grid, 1, 4, "100000000");
-    QVERIFY(m->value(1, 4).isNull());
-    QVERIFY(m->value(1, 5).isNull());
+    QCOMPARE(m->value(1, 4).value<Money>(), Money::fromYen(99999999));
+    QVERIFY(answers.shown.last().text.startsWith("単価"));
     QTRY_COMPARE(grid->currentColumn(), 4);
-    typeCell(grid, 1, 4, "-99999999.99");
-    QCOMPARE(m->value(1, 5).value<Money>(), Money::fromYen(-100000000));
+    grid->setCurrentCell(1, 4);
+    grid->pasteText("１００，０００，０００");
+    QCOMPARE(m->value(1, 4).value<Money>(), Money::fromYen(99999999));
+    QCOMPARE(box(w, "num税抜計"), QStringLiteral("199,999,998"));
+    grid->setCurrentCell(2, 1);
+    grid->pasteText("x\t1\t\t-99999999.99\ny\t1000000\t\t1");
+    QCOMPARE(m->value(2, 5).value<Money>(), Money::fromYen(-100000000));
+    QVERIFY(m->value(3, 2).isNull());
+    QCOMPARE(answers.shown.size(), 5);
 
     // An amount beyond the range is refused with a message, and the cell keeps what it held.
-    Answers answers;
-    typeCell(grid, 2, 5, "10000000000");
-    QVERIFY(m->value(2, 5).isNull());
+    typeCell(grid, 4, 5, "10000000000");
+    QVERIFY(m->value(4, 5).isNull());
     QTRY_COMPARE(grid->currentColumn(), 5);
-    typeCell(grid, 2, 5, "9999999999"); // a typed amount stands as typed
-    QCOMPARE(m->value(2, 5).value<Money>(), Money::fromYen(9999999999LL));
-    typeCell(grid, 2, 5, "1e30");
-    QCOMPARE(m->value(2, 5).value<Money>(), Money::fromYen(9999999999LL));
-    QCOMPARE(answers.shown.size(), 2);
-    QVERIFY(answers.sawKey("入力", "範囲外"));
+    typeCell(grid, 4, 5, "9999999999"); // a typed amount stands as typed
+    QCOMPARE(m->value(4, 5).value<Money>(), Money::fromYen(9999999999LL));
+    typeCell(grid, 4, 5, "1e30");
+    QCOMPARE(m->value(4, 5).value<Money>(), Money::fromYen(9999999999LL));
+    QCOMPARE(answers.shown.size(), 7);
+    for (const MsgEntry &e : answers.shown)
+        QVERIFY(e.category == "入力" && e.key == "範囲外");
 }
 
 void EstimateTest::lineAmounts_data()

@@ -25,6 +25,7 @@ private slots:
     void perRateTotals();
     void upgradedFileKeepsTheSpecifiedFigures();
     void storedEstimateKeepsItsRules();
+    void todaysRulesAddUp();
     void registrationNumberAndSheet();
 
 private:
@@ -177,6 +178,40 @@ void TaxTest::storedEstimateKeepsItsRules()
     w.find<QAbstractButton>("cmdクリア")->click(); // a new estimate takes the settings
     enter(w, {{"a", "105", "1", false}});
     QCOMPARE(box(w, "num消費税"), QString("5"));
+}
+
+void TaxTest::todaysRulesAddUp()
+{
+    TempData data;
+    Window w(data.folder());
+    auto *grid = w.find<DataGrid>("Grid明細");
+    auto *m = grid->dataControl();
+    // Under the first rules: the amount rounds up, and 内税 leaves the exempt line out of 税抜計.
+    setRules(w, "内税", "5%", "四捨五入");
+    enter(w, {{"a", "1037", "1.25", false}, {"b", "10000", "1", false}});
+    m->setData(m->index(1, Col非課税), Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(m->value(0, Col金額).value<Money>(), Money::fromYen(1297));
+    QCOMPARE(box(w, "num税抜計") + "|" + box(w, "num消費税") + "|" + box(w, "num合計"), QString("1,235|62|11,297"));
+    Answers yes;
+    w.find<QAbstractButton>("cmd登録")->click();
+
+    // Today's rules: the line follows the rounding (also on a screen typed before the change),
+    // and 税抜計 + 消費税 = 合計.
+    setRules(w, "内税", "10%", "切捨て");
+    enter(w, {{"a", "1037", "1.25", false}, {"b", "10000", "1", false}});
+    m->setData(m->index(1, Col非課税), Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(m->value(0, Col金額).value<Money>(), Money::fromYen(1296));
+    QCOMPARE(box(w, "num税抜計") + "|" + box(w, "num消費税") + "|" + box(w, "num合計"), QString("11,179|117|11,296"));
+    setRules(w, "外税", "10%", "切上げ");
+    QCOMPARE(m->value(0, Col金額).value<Money>(), Money::fromYen(1297));
+    QCOMPARE(box(w, "num税抜計") + "|" + box(w, "num消費税") + "|" + box(w, "num合計"), QString("11,297|130|11,427"));
+
+    // The estimate stored under the first rules shows its own figures again.
+    w->estimateTab()->clearRequested();
+    w.find<QLineEdit>("txtNo")->setText("1");
+    w->estimateTab()->Read見積書();
+    QCOMPARE(box(w, "num税抜計") + "|" + box(w, "num合計"), QString("1,235|11,297"));
+    QCOMPARE(permInt(data, "SELECT 税抜計 FROM 見積書ヘッダ WHERE 伝票番号 = 1"), Money::fromYen(1235).raw());
 }
 
 void TaxTest::registrationNumberAndSheet()
