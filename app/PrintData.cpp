@@ -5,6 +5,7 @@
 #include "estimate/EstimateTab.h"
 #include "masters/SettingsTab.h"
 #include "print/PrintPreview.h"
+#include "ui/MessageCatalogue.h"
 #include "ui_EstimateTab.h"
 #include "ui_SettingsTab.h"
 
@@ -51,6 +52,16 @@ void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
     PrintRecord record;
     if (!preview || !printRecord(record))
         return;
+    Estimate e;
+    e.customerName = record.customerName;
+    for (const PrintLine &l : record.lines)
+        e.lines << EstimateLine{l.name, l.quantity, {}, l.price, l.amount};
+    // What is issued stays in the archive for good: nothing empty goes there.
+    if (isEmptyEstimate(e)) {
+        Msg(QStringLiteral("印刷"), QStringLiteral("空の見積書"));
+        return;
+    }
+
     const QString name = sheetPdfName(m_estimate->ui->txtNo->text(), record.customerName);
     showEstimatePreview(record, name, this, &m_ctx.main);
 }

@@ -76,7 +76,10 @@ void ArchivedPdfView::printCopy()
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setFullPage(true);
-    if (choosePrinter(printer, this) != PrinterChoice::Chosen)
+    const PrinterChoice choice = choosePrinter(printer, this);
+    if (choice == PrinterChoice::ToFile)
+        saveCopy(); // the archived bytes, not a new rendering
+    if (choice != PrinterChoice::Chosen)
         return;
     // The archived pages themselves, at the printer's resolution.
     const QVector<QImage> pages = render(m_pdf, std::min(600, printer.resolution()));

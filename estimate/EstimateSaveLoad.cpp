@@ -70,7 +70,11 @@ bool EstimateTab::Entry見積書()
         ui->Grid明細->setCurrentCell(gap, Col品名);
         return false;
     }
-    if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral(" ") + e.customerName))
+    if (isEmptyEstimate(e)) {
+        Msg(QStringLiteral("登録"), QStringLiteral("空の見積書"));
+        return false;
+    }
+    if (!askToStore(e, number.value))
         return false;
     e.number = number.value;
     e.version = m_storedVersion;
@@ -86,6 +90,20 @@ bool EstimateTab::Entry見積書()
     ui->cmb顧客名->setFocus();
     emit statusMessage(done);
     return true;
+}
+
+bool EstimateTab::askToStore(const Estimate &e, int number)
+{
+    // A number typed and not yet read may hold a stored estimate all the same.
+    bool stored = m_storedVersion > 0;
+    if (!stored && ui->txtNo->text() != m_shownNumber) {
+        Estimate old;
+        reportFailure(m_store.load(number, old, stored), QStringLiteral("見積書を読込"));
+    }
+    QString subject = QStringLiteral("見積書 No.%1").arg(number);
+    if (!e.customerName.trimmed().isEmpty())
+        subject = e.customerName.trimmed() + e.honorific + QStringLiteral("の") + subject;
+    return Msg(QStringLiteral("登録"), stored ? QStringLiteral("上書き確認") : QStringLiteral("見積確認"), subject);
 }
 
 // A save that finds the number taken or the estimate changed by another desktop asks first;
@@ -230,7 +248,7 @@ void EstimateTab::Delete見積書()
     int issued = 0;
     reportFailure(IssueArchive(m_ctx.main).versionCount(number.value, issued));
     const QString kept = issued > 0 ? QStringLiteral("（発行済みの控え %1 版は削除されずに残ります）").arg(issued) : QString();
-    if (!Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"), QString::number(number.value) + kept))
+    if (!Msg(QStringLiteral("削除"), QStringLiteral("見積書確認"), QStringLiteral("No.%1").arg(number.value) + kept))
         return;
     // The estimate on screen only while nobody changed it since; a number typed, whatever it holds.
     const qlonglong version = typed == m_shownNumber ? m_storedVersion : -1;

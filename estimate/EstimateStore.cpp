@@ -46,6 +46,14 @@ bool sameContent(const Estimate &a, const Estimate &b)
     return true;
 }
 
+bool isEmptyEstimate(const Estimate &e)
+{
+    if (!e.customerName.trimmed().isEmpty())
+        return false;
+    return std::none_of(e.lines.begin(), e.lines.end(),
+                        [](const EstimateLine &l) { return !l.name.isEmpty() || l.amount.has_value(); });
+}
+
 int firstLineAfterGap(const QVector<EstimateLine> &rows)
 {
     bool gap = false;

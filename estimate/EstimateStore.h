@@ -100,5 +100,8 @@ constexpr int kDetailRows = 30;
 // Whether two estimates hold the same header texts, date and lines (the number aside).
 bool sameContent(const Estimate &a, const Estimate &b);
 
+// Neither a customer nor a filled line: nothing worth storing or issuing.
+bool isEmptyEstimate(const Estimate &e);
+
 // Index of the first filled line that follows an empty one, or -1.
 int firstLineAfterGap(const QVector<EstimateLine> &rows);

@@ -121,6 +121,8 @@ private:
     void takeSettingsRules();
     void showRates();
     DbResult storeChecked(const Estimate &e, QString &done);
+    // The save question, naming the estimate and whether it replaces a stored one.
+    bool askToStore(const Estimate &e, int number);
 
     QuoteDeskContext &m_ctx;
     EstimateStore m_store;

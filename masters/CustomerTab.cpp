@@ -18,10 +18,16 @@ CustomerTab::CustomerTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(paren
         ctx, MasterTable{"顧客マスタ", "w顧客マスタ", {"顧客名", "顧客情報"}, QStringLiteral("顧客情報")},
         ui->Grid顧客マスタ, dat顧客);
 
-    connect(ui->cmd顧客読込, &QPushButton::clicked, this, [this] { Read顧客マスタ(); });
+    connect(ui->cmd顧客読込, &QPushButton::clicked, this, [this] {
+        if (m_work->mayDiscard())
+            Read顧客マスタ();
+    });
     connect(ui->cmd顧客登録, &QPushButton::clicked, this, [this] { Entry顧客情報(); });
     connect(ui->cmd顧客削除, &QPushButton::clicked, this, [this] { Delete顧客(); });
-    connect(ui->cmd顧客クリア, &QPushButton::clicked, this, [this] { Clear顧客情報(); });
+    connect(ui->cmd顧客クリア, &QPushButton::clicked, this, [this] {
+        if (m_work->mayDiscard())
+            Clear顧客情報();
+    });
     connect(ui->cmd顧客CSV出力, &QPushButton::clicked, this, [this] { m_work->exportCsv(); });
     connect(ui->cmd顧客CSV読込, &QPushButton::clicked, this, [this] { m_work->importCsv(); });
 }

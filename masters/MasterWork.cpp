@@ -39,6 +39,12 @@ void MasterWork::clear()
     m_model->refresh();
 }
 
+bool MasterWork::mayDiscard()
+{
+    m_grid->flushEditor(); // what is still in an open cell counts too
+    return !m_unregistered || Msg(QStringLiteral("その他"), QStringLiteral("破棄確認"), m_store.table().subject);
+}
+
 bool MasterWork::commitGrid()
 {
     m_grid->flushEditor();

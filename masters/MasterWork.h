@@ -19,6 +19,8 @@ public:
     void importCsv();     // asks for a file, adds its rows to the grid, unregistered
     // Rows read from CSV or edited in the grid that 登録 has not stored yet.
     bool hasUnregistered() const { return m_unregistered; }
+    // True when nothing unregistered would be lost, or the user agrees to lose it.
+    bool mayDiscard();
 
 private:
     bool commitGrid();

@@ -23,10 +23,16 @@ ProductTab::ProductTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent)
                     {"単価"}, {"非課税", "軽減"}},
         ui->Grid商品マスタ, dat商品);
 
-    connect(ui->cmd商品読込, &QPushButton::clicked, this, [this] { Read商品マスタ(); });
+    connect(ui->cmd商品読込, &QPushButton::clicked, this, [this] {
+        if (m_work->mayDiscard())
+            Read商品マスタ();
+    });
     connect(ui->cmd商品登録, &QPushButton::clicked, this, [this] { Entry商品情報(); });
     connect(ui->cmd商品削除, &QPushButton::clicked, this, [this] { Delete商品(); });
-    connect(ui->cmd商品クリア, &QPushButton::clicked, this, [this] { Clear商品情報(); });
+    connect(ui->cmd商品クリア, &QPushButton::clicked, this, [this] {
+        if (m_work->mayDiscard())
+            Clear商品情報();
+    });
     connect(ui->cmd商品CSV出力, &QPushButton::clicked, this, [this] { m_work->exportCsv(); });
     connect(ui->cmd商品CSV読込, &QPushButton::clicked, this, [this] { m_work->importCsv(); });
 }

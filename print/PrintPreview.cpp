@@ -16,6 +16,7 @@
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QLabel>
 #include <QToolBar>
 
 namespace {
@@ -73,6 +74,14 @@ PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const Q
         pdf->setObjectName(QStringLiteral("cmdPDF保存"));
         pdf->setToolTip(QStringLiteral("この見積書をPDFファイルに保存します"));
         connect(pdf, &QAction::triggered, this, &PrintPreview::choosePdf);
+        // Said where it is seen, every time, without a box to click away.
+        if (m_sheet.record().companyName.trimmed().isEmpty()) {
+            bar->addSeparator();
+            auto *warning = new QLabel(QStringLiteral("  自社名が設定されていないため、差出人が印刷されません（設定・情報タブ）"), bar);
+            warning->setObjectName(QStringLiteral("lbl差出人なし"));
+            warning->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+            bar->addWidget(warning);
+        }
     }
 }
 
@@ -153,6 +162,9 @@ void PrintPreview::printToPrinter()
     case PrinterChoice::NoPrinter:
         if (Msg(QStringLiteral("印刷"), QStringLiteral("プリンターなし")))
             choosePdf();
+        return;
+    case PrinterChoice::ToFile:
+        choosePdf();
         return;
     case PrinterChoice::Chosen:
         break;

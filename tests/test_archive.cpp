@@ -48,6 +48,18 @@ void ArchiveTest::versionsOutliveTheEstimate()
     TempData data;
     QTemporaryDir dir;
     Window w(data.folder());
+
+    // Nothing to issue yet: no preview, nothing in the archive for good.
+    bool previewed = false;
+    {
+        auto previous = setPreviewRunner([&](PrintPreview &) { previewed = true; });
+        Answers answers;
+        w.find<QAbstractButton>("cmd印刷")->click();
+        setPreviewRunner(previous);
+        QVERIFY(answers.sawKey("印刷", "空の見積書"));
+    }
+    QVERIFY(!previewed);
+    QCOMPARE(permInt(data, "SELECT count(*) FROM 発行版"), 0);
     auto *grid = w.find<DataGrid>("Grid明細");
     w.find<QLineEdit>("txtNo")->setText("1");
     w.find<QComboBox>("cmb顧客名")->setEditText("甲社");
@@ -67,16 +79,32 @@ void ArchiveTest::versionsOutliveTheEstimate()
     });
     auto previous = setPreviewRunner([](PrintPreview &preview) { preview.printToPrinter(); });
     w.find<QAbstractButton>("cmd印刷")->click();
+    // The print dialog's own "to a file": saved as PDF保存 saves, the file the archived bytes.
+    setPrinterChooser([](QPrinter &, QWidget *) { return PrinterChoice::ToFile; });
+    const PdfPathChooser pdfPath = setPdfPathChooser([&](QWidget *, const QString &) { return dir.filePath("tofile.pdf"); });
+    {
+        const FolderOpener opener = setFolderOpener([](const QString &) {});
+        Answers notice;
+        w.find<QAbstractButton>("cmd印刷")->click();
+        QVERIFY(notice.sawKey("その他", "保存完了"));
+        setFolderOpener(opener);
+    }
+    setPdfPathChooser(pdfPath);
     setPreviewRunner(previous);
     setPrinterChooser(chooser);
+    QFile toFile(dir.filePath("tofile.pdf"));
+    QVERIFY(toFile.open(QIODevice::ReadOnly));
+    QCOMPARE(toFile.readAll(), second);
 
     const DbRows versions = permRows(data, "SELECT 版, SHA256, 合計 FROM 発行版 WHERE 伝票番号 = 1 ORDER BY 版");
     QCOMPARE(versions.size(), 2);
     QCOMPARE(versions[0][1].toString(), sha256Hex(first));
     QCOMPARE(versions[1][1].toString(), sha256Hex(second));
     QCOMPARE(Money::fromRaw(versions[1][2].toLongLong()), Money::fromYen(1260)); // 外税 5 %
-    QCOMPARE(permRows(data, "SELECT 方法 FROM 発行記録 ORDER BY id").size(), 4);
-    QCOMPARE(permRows(data, "SELECT 方法 FROM 発行記録 ORDER BY id").last()[0].toString(), QString("印刷"));
+    const DbRows ways = permRows(data, "SELECT 方法 FROM 発行記録 ORDER BY id");
+    QCOMPARE(ways.size(), 5);
+    QCOMPARE(ways[3][0].toString(), QString("印刷"));
+    QCOMPARE(ways[4][0].toString(), ways[0][0].toString());
 
     // Deleting says the copies stay; saving over, a new estimate under the number, the wipe:
     // the versions stay and still match their hashes.
@@ -96,7 +124,7 @@ void ArchiveTest::versionsOutliveTheEstimate()
     QCOMPARE(permInt(data, "SELECT max(版) FROM 発行版 WHERE 伝票番号 = 1"), 3);
 
     IssuedListDialog list(w->context().main);
-    QCOMPARE(list.rows().size(), 5);
+    QCOMPARE(list.rows().size(), 6); // every issue, the file saved through the print dialog too
     QCOMPARE(list.verifyListed(), 0);
     QCOMPARE(list.ui->Grid発行履歴->item(4, 6)->text(), QString("一致"));
     // Enter shows the archived copy itself.

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "masters/CustomerTab.h"
+#include "masters/ProductTab.h"
 #include "estimate/EstimateTab.h"
 #include "ui/Boxes.h"
 #include "store/WorkTableModel.h"
@@ -243,6 +244,23 @@ void MastersTest::clearEmptiesGridOnly()
     w.find<QAbstractButton>("cmd顧客クリア")->click();
     QCOMPARE(gridNames(w).size(), 0);
     QCOMPARE(masterNames(data).size(), 1);
+
+    // What is typed and not registered is asked about first, on both tabs; No keeps it.
+    typeCell(w.find<DataGrid>("Grid顧客マスタ"), 0, 1, "B");
+    typeCell(w.find<DataGrid>("Grid商品マスタ"), 0, 1, "ボルト");
+    Answers answers;
+    answers.answer({false, false, false, true});
+    for (const char *button : {"cmd顧客読込", "cmd顧客クリア", "cmd商品クリア"})
+        w.find<QAbstractButton>(button)->click();
+    QCOMPARE(answers.shown.size(), 3);
+    QCOMPARE(gridNames(w), QStringList{"B"});
+    QVERIFY(w->productTab()->hasUnregistered());
+    w.find<QAbstractButton>("cmd商品読込")->click();
+    QVERIFY(!w->productTab()->hasUnregistered());
+    QCOMPARE(w.find<DataGrid>("Grid商品マスタ")->dataControl()->dataRowCount(), 0);
+    answers.shown.clear();
+    w.find<QAbstractButton>("cmd商品クリア")->click(); // nothing to lose: no question
+    QVERIFY(answers.shown.isEmpty());
 }
 
 // The product tab works like the customer tab; its price and exempt flag travel exactly.
@@ -426,7 +444,7 @@ void MastersTest::deleteEstimate()
     Answers answers;
     answers.answer({false});
     w.find<QAbstractButton>("cmd削除")->click();
-    QCOMPARE(answers.shown.last().text, QString("伝票 15 を削除します。よろしいですか"));
+    QCOMPARE(answers.shown.last().text, QString("見積書 No.15 を削除します。よろしいですか"));
     QCOMPARE(answers.shown.last().yesIsDefault(), false);
     QCOMPARE(count(data, "SELECT count(*) FROM 見積書 WHERE 伝票番号 = 15"), 3);
     QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("残す"));

@@ -19,6 +19,7 @@ private slots:
     void mastersFollowTheSave();
     void refusedSavesStoreNothing_data();
     void refusedSavesStoreNothing();
+    void emptyRefusedAndReplaceNamed();
     void failedSaveKeepsEverything();
     void failedDeleteLeavesEverything();
     void loadingByNumber();
@@ -208,7 +209,7 @@ void SaveLoadTest::roundTripOfEveryField()
     Answers answers;
     f.save();
     QCOMPARE(answers.shown.size(), 1); // the question only: no message after a save
-    QCOMPARE(answers.shown[0].text, " " + name + " を登録します。よろしいですか");
+    QCOMPARE(answers.shown[0].text, name + "様の見積書 No.1 を登録します。よろしいですか");
     QCOMPARE(f.no->text(), QString("2"));
     QTRY_VERIFY(f.win().find<QComboBox>("cmb顧客名")->hasFocus());
     QVERIFY(f.win().find<QComboBox>("cmb顧客名")->currentText().isEmpty());
@@ -333,6 +334,34 @@ void SaveLoadTest::refusedSavesStoreNothing()
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 顧客マスタ"), 0);
     QCOMPARE(f.no->text(), number);
     QCOMPARE(f.win().find<QComboBox>("cmb顧客名")->currentText(), QString("乙社"));
+}
+
+// Nothing on screen is not an estimate; storing over a stored one says so.
+void SaveLoadTest::emptyRefusedAndReplaceNamed()
+{
+    Fixture f;
+    Answers answers;
+    f.save();
+    QCOMPARE(answers.shown.size(), 1);
+    QCOMPARE(answers.shown[0].key, QString("空の見積書"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ"), 0);
+    f.line(0, "部品", "1", "10"); // a line alone is enough
+    f.save();
+    QCOMPARE(answers.shown.last().text, QString("見積書 No.1 を登録します。よろしいですか"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ"), 1);
+
+    f.leaveNumber("1");
+    f.customer("甲社");
+    f.save();
+    QCOMPARE(answers.shown.last().key, QString("上書き確認"));
+    QVERIFY(answers.shown.last().text.contains("No.1 を上書きします"));
+    // Typed and never read: what the number holds is asked about all the same.
+    f.customer("乙社");
+    f.no->setText("1");
+    answers.answer({false});
+    f.save();
+    QCOMPARE(answers.shown.last().key, QString("上書き確認"));
+    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ")[0][0].toString(), QString("甲社"));
 }
 
 void SaveLoadTest::failedSaveKeepsEverything()

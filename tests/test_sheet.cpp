@@ -131,6 +131,7 @@ void SheetTest::sealAndNumberWhenWanted()
     // Stored in the permanent file: a later start prints it.
     Window w(data.folder());
     w.find<QLineEdit>("txtNo")->setText("321");
+    w.find<QComboBox>("cmb顧客名")->setEditText("甲社");
     const QString text = printed(w, dir.filePath("with.pdf"));
     QVERIFY(text.contains("No. 321"));
     const QRegularExpression image("^\\s*1\\s+\\d+\\s+image\\s+248\\s+248\\s.*\\s(\\d+)\\s+\\d+\\s+\\S+\\s+\\S+$");
@@ -212,6 +213,7 @@ void SheetTest::charactersAreNeverSplit()
     TempData data;
     Window w(data.folder());
     w.find<QLineEdit>("txt件名")->setText("お祝い🎂");
+    w.find<QComboBox>("cmb顧客名")->setEditText("甲社");
     bool previewed = false;
     auto previous = setPreviewRunner([&](PrintPreview &) { previewed = true; });
     Answers answers;

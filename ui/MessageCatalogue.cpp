@@ -33,6 +33,11 @@ const Rule k登録[] = {
     // Beyond the original catalogue: several desktops on one server.
     {"他端末登録", "", " は他の端末で登録されました。新しい番号で登録しますか", true, "登録の確認", B::Ask},
     {"他端末変更", "", " は他の端末で変更されました。上書きしますか", true, "登録の確認", B::Ask},
+    // An estimate's own question: whether it is new or replaces the stored one.
+    {"見積確認", "", " を登録します。よろしいですか", true, "登録の確認", B::AskYes},
+    {"上書き確認", "", " を上書きします。よろしいですか", true, "登録の確認", B::AskYes},
+    {"空の見積書", "顧客名も明細もない見積書は登録できません。顧客名か明細を入力してください。", "", false,
+     "入力項目のチェック", B::Info},
 };
 const Rule k転記[] = {
     {"確認", "", " に転記します。よろしいですか", true, "登録の確認", B::Ask},
@@ -50,6 +55,7 @@ const Rule k削除[] = {
     {"削除不可", "", " にデータがあるため削除できません。メンテナンス機能で削除してください。", true, "削除不可",
      B::Info},
     {"他端末変更", "", " は他の端末で変更されました。削除しますか", true, "削除の確認", B::Ask},
+    {"見積書確認", "見積書 ", " を削除します。よろしいですか", true, "削除の確認", B::Ask},
 };
 const Rule k入力[] = {
     {"上行空白", "上の行が空白です。データは連続して指定してください。", "", false, "入力注意", B::Info},
@@ -72,6 +78,8 @@ const Rule k印刷[] = {
     {"確認", "", "を印刷します。よろしいですか", true, "印刷の確認", B::Ask},
     // Beyond the original catalogue: nothing to print on.
     {"プリンターなし", "プリンターが見つかりません。代わりにPDFファイルに保存しますか", "", false, "印刷", B::AskYes},
+    {"空の見積書", "顧客名も明細もない見積書は印刷できません。顧客名か明細を入力してください。", "", false, "印刷",
+     B::Info},
 };
 const Rule kその他[] = {
     {"コピー完了", "", "コピーしました。", true, "コピー完了", B::Info},
@@ -85,6 +93,7 @@ const Rule kその他[] = {
     // Typing another number, or opening one from the list, over an estimate that is not stored.
     // Where a written file went, with a button that opens its folder.
     {"保存完了", "", "", true, "保存完了", B::InfoFolder},
+    {"破棄確認", "", "に登録されていない変更があります。破棄してよろしいですか", true, "確認", B::Ask},
     {"読込確認", "保存されていない変更があります。画面の内容を破棄して ", " を表示します。よろしいですか", true,
      "読込の確認", B::Ask},
 };

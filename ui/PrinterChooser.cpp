@@ -9,7 +9,13 @@ static Replaceable<PrinterChoice(QPrinter &, QWidget *)> g_printerChooser([](QPr
     if (QPrinterInfo::availablePrinterNames().isEmpty())
         return PrinterChoice::NoPrinter;
     QPrintDialog dialog(&printer, parent);
-    return dialog.exec() == QDialog::Accepted ? PrinterChoice::Chosen : PrinterChoice::Cancelled;
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    if (dialog.exec() != QDialog::Accepted)
+        return PrinterChoice::Cancelled;
+    // Some dialogs offer a PDF "printer" all the same.
+    if (printer.outputFormat() == QPrinter::PdfFormat || !printer.outputFileName().isEmpty())
+        return PrinterChoice::ToFile;
+    return PrinterChoice::Chosen;
 });
 
 PrinterChooser setPrinterChooser(PrinterChooser c) { return g_printerChooser.replace(std::move(c)); }
