@@ -37,6 +37,7 @@ bool EstimateTab::windowEstimate(Estimate &e)
     ui->Grid明細->flushEditor();
     if (!reportFailure(dat明細->commitAll()))
         return false;
+    ui->dt日付->finishTyping();
     e.date = ui->dt日付->hasDate() ? ui->dt日付->date() : QDate();
     e.customerName = ui->cmb顧客名->currentText();
     e.customerInfo = ui->txt顧客情報->toPlainText();

@@ -262,6 +262,33 @@ void ListTest::dateBoxesTakeTyping()
     list.ui->cmd先月->click();
     QCOMPARE(list.ui->dt開始->date(), first.addMonths(-1));
     QCOMPARE(list.ui->dt終了->date(), first.addDays(-1));
+
+    // The estimate's own date box takes the same forms, typed key by key.
+    auto *date = w.find<DateBox>("dt日付");
+    w->show();
+    QApplication::setActiveWindow(w.w.get());
+    auto typeDate = [&](const char *keys) {
+        date->setFocus();
+        QTest::keyClicks(date, keys);
+        w.find<QLineEdit>("txt件名")->setFocus();
+    };
+    typeDate("20251201");
+    QCOMPARE(date->date(), QDate(2025, 12, 1));
+    QCOMPARE(date->text(), QString("2025年12月01日"));
+    typeDate("3/15");
+    QCOMPARE(date->date(), QDate(QDate::currentDate().year(), 3, 15));
+    typeDate("2024/2/29");
+    QCOMPARE(date->date(), QDate(2024, 2, 29));
+    typeDate("2024/2/30");
+    QCOMPARE(answers.shown.size(), 2); // refused, said so; the box keeps its date
+    QCOMPARE(date->date(), QDate(2024, 2, 29));
+    date->setFocus();
+    QTest::keyClicks(date, "2023/7/4"); // the calendar opens at the month typed
+    QTest::mouseClick(date, Qt::LeftButton, {}, QPoint(date->width() - 6, date->height() / 2));
+    QVERIFY(date->calendarWidget()->isVisible());
+    QCOMPARE(date->calendarWidget()->monthShown(), 7);
+    QCOMPARE(date->calendarWidget()->yearShown(), 2023);
+    date->calendarWidget()->window()->hide();
 }
 
 QTEST_MAIN(ListTest)

@@ -1,9 +1,11 @@
 #include "ui/Boxes.h"
+#include "ui/DateField.h"
 #include "ui/MessageCatalogue.h"
 
 #include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QRegularExpressionValidator>
 
 NumberBox::NumberBox(QWidget *parent) : QLineEdit(parent)
@@ -79,9 +81,47 @@ void DateBox::watchCalendar()
 
 bool DateBox::eventFilter(QObject *watched, QEvent *e)
 {
-    if (e->type() == QEvent::Show && watched == calendarWidget() && !hasDate())
-        calendarWidget()->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
+    if (e->type() == QEvent::Show && watched == calendarWidget()) {
+        const QDate typed = DateField::parse(lineEdit()->text());
+        const QDate at = typed.isValid() ? typed : hasDate() ? date() : QDate::currentDate();
+        calendarWidget()->setCurrentPage(at.year(), at.month());
+    }
     return QDateEdit::eventFilter(watched, e);
+}
+
+QValidator::State DateBox::validate(QString &input, int &pos) const
+{
+    if (!m_typing)
+        return QDateEdit::validate(input, pos);
+    // Nothing is taken before the box is left: "2024/2/3" may yet become "2024/2/30".
+    static const QRegularExpression partial(QStringLiteral("^[0-9０-９/／\\-.年月日 　]*$"));
+    return partial.match(input).hasMatch() ? QValidator::Intermediate : QValidator::Invalid;
+}
+
+QDateTime DateBox::dateTimeFromText(const QString &text) const
+{
+    if (const QDate d = DateField::parse(text); d.isValid())
+        return QDateTime(d, QTime(0, 0));
+    return QDateEdit::dateTimeFromText(text);
+}
+
+void DateBox::finishTyping()
+{
+    if (!m_typing)
+        return;
+    const QString text = lineEdit()->text().trimmed();
+    const QDate d = DateField::parse(text);
+    m_typing = false;
+    setDate(d.isValid() ? d : m_before);
+    if (!d.isValid() && !text.isEmpty())
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            QStringLiteral("「%1」は日付として読めません。「2026/11/01」「20261101」「11/1」のように入力してください。").arg(text));
+}
+
+void DateBox::focusOutEvent(QFocusEvent *e)
+{
+    finishTyping();
+    QDateEdit::focusOutEvent(e);
 }
 
 void DateBox::mousePressEvent(QMouseEvent *e)
@@ -93,8 +133,34 @@ void DateBox::mousePressEvent(QMouseEvent *e)
 void DateBox::keyPressEvent(QKeyEvent *e)
 {
     watchCalendar();
-    if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier) {
+    if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier && !m_typing) {
         clearDate();
+        return;
+    }
+    const QString text = e->text();
+    const bool dateChar = !text.isEmpty() && (text[0].isDigit() || QStringLiteral("/／-.年月日").contains(text[0]));
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && m_typing) {
+        finishTyping();
+        return;
+    }
+    if (dateChar && !(e->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier))) {
+        // Typed as text: the box's own sections would swallow digits and jump at "/".
+        if (!m_typing) {
+            m_typing = true;
+            m_before = date();
+            lineEdit()->selectAll();
+        }
+        lineEdit()->insert(text);
+        return;
+    }
+    if (m_typing && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete || e->key() == Qt::Key_Left ||
+                     e->key() == Qt::Key_Right || e->key() == Qt::Key_Home || e->key() == Qt::Key_End)) {
+        QAbstractSpinBox::keyPressEvent(e); // plain editing of the typed text
+        return;
+    }
+    if (m_typing && e->key() == Qt::Key_Escape) {
+        m_typing = false;
+        setDate(m_before);
         return;
     }
     QDateEdit::keyPressEvent(e);

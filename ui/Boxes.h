@@ -49,13 +49,24 @@ public:
     bool hasDate() const { return date() != minimumDate(); }
     void clearDate() { setDate(minimumDate()); }
 
+    // Besides its own format, the box takes a date typed as the list's date boxes take it
+    // ("2026/12/01", "20261201", "12/1"); what is no date yet is allowed while typing.
+    QValidator::State validate(QString &input, int &pos) const override;
+    // Takes what was typed (or says why not) before the box is left, as leaving it would.
+    void finishTyping();
+
 private:
-    // An empty box's calendar opens at today, not at the minimum date that stands for "none".
+    // An empty box's calendar opens at the date typed, or today, not at the minimum date
+    // that stands for "none".
     void watchCalendar();
     bool m_watching = false;
+    bool m_typing = false; // a date is being typed in place of the one shown
+    QDate m_before;        // what the box held when the typing began
 
 protected:
+    QDateTime dateTimeFromText(const QString &text) const override;
     void keyPressEvent(QKeyEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
     // One Tab stop: Tab leaves the box instead of walking its year, month and day.

@@ -50,7 +50,9 @@ void DateField::setDate(const QDate &d)
 
 void DateField::showCalendar()
 {
-    const QDate at = m_date.isValid() ? m_date : QDate::currentDate();
+    // At the month typed, even before the box was left.
+    const QDate typedDate = parse(m_edit->text());
+    const QDate at = typedDate.isValid() ? typedDate : m_date.isValid() ? m_date : QDate::currentDate();
     m_calendar->setSelectedDate(at);
     m_calendar->setCurrentPage(at.year(), at.month());
     m_calendar->move(mapToGlobal(QPoint(0, height())));
