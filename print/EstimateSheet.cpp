@@ -146,7 +146,7 @@ QString rowValue(const PrintLine &l, int column)
     switch (column) {
     case 0: return l.name;
     case 1: return sheetQuantity(l.quantity);
-    case 2: return cutGraphemes(l.unit, 3); // three characters as a reader counts them
+    case 2: return l.unit; // made smaller to fit, then cut with "…", as the names are
     case 3: return sheetNumber(l.price);
     default: return sheetNumber(l.amount);
     }

@@ -4,19 +4,6 @@
 #include <QPainter>
 #include <QTextBoundaryFinder>
 
-QString cutGraphemes(const QString &text, int n)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int end = 0;
-    for (int i = 0; i < n; ++i) {
-        const int next = finder.toNextBoundary();
-        if (next < 0)
-            return text;
-        end = next;
-    }
-    return text.left(end);
-}
-
 QString dropLastGrapheme(const QString &text)
 {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);

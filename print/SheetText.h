@@ -12,9 +12,7 @@ class QRectF;
 // Sizes are twips: 20 to a point. Nothing is drawn smaller than this.
 constexpr int kMinTextPixel = 140; // 7 pt
 
-// The first n grapheme clusters of text ("ﾊﾟ" and "👍🏽" are one each).
-QString cutGraphemes(const QString &text, int n);
-// text without its last grapheme cluster.
+// text without its last grapheme cluster ("ﾊﾟ" and "👍🏽" are one each).
 QString dropLastGrapheme(const QString &text);
 
 // Draws text inside rect, never beyond it: at its own size on one line; else wrapped over the

@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -25,6 +26,7 @@ private slots:
     void sealAndNumberWhenWanted();
     void letterPaperKeepsEveryLine();
     void fieldsInTheirPlaces();
+    void textShrinksToSevenPointsThenCuts();
     void charactersAreNeverSplit();
     void withoutAPrinterPdfIsOffered();
 
@@ -180,6 +182,65 @@ void SheetTest::letterPaperKeepsEveryLine()
     QCOMPARE(placeSheet(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF())).scale, 1.0);
 }
 
+// Every text the sheet draws, with the size of its font on paper in points.
+class TextRecorder : public QPaintDevice, public QPaintEngine {
+public:
+    QList<std::pair<QString, double>> texts;
+    TextRecorder() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    QPaintEngine *paintEngine() const override { return const_cast<TextRecorder *>(this); }
+    bool begin(QPaintDevice *) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState &) override {}
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+    void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
+    void drawPath(const QPainterPath &) override {}
+    void drawTextItem(const QPointF &, const QTextItem &item) override
+    {
+        texts << std::pair{item.text(), item.font().pixelSize() * painter()->combinedTransform().m22()};
+    }
+    Type type() const override { return QPaintEngine::User; }
+    QString all() const
+    {
+        QString out;
+        for (const auto &t : texts)
+            out += t.first;
+        return out;
+    }
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) { // A4 at 72 dots an inch: a device pixel is a point
+        case PdmWidth: return 595;
+        case PdmHeight: return 842;
+        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 72;
+        case PdmDevicePixelRatioScaled: return 1 * QPaintDevice::devicePixelRatioFScale();
+        default: return QPaintDevice::metric(m);
+        }
+    }
+};
+
+void SheetTest::textShrinksToSevenPointsThenCuts()
+{
+    PrintRecord r;
+    r.customerName = QString("株式会社").repeated(30);
+    r.lines << PrintLine{"部品", 1.0, "パレット", Money::fromYen(100), Money::fromYen(100)}
+            << PrintLine{QString("とても長い品名").repeated(20), 1.0, "キログラム毎平方メートル", Money::fromYen(1), Money::fromYen(1)};
+    TextRecorder device;
+    QPainter p(&device);
+    rpt見積書(r).draw(p);
+    p.end();
+    double smallest = 100;
+    for (const auto &t : device.texts)
+        smallest = std::min(smallest, t.second);
+    QVERIFY2(smallest >= 7.0 - 1e-6, qPrintable(QString::number(smallest)));
+    QCOMPARE(smallest, 7.0); // the long ones went down to it
+    const QString all = device.all();
+    QVERIFY(all.contains("パレット")); // whole, made smaller
+    QVERIFY(!all.contains("キログラム毎平方メートル"));
+    QVERIFY(all.contains(QRegularExpression("キログ[^毎]*…")));
+}
+
 void SheetTest::fieldsInTheirPlaces()
 {
     PrintRecord r;
@@ -205,8 +266,7 @@ void SheetTest::fieldsInTheirPlaces()
 
 void SheetTest::charactersAreNeverSplit()
 {
-    QCOMPARE(cutGraphemes("ﾊﾟﾚｯﾄ", 3), QString("ﾊﾟﾚｯ"));   // a voiced half-width kana is one
-    QCOMPARE(cutGraphemes("ab𠮷c", 3), QString("ab𠮷")); // a character beyond 16 bits is one
+    QCOMPARE(dropLastGrapheme("ﾊﾟﾚｯﾄﾞ"), QString("ﾊﾟﾚｯ")); // a voiced half-width kana is one
     QCOMPARE(dropLastGrapheme("ab𠮷"), QString("ab"));
 
     // A character no font can draw is named before anything is printed.
