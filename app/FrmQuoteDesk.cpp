@@ -54,6 +54,7 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
 
 FrmQuoteDesk::~FrmQuoteDesk()
 {
+    m_ctx.closing = true;
     m_ctx.main.close();
     m_ctx.work.close();
 }
@@ -340,6 +341,7 @@ void FrmQuoteDesk::unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_ctx.closing = true;
     // Nothing may report against handles that are closing.
     setFailuresQuiet(true);
     if (m_ctx.main.isOpen())

@@ -13,7 +13,7 @@ QString plain(const std::optional<Money> &m) { return m ? m->toPlainString() : Q
 // Statement text is built from fixed pieces only; the search text and dates are bound.
 QString EstimateList::query(const ListFilter &filter, const QString &columns, QVariantList &binds)
 {
-    const QString t = filter.text.trimmed();
+    const QString t = searchindex::fold(filter.text.trimmed()); // as the index holds it
     QString sql = QStringLiteral("SELECT ") + columns;
     QStringList where;
     QString order = QStringLiteral("h.伝票番号 DESC");

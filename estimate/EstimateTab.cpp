@@ -353,6 +353,8 @@ void EstimateTab::customerLeft()
 
 bool EstimateTab::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_ctx.closing)
+        return QWidget::eventFilter(watched, event);
     if (watched == ui->cmb顧客名 && event->type() == QEvent::FocusIn)
         ensureCustomerList();
     // The editable box keeps the focus itself; its text line is only a proxy.

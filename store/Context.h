@@ -27,4 +27,7 @@ struct QuoteDeskContext {
     QString companyInfo;
 
     HintRequest hint;
+    // The window is closing: its handles are closed or about to be, so focus leaving a box
+    // as the window goes looks nothing up.
+    bool closing = false;
 };

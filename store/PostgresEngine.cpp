@@ -3,6 +3,7 @@
 // master names are unique and registered by upserts, and every statement is one round trip.
 #include "store/BatchInsert.h"
 #include "store/Engine.h"
+#include "store/SearchIndex.h"
 #include "store/Schema.h"
 #include "store/ServerSave.h"
 #include "store/ServerSchema.h"
@@ -267,10 +268,13 @@ public:
         return db.transaction([&]() -> DbResult {
             if (DbResult r = db.exec("DELETE FROM 見積書索引"); !r)
                 return r;
-            return db.exec("INSERT INTO 見積書索引 (伝票番号, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || chr(10) || "
+            const DbResult r = db.exec("INSERT INTO 見積書索引 (伝票番号, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || chr(10) || "
                            "coalesce(h.件名, '') || chr(10) || coalesce((SELECT string_agg(l.品名, chr(10) ORDER BY "
                            "l.伝票区分, l.行番号) FROM 見積書 l WHERE l.伝票番号 = h.伝票番号), '') || chr(10) || chr(10) "
                            "FROM 見積書ヘッダ h");
+            if (!r)
+                return r;
+            return searchindex::foldAll(db, QStringLiteral("伝票番号"));
         });
     }
 };

@@ -152,7 +152,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // Version 6: a change counter per master.
                 {105, changeCounterStatements()},
                 // Version 7: the search index's texts end in two line breaks (short searches use it).
-                {106, {"DELETE FROM 見積書索引", searchindex::fillStatement()}}};
+                {106, {"DELETE FROM 見積書索引", searchindex::fillStatement()}},
+                // Version 8: the index holds its texts folded (width, kana forms, case).
+                {107, {}, [](Db &db) { return searchindex::foldAll(db, QStringLiteral("rowid")); }}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
@@ -199,6 +201,9 @@ DbResult upgrade(Db &db, FileKind kind, const QString &backupFolder, const QVect
                 return DbResult::failure(QString("no upgrade from version %1").arg(v), 0, db.path());
             for (const QString &sql : step->statements)
                 if (DbResult e = db.exec(sql); !e)
+                    return e;
+            if (step->then)
+                if (DbResult e = step->then(db); !e)
                     return e;
         }
         return db.exec(QString("PRAGMA main.user_version = %1").arg(target));

@@ -7,6 +7,7 @@
 
 #include "store/Db.h"
 #include <QStringList>
+#include <functional>
 
 namespace schema {
 
@@ -17,7 +18,7 @@ inline const QString kPermAlias = QStringLiteral("perm");
 
 constexpr int kApplicationId = 0x51444B31; // "QDK1"
 // A file's format: 1xx for the permanent file, 2xx for the work file (user_version).
-constexpr int kPermVersion = 107;
+constexpr int kPermVersion = 108;
 constexpr int kWorkVersion = 203;
 
 enum class FileKind { Permanent, Work };
@@ -29,6 +30,8 @@ inline int firstVersion(FileKind kind) { return kind == FileKind::Permanent ? 10
 struct UpgradeStep {
     int from;
     QStringList statements;
+    // Run after the statements, inside the same transaction, for what SQL alone cannot do.
+    std::function<DbResult(Db &)> then = {};
 };
 // The steps this program knows, oldest first.
 QVector<UpgradeStep> upgradeSteps(FileKind kind);

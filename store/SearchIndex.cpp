@@ -1,5 +1,7 @@
 #include "store/SearchIndex.h"
 
+#include <QSqlQuery>
+
 namespace searchindex {
 
 QString createStatement()
@@ -7,7 +9,25 @@ QString createStatement()
     return QStringLiteral("CREATE VIRTUAL TABLE 見積書索引 USING fts5(本文, tokenize = 'trigram')");
 }
 
-QString textOf(const QStringList &parts) { return parts.join('\n') + QStringLiteral("\n\n"); }
+QString fold(const QString &text) { return text.normalized(QString::NormalizationForm_KC).toCaseFolded(); }
+
+QString textOf(const QStringList &parts) { return fold(parts.join('\n')) + QStringLiteral("\n\n"); }
+
+DbResult foldAll(Db &db, const QString &key)
+{
+    QVector<std::pair<qlonglong, QString>> changed; // read first: the table is written after
+    DbResult r = db.forEachRow(QString("SELECT %1, 本文 FROM 見積書索引").arg(key), {}, [&](const QSqlQuery &q) {
+        const QString text = q.value(1).toString();
+        if (const QString folded = fold(text); folded != text)
+            changed.push_back({q.value(0).toLongLong(), folded});
+    });
+    for (const auto &[number, text] : changed) {
+        if (!r)
+            break;
+        r = db.exec(QString("UPDATE 見積書索引 SET 本文 = ? WHERE %1 = ?").arg(key), {text, number});
+    }
+    return r;
+}
 
 QString fillStatement()
 {
@@ -62,7 +82,9 @@ DbResult rebuild(Db &db)
                 return r;
         if (DbResult r = db.exec(createStatement()); !r)
             return r;
-        return db.exec(fillStatement());
+        if (DbResult r = db.exec(fillStatement()); !r)
+            return r;
+        return foldAll(db, QStringLiteral("rowid"));
     });
 }
 

@@ -12,9 +12,15 @@ inline const QString kTable = QStringLiteral("見積書索引");
 // The statements that create the index, and that fill it from every stored estimate.
 QString createStatement();
 QString fillStatement();
+// Text as the index holds it and a search looks for it: width and kana forms folded (NFKC:
+// ＵＳＢ is USB, ﾉｰﾄ is ノート) and case folded, so that typing either form finds both.
+QString fold(const QString &text);
 // The indexed text of an estimate: its customer, subject and item names, one a line, and two
-// line breaks after the last, so that every one or two characters begin some trigram.
+// line breaks after the last, so that every one or two characters begin some trigram; folded.
 QString textOf(const QStringList &parts);
+// Folds every indexed text that is not folded yet (an index filled in SQL); key: the column
+// that names the estimate ("rowid" here, "伝票番号" on the server).
+DbResult foldAll(Db &db, const QString &key);
 
 bool present(Db &db, DbResult *error = nullptr);
 // Drops whatever is left of the index and makes it anew from the stored estimates.

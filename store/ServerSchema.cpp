@@ -1,4 +1,5 @@
 #include "store/ServerSchema.h"
+#include "store/SearchIndex.h"
 #include "store/ServerSave.h"
 
 #include <QSet>
@@ -150,18 +151,22 @@ static DbResult storedVersion(Db &db, int &version)
     return r;
 }
 
-// 301 had no save function, no index for short searches, and counted master changes per row. Desktops starting at once upgrade one after the other.
+// 301 had no save function, no index for short searches, and counted master changes per row;
+// 302 held the search texts unfolded. Desktops starting at once upgrade one after the other.
 static DbResult upgrade(Db &db)
 {
     return db.transaction([&]() -> DbResult {
         if (DbResult r = db.exec("SELECT pg_advisory_xact_lock(?)", {qlonglong(kLockSpace) << 32}); !r)
             return r;
         int version = 0;
-        if (DbResult r = storedVersion(db, version); !r || version != 301)
+        if (DbResult r = storedVersion(db, version); !r || version < 301 || version >= kVersion)
             return r;
-        for (const QString &sql : changeCounting(true) + searchStatements() + QStringList{serversave::functionStatement()})
-            if (DbResult r = db.execUnprepared(sql); !r)
-                return r;
+        if (version == 301)
+            for (const QString &sql : changeCounting(true) + searchStatements() + QStringList{serversave::functionStatement()})
+                if (DbResult r = db.execUnprepared(sql); !r)
+                    return r;
+        if (DbResult r = searchindex::foldAll(db, QStringLiteral("伝票番号")); !r)
+            return r;
         return db.exec("UPDATE quotedesk_schema SET version = ? WHERE application_id = ?", {kVersion, kApplicationId});
     });
 }
@@ -189,7 +194,7 @@ DbResult check(Db &db)
     if (version > kVersion)
         return DbResult::failure(QString("database version %1 is newer than this program's %2").arg(version).arg(kVersion),
                                  sqlitecode::NewerVersion, db.path());
-    if (version == 301) {
+    if (version >= 301 && version < kVersion) {
         if (DbResult r = upgrade(db); !r)
             return r;
         version = kVersion;

@@ -20,6 +20,7 @@ class ListTest : public QObject {
 private slots:
     void searchMatchesLiterally_data();
     void searchMatchesLiterally();
+    void searchFoldsWidthAndCase();
     void openAndCopyFromTheList();
     void estimatesAsCsv();
     void customerCsvRoundTrip();
@@ -104,6 +105,43 @@ void ListTest::searchMatchesLiterally()
     setFileChooser([](QWidget *, FileDialog, const QString &, const QString &) -> QString { qFatal("file dialog"); });
     QTest::keyClick(list.ui->txt検索, Qt::Key_Return);
     QCOMPARE(list.choice(), expected.isEmpty() ? EstimateListDialog::None : EstimateListDialog::Open);
+}
+
+// Width, kana forms and case are folded on both sides; an index written before that is folded
+// by the upgrade, and one made anew holds each estimate's own names only.
+void ListTest::searchFoldsWidthAndCase()
+{
+    TempData data;
+    {
+        Window w(data.folder());
+        for (const auto &[number, item] : {std::pair{1, "ﾉｰﾄﾊﾟｿｺﾝ"}, {2, "USBケーブル"}, {3, "ナット"}}) {
+            Estimate e;
+            e.number = number;
+            e.customerName = "甲社";
+            e.lines << EstimateLine{item, 1.0, QVariant(), Money::fromYen(10), Money::fromYen(10)};
+            QVERIFY(w->estimateTab()->store().save(e));
+        }
+    }
+    const bool server = onTestServer();
+    const QString key = server ? "伝票番号" : "rowid";
+    // Estimate 2 as an older version indexed it: unfolded.
+    QVERIFY(seedPerm(data, QString("UPDATE 見積書索引 SET 本文 = ? WHERE %1 = 2").arg(key), {"甲社\n\nＵＳＢケーブル\n\n"}));
+    QVERIFY(seedPerm(data, server ? "UPDATE quotedesk_schema SET version = 302" : "PRAGMA user_version = 107"));
+    Window w(data.folder());
+    QVERIFY(w->isLoaded());
+    auto search = [&](const QString &text) {
+        EstimateListDialog list(w->context().main);
+        typeText(list.ui->txt検索, text);
+        return shown(list);
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const char *usb : {"usb", "ＵＳＢ", "ｕｓｂケ", "Us"})
+            QCOMPARE(search(usb), QList<int>{2});
+        for (const char *note : {"ノート", "ﾉｰﾄ", "ﾊﾟ", "パソ"})
+            QCOMPARE(search(note), QList<int>{1});
+        QCOMPARE(search("ﾅｯﾄ"), QList<int>{3});
+        QVERIFY(engineOf(w->context().main).rebuildSearchIndex(w->context().main));
+    }
 }
 
 void ListTest::openAndCopyFromTheList()
