@@ -6,6 +6,7 @@
 #include "estimate/EstimateListDialog.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
+#include "store/Helpers.h"
 #include "store/IssueArchive.h"
 #include "store/SearchIndex.h"
 #include "store/WorkTableModel.h"
@@ -39,13 +40,13 @@ bool EstimateTab::windowEstimate(Estimate &e)
         return false;
     ui->dt日付->finishTyping();
     e.date = ui->dt日付->hasDate() ? ui->dt日付->date() : QDate();
-    e.customerName = ui->cmb顧客名->currentText();
-    e.customerInfo = ui->txt顧客情報->toPlainText();
-    e.subject = ui->txt件名->text();
-    e.paymentTerms = ui->txt支払条件->text();
-    e.deliveryDate = ui->txt納期->text();
-    e.deliveryPlace = ui->txt受渡場所->text();
-    e.validity = ui->txt有効期限->text();
+    e.customerName = withoutControls(ui->cmb顧客名->currentText());
+    e.customerInfo = withoutControls(ui->txt顧客情報->toPlainText());
+    e.subject = withoutControls(ui->txt件名->text());
+    e.paymentTerms = withoutControls(ui->txt支払条件->text());
+    e.deliveryDate = withoutControls(ui->txt納期->text());
+    e.deliveryPlace = withoutControls(ui->txt受渡場所->text());
+    e.validity = withoutControls(ui->txt有効期限->text());
     e.honorific = ui->cmb敬称->currentText();
     e.taxMode = rules().mode;
     e.taxRate = rules().rate;

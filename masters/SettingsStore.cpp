@@ -1,5 +1,6 @@
 #include "masters/SettingsStore.h"
 #include "store/Engine.h"
+#include "store/Helpers.h"
 
 #include <QRegularExpression>
 
@@ -26,10 +27,11 @@ DbResult SettingsStore::read(std::optional<CompanySettings> &out)
 
 DbResult SettingsStore::write(const CompanySettings &s)
 {
-    const QVariantList values{settingText(s.name), settingText(s.info), settingText(s.taxMode), s.lineColour,
+    const QVariantList values{settingText(withoutControls(s.name)), settingText(withoutControls(s.info)),
+                              settingText(s.taxMode), s.lineColour,
                               s.taxRate > 0 ? QVariant(s.taxRate) : QVariant(QMetaType::fromType<int>()),
                               s.rounding.isEmpty() ? QVariant(QString()) : QVariant(s.rounding),
-                              settingText(s.registrationNumber), s.printNumber ? 1 : 0,
+                              settingText(withoutControls(s.registrationNumber)), s.printNumber ? 1 : 0,
                               s.seal.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(s.seal)};
     const QString key = engineOf(m_db).rowOrder();
     return m_db.transaction([&]() -> DbResult {

@@ -1,4 +1,5 @@
 #include "store/Csv.h"
+#include "store/Helpers.h"
 #include "store/SafeFile.h"
 
 #include <QStringDecoder>
@@ -196,8 +197,11 @@ CsvContent parseCsv(const QByteArray &bytes)
             damaged = damaged || decoded.badLines.contains(l);
         if (damaged)
             out.badLines << start;
-        else if (!(fields.size() == 1 && fields[0].isEmpty())) // blank lines carry nothing
+        else if (!(fields.size() == 1 && fields[0].isEmpty())) { // blank lines carry nothing
+            for (QString &f : fields)
+                f = withoutControls(f);
             out.rows << CsvRow{start, fields};
+        }
     }
     return out;
 }

@@ -45,3 +45,16 @@ std::optional<int> wholeNumberFromText(const QString &text)
         return std::nullopt;
     return int(*v);
 }
+
+QString withoutControls(const QString &text)
+{
+    auto isControl = [](QChar c) { return c.unicode() < 0x20 && c != '\t' && c != '\n' && c != '\r'; };
+    if (std::none_of(text.begin(), text.end(), isControl))
+        return text; // a null text stays null
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text)
+        if (!isControl(c))
+            out += c;
+    return out;
+}

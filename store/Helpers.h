@@ -9,3 +9,7 @@ bool LookupCode(Db &main, const QString &kind, const QString &name, DbResult *er
 // Estimate number as typed: a whole number within 32 bits, with optional sign, blanks,
 // thousands separators, exponent or a zero fraction ("0012", "1,200", "12.0"); else nullopt.
 std::optional<int> wholeNumberFromText(const QString &text);
+
+// Text without the control characters a user cannot see (NUL and the rest of C0 but tab and
+// line breaks): they broke the server's statements and hid an estimate from the search.
+QString withoutControls(const QString &text);

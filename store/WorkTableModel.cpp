@@ -1,4 +1,5 @@
 #include "store/WorkTableModel.h"
+#include "store/Helpers.h"
 
 #include <QStringList>
 #include <cmath>
@@ -168,8 +169,10 @@ void WorkTableModel::setValue(int row, int column, const QVariant &v)
 QVariant WorkTableModel::fromText(int column, const QString &text) const
 {
     const ColumnKind kind = m_columns[column].kind;
-    if (kind == ColumnKind::Text)
-        return text.isEmpty() ? QVariant() : QVariant(text);
+    if (kind == ColumnKind::Text) {
+        const QString clean = withoutControls(text);
+        return clean.isEmpty() ? QVariant() : QVariant(clean);
+    }
     if (kind == ColumnKind::YesNo)
         return QVariant(text == "1" || text.compare("true", Qt::CaseInsensitive) == 0);
     if (normaliseNumberText(text).isEmpty())

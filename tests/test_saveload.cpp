@@ -1,6 +1,7 @@
 // Saving and loading an estimate through the window, with the masters it registers.
 
 #include "TestSupport.h"
+#include "estimate/EstimateList.h"
 #include "estimate/EstimateTab.h"
 #include "store/WorkTableModel.h"
 #include "ui/Boxes.h"
@@ -20,6 +21,7 @@ private slots:
     void refusedSavesStoreNothing_data();
     void refusedSavesStoreNothing();
     void emptyRefusedAndReplaceNamed();
+    void controlCharactersAreDropped();
     void failedSaveKeepsEverything();
     void failedDeleteLeavesEverything();
     void loadingByNumber();
@@ -362,6 +364,29 @@ void SaveLoadTest::emptyRefusedAndReplaceNamed()
     f.save();
     QCOMPARE(answers.shown.last().key, QString("上書き確認"));
     QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ")[0][0].toString(), QString("甲社"));
+}
+
+// A NUL or another invisible control character, typed or pasted, never reaches the store:
+// on the server it broke every save, on the file it hid the estimate from the search.
+void SaveLoadTest::controlCharactersAreDropped()
+{
+    Fixture f;
+    f.customer(QString("甲") + QChar(0) + "社");
+    f.win().find<QLineEdit>("txt件名")->setText(QString("件\x1b名"));
+    f.line(0, QString("ネジ") + QChar(1) + "M3", "1", "10");
+    f.grid->setCurrentCell(1, Col品名);
+    f.grid->pasteText(QString("ナ") + QChar(0) + "ット\t2\t\t5\n");
+    Answers answers;
+    f.save();
+    QCOMPARE(answers.shown.size(), 1); // the question only
+    QCOMPARE(permRows(f.data, "SELECT 顧客名, 件名 FROM 見積書ヘッダ")[0], (DbRow{"甲社", "件名"}));
+    QCOMPARE(storedLines(f.data, 1).size(), 2);
+    QCOMPARE(permRows(f.data, "SELECT 品名 FROM 見積書 ORDER BY 行番号")[1][0].toString(), QString("ナット"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 顧客マスタ WHERE 顧客名 = ?", {"甲社"}), 1);
+    EstimateList list(f.win()->context().main);
+    QVector<ListRow> rows;
+    QVERIFY(list.find({.text = QStringLiteral("ネジM3"), .from = {}, .to = {}}, 10, rows));
+    QCOMPARE(rows.size(), 1);
 }
 
 void SaveLoadTest::failedSaveKeepsEverything()

@@ -260,6 +260,10 @@ void TrustTest::csvIn_data()
     QTest::addColumn<QList<int>>("bad");
     QTest::newRow("an unclosed quote in the middle")
         << QByteArray("甲,1\n\"乙,2\n丙,3\n丁,4\n") << "UTF-8" << QStringList{"甲", "丙", "丁"} << QList<int>{2};
+    QTest::newRow("lines after an unclosed quote keep their numbers")
+        << QByteArray("甲,1\n\"乙,2\n丙,3\n丁\xff,4\n戊,5\n") << "UTF-8" << QStringList{"甲", "丙", "戊"} << QList<int>{2, 4};
+    QTest::newRow("control characters are dropped")
+        << QByteArray("甲\0社,1\n乙\x01\x1b社,2\n", 21) << "UTF-8" << QStringList{"甲社", "乙社"} << QList<int>{};
     QTest::newRow("a stray byte in UTF-8")
         << QByteArray("甲,1\n乙\xff,2\n丙,3\n") << "UTF-8" << QStringList{"甲", "丙"} << QList<int>{2};
     QTest::newRow("text after a closing quote")
@@ -272,6 +276,10 @@ void TrustTest::csvIn_data()
     QStringEncoder utf16(QStringConverter::Utf16LE);
     QTest::newRow("UTF-16 by its mark") << QByteArray("\xff\xfe") + QByteArray(utf16.encode(QString("甲,1\r\n乙,2\r\n")))
                                         << "UTF-16" << QStringList{"甲", "乙"} << QList<int>{};
+    QStringEncoder utf16be(QStringConverter::Utf16BE);
+    QTest::newRow("UTF-16 big-endian by its mark")
+        << QByteArray("\xfe\xff") + QByteArray(utf16be.encode(QString("丙,1\r\n丁,2\r\n"))) << "UTF-16"
+        << QStringList{"丙", "丁"} << QList<int>{};
 }
 
 void TrustTest::csvIn()
