@@ -1,4 +1,5 @@
 #include "masters/MasterStore.h"
+#include "store/SafeFile.h"
 #include "store/Csv.h"
 #include "store/Engine.h"
 #include "store/Money.h"
@@ -247,10 +248,10 @@ static bool csvValue(const MasterTable &t, int column, const QString &text, QVar
 DbResult MasterStore::importCsv(const QString &path, CsvImport &result)
 {
     result = CsvImport();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return DbResult::failure(file.errorString(), sqlitecode::CantOpen, path);
-    const CsvContent csv = parseCsv(file.readAll());
+    QByteArray bytes;
+    if (DbResult r = readRegularFile(path, kCsvLimit, bytes); !r)
+        return r;
+    const CsvContent csv = parseCsv(bytes);
     result.encoding = csv.encoding;
     result.badLines = csv.badLines;
     struct Pending { int line; QVariantList values; };

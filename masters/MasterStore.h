@@ -16,6 +16,9 @@ struct MasterTable {
     QStringList flagFields = {};  // yes/no, written as 1 or 0
 };
 
+// The largest CSV file read: far beyond any office's masters, short of what the memory holds.
+constexpr qint64 kCsvLimit = 256LL * 1024 * 1024;
+
 struct CsvImport {
     QString encoding;
     int added = 0, merged = 0;  // rows new in the grid, rows that replaced one of the same name

@@ -1,4 +1,6 @@
 #include "masters/SettingsTab.h"
+#include "store/SafeFile.h"
+#include "store/SealSize.h"
 #include "store/Engine.h"
 #include "ui_SettingsTab.h"
 
@@ -197,15 +199,20 @@ void SettingsTab::chooseSeal()
     const QString path = chooseFile(window(), FileDialog::OpenImage, QStringLiteral("社印の画像"), QString());
     if (path.isEmpty())
         return;
-    QFile file(path);
     QByteArray png;
-    if (file.open(QIODevice::ReadOnly) && file.size() <= 4 * 1024 * 1024)
-        png = file.readAll();
+    const DbResult read = readRegularFile(path, 4 * 1024 * 1024, png);
+    if (!read && read.code != sqlitecode::TooLarge) {
+        reportFailure(read, QStringLiteral("社印の画像を読込"));
+        return;
+    }
     QImage image;
     if (png.isEmpty() || !image.loadFromData(png, "PNG")) {
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
             QStringLiteral("「%1」は社印として使える PNG 画像ではありません（4 MB まで）。").arg(QDir::toNativeSeparators(path)));
         return;
     }
+    if (const SealSize size = sealSize(png, image.size()); !size.stated)
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
+            QStringLiteral("この画像には使える解像度（72〜1200 dpi）が記録されていないため、社印は幅 21 mm で印刷されます。"));
     setSeal(png); // stored with the other settings by 登録
 }

@@ -1,4 +1,5 @@
 #include "print/EstimateSheet.h"
+#include "store/SealSize.h"
 #include "print/SheetText.h"
 #include "ui/Fonts.h"
 
@@ -156,21 +157,10 @@ QString mark(const PrintLine &l) { return l.exempt ? QStringLiteral("非") : l.r
 
 QString yen(const Money &m) { return QStringLiteral("¥") + (m.isZero() ? QStringLiteral("0") : m.toGroupedString()); }
 
-// A seal's size on paper: from the resolution the PNG states, else the common 21 mm width.
+// A seal's size on paper, in twips.
 QSizeF sealTwips(const QByteArray &png, const QImage &image)
 {
-    const int phys = png.indexOf("pHYs");
-    if (phys >= 0 && phys + 13 <= png.size() && png[phys + 12] == 1) { // per metre
-        auto be32 = [&](int at) {
-            return (quint32(uchar(png[at])) << 24) | (quint32(uchar(png[at + 1])) << 16) |
-                   (quint32(uchar(png[at + 2])) << 8) | quint32(uchar(png[at + 3]));
-        };
-        const double x = be32(phys + 4), y = be32(phys + 8);
-        if (x > 0 && y > 0)
-            return {image.width() / x * 1000 / 25.4 * kTwipsPerInch, image.height() / y * 1000 / 25.4 * kTwipsPerInch};
-    }
-    const double w = 21.0 / 25.4 * kTwipsPerInch;
-    return {w, w * image.height() / std::max(1, image.width())};
+    return sealSize(png, image.size()).millimetres / 25.4 * kTwipsPerInch;
 }
 
 } // namespace

@@ -46,6 +46,8 @@ constexpr int NotFound = 1001, NewerVersion = 1002;
 // Another desktop stored the estimate's number meanwhile (a new one), or changed or deleted it
 // (a loaded one): nothing was written.
 constexpr int TakenElsewhere = 1003, ChangedElsewhere = 1004;
+// A file: no right to write it; not a regular file (a device, a pipe); larger than it may be.
+constexpr int NoPermission = 1005, NotRegular = 1006, TooLarge = 1007;
 }
 
 using DbRow = QVector<QVariant>;

@@ -21,10 +21,17 @@ public:
 
 private:
     DbResult failure() const;
+    void drain(); // hands the buffer to the system
     QString m_path;
     QSaveFile m_file;
+    QByteArray m_buffer;
     bool m_ok = true;
+    int m_errno = 0; // the system's reason for the first failed write
 };
 
 // path := bytes, all of them or nothing.
 DbResult writeWholeFile(const QString &path, const QByteArray &bytes);
+
+// All of a regular file of at most limit bytes. A device, a pipe or a directory is refused
+// (NotRegular) before anything is read, a larger file too (TooLarge); nothing waits on a pipe.
+DbResult readRegularFile(const QString &path, qint64 limit, QByteArray &out);

@@ -2,6 +2,11 @@
 // grids, exports on a disk that takes no more, the search index and damaged pages, pasting.
 
 #include "TestSupport.h"
+#include <sys/stat.h>
+#include <QElapsedTimer>
+#include <QBuffer>
+#include "store/SealSize.h"
+#include "store/SafeFile.h"
 #include "estimate/EstimateListDialog.h"
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
@@ -27,6 +32,7 @@ private slots:
     void openingFromTheListAsksFirst();
     void masterGridShowsWhatIsStored();
     void failedWritesLeaveTheOldFile();
+    void hostileFilesAreRefused();
     void csvIn_data();
     void csvIn();
     void csvOutNeutralisesFormulas();
@@ -247,9 +253,51 @@ void TrustTest::failedWritesLeaveTheOldFile()
     for (const MsgEntry &e : answers.shown) {
         QCOMPARE(e.key, QString("注意"));
         QVERIFY(e.text.startsWith("CSVファイルを書き出できませんでした"));
+        QVERIFY2(e.text.contains("空き容量が足りません"), qPrintable(e.text)); // said as what it is
         QVERIFY(!e.text.contains("書き出しました"));
     }
     QCOMPARE(QDir(data.dir.path()).entryList(QDir::Files), QStringList{"old.csv"}); // no half file left
+}
+
+// Files a user may pick by mistake: a device, a pipe, a link to a device, a file too large.
+void TrustTest::hostileFilesAreRefused()
+{
+    QTemporaryDir dir;
+    QByteArray bytes;
+    QCOMPARE(readRegularFile("/dev/zero", 1024, bytes).code, sqlitecode::NotRegular);
+    QVERIFY(QFile::link("/dev/zero", dir.filePath("seal.png")));
+    QCOMPARE(readRegularFile(dir.filePath("seal.png"), 1024, bytes).code, sqlitecode::NotRegular);
+    QCOMPARE(mkfifo(QFile::encodeName(dir.filePath("pipe.csv")).constData(), 0600), 0);
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(readRegularFile(dir.filePath("pipe.csv"), 1024, bytes).code, sqlitecode::NotRegular); // no writer awaited
+    QVERIFY(t.elapsed() < 1000);
+    QVERIFY(writeWholeFile(dir.filePath("big.csv"), QByteArray(2048, 'x')));
+    QCOMPARE(readRegularFile(dir.filePath("big.csv"), 1024, bytes).code, sqlitecode::TooLarge);
+    QVERIFY(bytes.isEmpty());
+    QVERIFY(readRegularFile(dir.filePath("big.csv"), 2048, bytes));
+    QCOMPARE(bytes.size(), 2048);
+    QVERIFY(explainFailure(readRegularFile("/dev/zero", 1, bytes)).contains("通常のファイルではありません"));
+
+    // A seal that states 1 dot a metre would fill the page: printed 21 mm wide, as one stating none.
+    QImage seal(100, 50, QImage::Format_ARGB32);
+    seal.fill(Qt::red);
+    auto png = [&](int dotsPerMetre) {
+        seal.setDotsPerMeterX(dotsPerMetre);
+        seal.setDotsPerMeterY(dotsPerMetre);
+        QBuffer b;
+        b.open(QIODevice::WriteOnly);
+        seal.save(&b, "PNG");
+        return b.data();
+    };
+    for (int dpm : {1, 2000, 50000}) {
+        const SealSize s = sealSize(png(dpm), seal.size());
+        QVERIFY(!s.stated);
+        QCOMPARE(s.millimetres, QSizeF(21, 10.5));
+    }
+    const SealSize s = sealSize(png(qRound(100 / 0.0254 / 1.0)), seal.size()); // 100 dots an inch
+    QVERIFY(s.stated);
+    QCOMPARE(qRound(s.millimetres.width() * 10), 254);
 }
 
 void TrustTest::csvIn_data()

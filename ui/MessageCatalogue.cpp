@@ -249,6 +249,12 @@ static QString reasonOf(const DbResult &r, const QString &file)
         return QStringLiteral("「%1」は読み取り専用です。ファイルとフォルダーに書き込みの権限があるか確認してください。").arg(file);
     if (r.code == Busy || r.code == Locked || e.contains("locked"))
         return QStringLiteral("「%1」は他のプログラムが使用中です。そのプログラムを終了してから、もう一度操作してください。").arg(file);
+    if (r.code == NoPermission)
+        return QStringLiteral("「%1」を読み書きする権限がありません。ファイルとフォルダーの権限を確認してください。").arg(file);
+    if (r.code == NotRegular)
+        return QStringLiteral("「%1」は通常のファイルではありません（装置やパイプなど）。ファイルを選び直してください。").arg(file);
+    if (r.code == TooLarge)
+        return QStringLiteral("「%1」は大きすぎるため読み込めません。ファイルを選び直してください。").arg(file);
     if (r.code == Full || e.contains("disk is full"))
         return QStringLiteral("ディスクの空き容量が足りません（「%1」）。不要なファイルを削除して空きを作ってから、もう一度操作してください。")
             .arg(file);
