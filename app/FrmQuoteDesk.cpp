@@ -49,6 +49,7 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
     std::optional<CompanySettings> stored;
     reportFailure(loadSettings(m_ctx, stored));
     FormInit();
+    m_recovered = m_estimate->takeUnstoredScreen(); // before the reset blanks its lines
     m_estimate->Clear見積書(true);
 }
 
@@ -299,6 +300,8 @@ void FrmQuoteDesk::afterFirstShow()
 {
     for (const QString &notice : std::as_const(m_notices))
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), notice);
+    if (const auto recovered = std::exchange(m_recovered, std::nullopt))
+        m_estimate->offerRecovery(*recovered);
     // A damaged page is found before it hurts, without keeping the user waiting for it.
     m_integrity = new IntegrityWatch(this);
     connect(m_integrity, &IntegrityWatch::finished, this, &FrmQuoteDesk::integrityChecked);

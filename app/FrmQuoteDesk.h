@@ -1,6 +1,7 @@
 #pragma once
 // The main window: opens the data files, holds the shared state and wires the four tabs.
 
+#include "estimate/EstimateStore.h"
 #include "store/Context.h"
 
 #include <QPointer>
@@ -86,6 +87,7 @@ private:
     QPointer<Hint> m_hint;
     QPointer<GuideWindow> m_guide;
     QStringList m_notices;
+    std::optional<UnstoredScreen> m_recovered; // offered once the window is up
     bool m_shown = false;
     IntegrityWatch *m_integrity = nullptr;
 };

@@ -33,12 +33,14 @@ bool EstimateTab::refuseNumber(const EstimateNumber &n)
     return true;
 }
 
-bool EstimateTab::windowEstimate(Estimate &e)
+bool EstimateTab::windowEstimate(Estimate &e, bool commitEdits)
 {
-    ui->Grid明細->flushEditor();
-    if (!reportFailure(dat明細->commitAll()))
-        return false;
-    ui->dt日付->finishTyping();
+    if (commitEdits) {
+        ui->Grid明細->flushEditor();
+        if (!reportFailure(dat明細->commitAll()))
+            return false;
+        ui->dt日付->finishTyping();
+    }
     e.date = ui->dt日付->hasDate() ? ui->dt日付->date() : QDate();
     e.customerName = withoutControls(ui->cmb顧客名->currentText());
     e.customerInfo = withoutControls(ui->txt顧客情報->toPlainText());
@@ -55,7 +57,7 @@ bool EstimateTab::windowEstimate(Estimate &e)
     e.tax = ui->num消費税->text().isEmpty() ? std::nullopt : ui->num消費税->value();
     e.net = ui->num税抜計->text().isEmpty() ? std::nullopt : ui->num税抜計->value();
     e.grand = ui->num合計->text().isEmpty() ? std::nullopt : ui->num合計->value();
-    return reportFailure(m_store.readWork(e.lines));
+    return commitEdits ? reportFailure(m_store.readWork(e.lines)) : bool(m_store.readWork(e.lines));
 }
 
 bool EstimateTab::Entry見積書()

@@ -7,6 +7,7 @@
 #include "store/Money.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QVector>
 #include <optional>
 #include <utility>
@@ -33,6 +34,15 @@ struct Estimate {
     QVector<EstimateLine> lines;
     // What was stored under the number when it was read: 0 for nothing (a new estimate).
     qlonglong version = 0;
+};
+
+// The estimate on screen as it was typed, not stored: under the number typed, over the stored
+// version it was loaded from (0: a new one).
+struct UnstoredScreen {
+    QString number;
+    qlonglong version = 0;
+    Estimate estimate;
+    QDateTime at;
 };
 
 struct ProductInfo {
@@ -73,6 +83,10 @@ public:
     // Every work row in order; a row whose name is blank after trimming has an empty name.
     DbResult readWork(QVector<EstimateLine> &rows);
     DbResult sums(Money &total, TaxableSums &taxable);
+    // The unstored screen in the work file: its header (the lines are the work rows).
+    DbResult writeScreen(const UnstoredScreen &s);
+    DbResult readScreen(std::optional<UnstoredScreen> &out);
+    DbResult clearScreen();
 
     DbResult reloadProductList();
     // How often the master (顧客マスタ or 商品マスタ) has changed; -1 when it cannot be read.

@@ -189,6 +189,7 @@ void EstimateTab::settingsChanged()
 void EstimateTab::markUnchanged()
 {
     m_tracking = windowEstimate(m_unchanged);
+    forgetScreen();
 }
 
 bool EstimateTab::hasUnstoredChanges()
@@ -223,6 +224,7 @@ void EstimateTab::formInit()
 
     ui->dt日付->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
     ui->dt日付->setFixedWidth(int(1980 / 15));
+    watchScreen();
 }
 
 void EstimateTab::blankHeader()

@@ -12,6 +12,7 @@ namespace Ui { class EstimateTab; }
 class WorkTableModel;
 class GridDropDown;
 class QStringListModel;
+class QTimer;
 
 // Columns of w明細 as the grid shows them.
 enum DetailColumn { Col行番号 = 0, Col品名, Col数量, Col単位, Col単価, Col金額, Col非課税, Col軽減 };
@@ -40,7 +41,11 @@ public:
     void clearRequested();
     void Clear明細ワーク();
     // The work rows blank again as the program ends, so that the next start writes nothing.
-    void leaveBlank() { m_store.rebuildWork(); }
+    void leaveBlank()
+    {
+        m_store.rebuildWork();
+        m_store.clearScreen(); // a normal close leaves nothing to recover
+    }
     void SetDD品名();
     void Seek商品();
     void Calc明細();
@@ -61,8 +66,14 @@ public:
     void deleteLine(int row);
 
     // The estimate as the window shows it, with the work rows; false when the grid could
-    // not be written or read (already reported).
-    bool windowEstimate(Estimate &e);
+    // not be written or read (already reported). Without commitEdits, an open cell or a date
+    // being typed stays as it is and nothing is reported.
+    bool windowEstimate(Estimate &e, bool commitEdits = true);
+
+    // What a crash left unstored in the work file, read before the first reset blanks its
+    // lines; offered back once the window is up.
+    std::optional<UnstoredScreen> takeUnstoredScreen();
+    void offerRecovery(const UnstoredScreen &s);
     EstimateStore &store() { return m_store; }
     // True when the estimate on screen differs from what the window last set, loaded or stored.
     bool hasUnstoredChanges();
@@ -116,6 +127,12 @@ private:
     void customerLeft();
     void toFirstLine();
     void markUnchanged();
+    // Keeps the screen in the work file a moment after it changed (and forgets it once it
+    // is stored or cleared).
+    void watchScreen();
+    void keepScreen();
+    void forgetScreen();
+    void restoreScreen(const UnstoredScreen &s);
     void setupKeyboard();
     void showTaxMode();
     void takeSettingsRules();
@@ -137,6 +154,8 @@ private:
     bool m_ownRules = false; // a stored estimate's rules are on screen
     Totals m_totals;
     bool m_tracking = false;
+    QTimer *m_keepTimer = nullptr;
+    bool m_screenKept = false; // this run wrote the screen to the work file
     // The stored estimate this one was loaded or copied from: values it still carries
     // unchanged are not written back over the masters.
     std::optional<Estimate> m_basis;

@@ -10,13 +10,21 @@
 
 namespace schema {
 
+// One row at most: the estimate on screen while it differs from what is stored; its lines are w明細.
+static QString screenTableStatement()
+{
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS w画面 (id INTEGER PRIMARY KEY CHECK (id = 1), 伝票番号 TEXT, 元版 INTEGER, 日付 TEXT, "
+                          "顧客名 TEXT, 顧客情報 TEXT, 件名 TEXT, 支払条件 TEXT, 納期 TEXT, 受渡場所 TEXT, 有効期限 TEXT, "
+                          "敬称 TEXT, 時刻 TEXT)");
+}
+
 
 QStringList tableNames(FileKind kind)
 {
     if (kind == FileKind::Permanent)
         return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
                 "発行版", "発行PDF", "発行記録", "変更番号"};
-    return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint"};
+    return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint", "w画面"};
 }
 
 QStringList changeCounterStatements()
@@ -65,6 +73,7 @@ QStringList createStatements(FileKind kind)
         "非課税 INTEGER NOT NULL DEFAULT 0, ふりがな TEXT, 軽減 INTEGER NOT NULL DEFAULT 0)",
         "CREATE TABLE ClHint (FormName TEXT NOT NULL, CtlName TEXT NOT NULL, FormTitle TEXT, "
         "Contents TEXT, PRIMARY KEY (FormName, CtlName))",
+        screenTableStatement(),
     };
 }
 
@@ -160,7 +169,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品参照 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0"}},
             // Version 3: kept with a write-ahead log (set as it is opened); no table changes.
-            {202, {}}};
+            {202, {}},
+            // Version 4: the header of an estimate not yet stored, kept as it is typed.
+            {203, {screenTableStatement()}}};
 }
 
 DbResult versionOf(Db &db, FileKind kind, int &version)

@@ -5,6 +5,7 @@
 //   qd_child start <data folder>          start-up only; exit code as the program's
 //   qd_child save|register|delete|wipe|issue|hint|edit <data folder>
 //   qd_child race <data folder> [N]       N (500) new estimates over Nos. 1 to 5; prints the counts
+//   qd_child type <data folder>           an estimate typed and left unstored; prints TYPED and waits to be killed
 
 #include "app/FrmQuoteDesk.h"
 #include "app/ProcessEnd.h"
@@ -92,7 +93,10 @@ int act(const QString &action, FrmQuoteDesk &w)
         return 0;
     }
     if (action == "hint") { // replaces the hint seeded as "古いヒント"
-        return HintStore(w.context().work).store("FrmQuoteDesk", "cmdHint", "見積書", "新しいヒント") ? 0 : 2;
+        const bool stored = HintStore(w.context().work).store("FrmQuoteDesk", "cmdHint", "見積書", "新しいヒント").ok;
+        std::printf("EDITED\n"); // the syncs of closing the files come after: not the hint's
+        std::fflush(stdout);
+        return stored ? 0 : 2;
     }
     if (action == "edit") { // ten grid edits: the work rows only
         WorkTableModel *m = w.findChild<DataGrid *>("Grid明細")->dataControl();
@@ -101,6 +105,15 @@ int act(const QString &action, FrmQuoteDesk &w)
         std::printf("EDITED\n"); // what comes after (closing the files) is not the edits'
         std::fflush(stdout);
         return 0;
+    }
+    if (action == "type") {
+        fillEstimate(w);
+        w.estimateTab()->ui->txt件名->setText("打ちかけの件名");
+        QTimer::singleShot(1000, [] { // long enough for the screen to be kept
+            std::printf("TYPED\n");
+            std::fflush(stdout);
+        });
+        return QApplication::exec();
     }
     if (action == "issue") {
         w.estimateTab()->ui->txtNo->setText("3");

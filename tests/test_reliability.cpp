@@ -2,6 +2,9 @@
 // and a kill at every write and sync of the actions that change stored data.
 
 #include "TestSupport.h"
+#include "store/WorkTableModel.h"
+#include "estimate/EstimateTab.h"
+#include <csignal>
 #include "TestPrograms.h"
 #include "app/Startup.h"
 #include "store/DataFiles.h"
@@ -26,6 +29,7 @@ private slots:
     void staleSuperJournalIsRemoved();
     void killAtEveryWriteAndSync();
     void onlyWhatIsKeptIsSynced();
+    void killedWithWorkOnScreen();
 
 private:
     static QMap<QString, QDateTime> times(const QString &folder);
@@ -311,6 +315,52 @@ void ReliabilityTest::onlyWhatIsKeptIsSynced()
     QVERIFY2(edits <= 2, qPrintable(QString::number(edits))); // the log's first write of a run, not one an edit
     QVERIFY2(hint > edits, qPrintable(QString::number(hint)));  // a hint is synced at its commit
 
+}
+
+// Killed with an estimate typed and not stored: the next start offers it back as it was; No
+// forgets it, and a normal close leaves nothing to offer.
+void ReliabilityTest::killedWithWorkOnScreen()
+{
+    TempData data;
+    auto typeAndKill = [&] {
+        QProcess child;
+        child.start(QUOTEDESK_CHILD, {"type", data.folder()});
+        QVERIFY(child.waitForStarted());
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += child.readAllStandardOutput()).contains("TYPED") || child.state() != QProcess::Running, 30000);
+        QVERIFY2(child.state() == QProcess::Running, said.constData());
+        ::kill(pid_t(child.processId()), SIGKILL);
+        child.waitForFinished();
+    };
+    typeAndKill();
+    for (bool yes : {true, false}) {
+        Window w(data.folder());
+        Answers answers;
+        answers.answer({yes});
+        w->show();
+        QTRY_VERIFY(answers.sawKey("その他", "復元確認"));
+        QVERIFY(answers.shown[0].text.contains("No.7、新しい顧客、"));
+        auto *m = w.find<DataGrid>("Grid明細")->dataControl();
+        if (yes) {
+            QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("7"));
+            QCOMPARE(w.find<QComboBox>("cmb顧客名")->currentText(), QString("新しい顧客"));
+            QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("打ちかけの件名"));
+            QCOMPARE(m->value(4, Col品名).toString(), QString("新商品4"));
+            QCOMPARE(m->value(4, Col金額).value<Money>(), Money::fromYen(200));
+            QCOMPARE(w.find<QLineEdit>("num合計")->text(), QString("1,050"));
+            QVERIFY(w->estimateTab()->hasUnstoredChanges()); // still to be stored
+            answers.answer({true});
+            QVERIFY(w->close()); // asked, and closed: nothing left to offer
+            typeAndKill();
+        } else {
+            QVERIFY(m->value(0, Col品名).isNull());
+        }
+    }
+    Window again(data.folder());
+    Answers answers;
+    again->show();
+    QTest::qWait(50);
+    QVERIFY(!answers.sawKey("その他", "復元確認"));
 }
 
 QTEST_MAIN(ReliabilityTest)

@@ -93,6 +93,7 @@ const Rule kその他[] = {
     // Typing another number, or opening one from the list, over an estimate that is not stored.
     // Where a written file went, with a button that opens its folder.
     {"保存完了", "", "", true, "保存完了", B::InfoFolder},
+    {"復元確認", "前回保存されなかった見積書があります（", "）。復元しますか", true, "復元の確認", B::AskYes},
     {"破棄確認", "", "に登録されていない変更があります。破棄してよろしいですか", true, "確認", B::Ask},
     {"読込確認", "保存されていない変更があります。画面の内容を破棄して ", " を表示します。よろしいですか", true,
      "読込の確認", B::Ask},
