@@ -42,6 +42,14 @@ void EstimateTab::Seek商品()
 
 bool EstimateTab::acceptEdit(int row, int column, const QVariant &value)
 {
+    const bool accepted = checkEdit(row, column, value);
+    if (accepted && !m_inPaste)
+        rememberLines(); // before the cell changes: one step to undo
+    return accepted;
+}
+
+bool EstimateTab::checkEdit(int row, int column, const QVariant &value)
+{
     const auto typed = numeric(value);
     if (!typed)
         return true;
@@ -188,6 +196,7 @@ void EstimateTab::insertLine(int row)
         Msg(QStringLiteral("行指定"), QStringLiteral("余白なし"));
         return;
     }
+    rememberLines();
     reportFailure(m_store.insertWorkRow(row));
     dat明細->refresh();
     grid->setCurrentCell(row, Col品名);
@@ -200,6 +209,7 @@ void EstimateTab::deleteLine(int row)
     grid->flushEditor();
     if (row < 0 || !reportFailure(dat明細->commitAll()))
         return;
+    rememberLines();
     reportFailure(m_store.deleteWorkRow(row));
     dat明細->refresh();
     grid->setCurrentCell(std::min(row, kDetailRows - 1), Col品名);

@@ -190,6 +190,7 @@ void EstimateTab::markUnchanged()
 {
     m_tracking = windowEstimate(m_unchanged);
     forgetScreen();
+    forgetUndo(); // another document: nothing of the last one to undo
 }
 
 bool EstimateTab::hasUnstoredChanges()
@@ -225,6 +226,7 @@ void EstimateTab::formInit()
     ui->dt日付->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
     ui->dt日付->setFixedWidth(int(1980 / 15));
     watchScreen();
+    watchUndo();
 }
 
 void EstimateTab::blankHeader()

@@ -133,6 +133,13 @@ private:
     void keepScreen();
     void forgetScreen();
     void restoreScreen(const UnstoredScreen &s);
+    // Undo: the grid's lines before each change, and after each undone one.
+    void watchUndo();
+    QVector<EstimateLine> gridLines() const;
+    void rememberLines();
+    void forgetUndo();
+    void stepLines(bool back);
+    bool checkEdit(int row, int column, const QVariant &value);
     void setupKeyboard();
     void showTaxMode();
     void takeSettingsRules();
@@ -156,6 +163,8 @@ private:
     bool m_tracking = false;
     QTimer *m_keepTimer = nullptr;
     bool m_screenKept = false; // this run wrote the screen to the work file
+    QVector<QVector<EstimateLine>> m_undo, m_redo;
+    bool m_inPaste = false, m_restoring = false;
     // The stored estimate this one was loaded or copied from: values it still carries
     // unchanged are not written back over the masters.
     std::optional<Estimate> m_basis;

@@ -2,6 +2,7 @@
 // grids, exports on a disk that takes no more, the search index and damaged pages, pasting.
 
 #include "TestSupport.h"
+#include <QHeaderView>
 #include <sys/stat.h>
 #include <QElapsedTimer>
 #include <QBuffer>
@@ -40,6 +41,7 @@ private slots:
     void searchIndexIsRebuilt();
     void damagedPageIsFoundOnceTheWindowIsUp();
     void pasteAndLineKeys();
+    void undoInTheGrid();
 
 private:
     static void setRate(Window &w, const QString &rate);
@@ -494,6 +496,68 @@ void TrustTest::pasteAndLineKeys()
     QTest::keyClick(grid, Qt::Key_Tab);
     QCOMPARE(grid->currentRowIndex(), 4);
     QCOMPARE(grid->currentColumn(), int(Col品名));
+}
+
+// Ctrl+Z and Ctrl+Y step through cell edits, pastes (one step each) and lines inserted or
+// deleted; the totals follow; a row number selects its line; a new estimate starts afresh.
+void TrustTest::undoInTheGrid()
+{
+    TempData data;
+    Window w(data.folder());
+    Answers answers;
+    auto *grid = w.find<DataGrid>("Grid明細");
+    auto *m = grid->dataControl();
+    auto net = [&] { return w.find<QLineEdit>("num税抜計")->text(); };
+    auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = Qt::ControlModifier) { QTest::keyClick(grid, k, mods); };
+    typeCell(grid, 0, Col品名, "ボルト");
+    typeCell(grid, 0, Col数量, "2");
+    typeCell(grid, 0, Col単価, "100");
+    // Pasted from the current cell, not from the line's first column: one step.
+    grid->setCurrentCell(0, Col数量);
+    grid->pasteText("5\t個\n7\t箱\n");
+    QCOMPARE(m->value(0, Col品名).toString(), QString("ボルト"));
+    QCOMPARE(m->value(1, Col単位).toString(), QString("箱"));
+    QCOMPARE(net(), QString("500"));
+    grid->setCurrentCell(0, Col品名);
+    key(Qt::Key_Minus); // deleted: one step too
+    QCOMPARE(m->value(0, Col単位).toString(), QString("箱"));
+    QCOMPARE(net(), QString("0"));
+
+    key(Qt::Key_Z);
+    QCOMPARE(m->value(0, Col品名).toString(), QString("ボルト"));
+    QCOMPARE(net(), QString("500"));
+    key(Qt::Key_Z);
+    QCOMPARE(m->value(0, Col数量).toDouble(), 2.0);
+    QVERIFY(m->value(1, Col単位).isNull());
+    QCOMPARE(net(), QString("200"));
+    key(Qt::Key_Y);
+    QCOMPARE(m->value(0, Col数量).toDouble(), 5.0);
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); // the other redo key
+    QCOMPARE(m->value(0, Col単位).toString(), QString("箱"));
+    for (int i = 0; i < 10; ++i)
+        key(Qt::Key_Z); // back to the blank grid, and no further
+    QVERIFY(m->value(0, Col品名).isNull() && m->value(0, Col数量).isNull() && m->value(1, Col単位).isNull());
+    QCOMPARE(net(), QString("0"));
+
+    // More than a hundred steps are kept.
+    for (int i = 1; i <= 120; ++i)
+        typeCell(grid, 0, Col金額, QString::number(i));
+    for (int i = 0; i < 110; ++i)
+        key(Qt::Key_Z);
+    QCOMPARE(m->value(0, Col金額).value<Money>(), Money::fromYen(10));
+
+    // A row number selects the line; Ctrl+- then deletes that line.
+    typeCell(grid, 3, Col品名, "四行目");
+    QTest::mouseClick(grid->verticalHeader()->viewport(), Qt::LeftButton, {},
+                      QPoint(5, grid->verticalHeader()->sectionViewportPosition(3) + 5));
+    QCOMPARE(grid->currentRowIndex(), 3);
+    QVERIFY(grid->selectionModel()->isRowSelected(3, {}));
+    key(Qt::Key_Minus);
+    QVERIFY(m->value(3, Col品名).isNull());
+
+    w.find<QAbstractButton>("cmdクリア")->click(); // another estimate: nothing to undo
+    key(Qt::Key_Z);
+    QVERIFY(m->value(0, Col金額).isNull());
 }
 
 QTEST_MAIN(TrustTest)

@@ -173,6 +173,17 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setHighlightSections(false);
     setWordWrap(false);
+    // A row number selects its line (the view's own row selection does nothing for single cells).
+    connect(verticalHeader(), &QHeaderView::sectionPressed, this, [this](int row) {
+        if (!m_model)
+            return;
+        flushEditor();
+        int column = m_tabStops.isEmpty() ? 0 : m_tabStops.first();
+        while (column < m_model->columnCount() - 1 && isColumnHidden(column))
+            ++column;
+        setCurrentCell(row, column);
+        selectionModel()->select(m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    });
 }
 
 void DataGrid::setDataControl(WorkTableModel *model)

@@ -95,10 +95,17 @@ public:
     // Ctrl+"-" when set; given the current row.
     std::function<void(int row)> rowInsertHandler;
     std::function<void(int row)> rowDeleteHandler;
-    // Line keys and multi-cell paste; true when the key was one of them.
+    // Undo and redo (Ctrl+Z, Ctrl+Y or Ctrl+Shift+Z, and the context menu) when set; an open
+    // editor keeps its own undo of what is being typed.
+    std::function<void()> undoHandler;
+    std::function<void()> redoHandler;
+    // Line keys, undo and multi-cell paste; true when the key was one of them.
     bool handleGridKey(QKeyEvent *event);
 
 signals:
+    // Around a paste of several cells: one change for whoever counts changes.
+    void pasteStarted();
+    void pasteFinished();
     void focusReceived();
     void currentCellChanged(int previousRow, int previousColumn);
     void commitFailed(const QString &error);

@@ -94,6 +94,7 @@ void DataGrid::pasteText(const QString &text)
         if (!isColumnHidden(c))
             columns << c;
     const QList<QStringList> rows = clipboardRows(text);
+    emit pasteStarted();
     int dropped = 0;
     for (int r = 0; r < rows.size(); ++r) {
         const int row = start.row() + r;
@@ -106,6 +107,7 @@ void DataGrid::pasteText(const QString &text)
         if (DbResult res = m_model->commitRow(row); !res)
             emit commitFailed(res.error);
     }
+    emit pasteFinished();
     setCurrentCell(start.row(), start.column());
     if (dropped > 0)
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
@@ -160,6 +162,12 @@ bool DataGrid::handleGridKey(QKeyEvent *event)
         rowDeleteHandler(row);
         return true;
     }
+    const bool undo = event->matches(QKeySequence::Undo), redo = event->matches(QKeySequence::Redo) ||
+                                                                  (ctrl && key == Qt::Key_Y);
+    if ((undo || redo) && !openEditor() && (undo ? bool(undoHandler) : bool(redoHandler))) {
+        undo ? undoHandler() : redoHandler();
+        return true;
+    }
     if (event->matches(QKeySequence::Paste)) {
         const QString text = QApplication::clipboard()->text();
         // One cell's text goes into an open editor as usual; rows and columns fill the grid.
@@ -182,6 +190,12 @@ void DataGrid::contextMenuEvent(QContextMenuEvent *event)
     QAction *remove = menu.addAction(QStringLiteral("行削除\tCtrl+-"));
     menu.addSeparator();
     QAction *paste = menu.addAction(QStringLiteral("貼り付け\tCtrl+V"));
+    QAction *undo = nullptr, *redo = nullptr;
+    if (undoHandler && redoHandler) {
+        menu.addSeparator();
+        undo = menu.addAction(QStringLiteral("元に戻す\tCtrl+Z"));
+        redo = menu.addAction(QStringLiteral("やり直し\tCtrl+Y"));
+    }
     insert->setEnabled(bool(rowInsertHandler) && currentRowIndex() >= 0);
     remove->setEnabled(bool(rowDeleteHandler) && currentRowIndex() >= 0);
     QAction *chosen = menu.exec(event->globalPos());
@@ -191,4 +205,8 @@ void DataGrid::contextMenuEvent(QContextMenuEvent *event)
         rowDeleteHandler(currentRowIndex());
     else if (chosen == paste)
         pasteText(QApplication::clipboard()->text());
+    else if (chosen && chosen == undo)
+        undoHandler();
+    else if (chosen && chosen == redo)
+        redoHandler();
 }

@@ -1,0 +1,97 @@
+// Undo and redo in the item grid: the lines as they were before each change (a cell, a paste,
+// a line inserted or deleted), within the estimate on screen.
+
+#include "estimate/EstimateTab.h"
+#include "ui_EstimateTab.h"
+
+#include "ui/DataGrid.h"
+#include "ui/MessageCatalogue.h"
+#include "store/WorkTableModel.h"
+
+#include <QTimer>
+
+namespace {
+
+constexpr int kUndoSteps = 200;
+
+std::optional<Money> moneyOf(const QVariant &v)
+{
+    return v.metaType() == QMetaType::fromType<Money>() ? std::optional<Money>(v.value<Money>()) : std::nullopt;
+}
+
+bool sameLines(const QVector<EstimateLine> &a, const QVector<EstimateLine> &b)
+{
+    auto key = [](const EstimateLine &l) { return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced); };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](const EstimateLine &x, const EstimateLine &y) { return key(x) == key(y); });
+}
+
+} // namespace
+
+QVector<EstimateLine> EstimateTab::gridLines() const
+{
+    QVector<EstimateLine> lines;
+    for (int row = 0; row < dat明細->dataRowCount(); ++row) {
+        EstimateLine l;
+        l.name = dat明細->value(row, Col品名).toString();
+        const QVariant q = dat明細->value(row, Col数量);
+        l.quantity = q.isNull() ? std::nullopt : std::optional<double>(q.toDouble());
+        l.unit = dat明細->value(row, Col単位);
+        l.price = moneyOf(dat明細->value(row, Col単価));
+        l.amount = moneyOf(dat明細->value(row, Col金額));
+        l.exempt = dat明細->value(row, Col非課税).toBool();
+        l.reduced = dat明細->value(row, Col軽減).toBool();
+        lines << l;
+    }
+    return lines;
+}
+
+void EstimateTab::rememberLines()
+{
+    if (m_restoring)
+        return;
+    m_undo.push_back(gridLines());
+    if (m_undo.size() > kUndoSteps)
+        m_undo.pop_front();
+    m_redo.clear();
+}
+
+void EstimateTab::forgetUndo()
+{
+    m_undo.clear();
+    m_redo.clear();
+}
+
+void EstimateTab::stepLines(bool back)
+{
+    QVector<QVector<EstimateLine>> &from = back ? m_undo : m_redo, &to = back ? m_redo : m_undo;
+    ui->Grid明細->flushEditor();
+    const QVector<EstimateLine> now = gridLines();
+    while (!from.isEmpty() && sameLines(from.last(), now))
+        from.pop_back(); // a change that changed nothing is no step
+    if (from.isEmpty())
+        return;
+    to.push_back(now);
+    const QVector<EstimateLine> lines = from.takeLast();
+    const int row = ui->Grid明細->currentRowIndex(), column = ui->Grid明細->currentColumn();
+    m_restoring = true;
+    reportFailure(m_store.rebuildWork(lines));
+    dat明細->refresh();
+    m_restoring = false;
+    ui->Grid明細->setCurrentCell(std::max(row, 0), std::max(column, int(Col品名)));
+    Calc明細();
+    if (m_keepTimer)
+        m_keepTimer->start();
+}
+
+void EstimateTab::watchUndo()
+{
+    DataGrid *grid = ui->Grid明細;
+    grid->undoHandler = [this] { stepLines(true); };
+    grid->redoHandler = [this] { stepLines(false); };
+    connect(grid, &DataGrid::pasteStarted, this, [this] {
+        rememberLines();
+        m_inPaste = true;
+    });
+    connect(grid, &DataGrid::pasteFinished, this, [this] { m_inPaste = false; });
+}
