@@ -12,6 +12,7 @@
 #include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
 #include "masters/SettingsStore.h"
+#include "masters/SetupDialog.h"
 #include "store/DataFiles.h"
 #include "store/Engine.h"
 #include "store/ServerConfig.h"
@@ -302,6 +303,8 @@ void FrmQuoteDesk::afterFirstShow()
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), notice);
     if (const auto recovered = std::exchange(m_recovered, std::nullopt))
         m_estimate->offerRecovery(*recovered);
+    if (m_offerSetup)
+        setupIfNew();
     // A damaged page is found before it hurts, without keeping the user waiting for it.
     m_integrity = new IntegrityWatch(this);
     connect(m_integrity, &IntegrityWatch::finished, this, &FrmQuoteDesk::integrityChecked);
@@ -310,6 +313,18 @@ void FrmQuoteDesk::afterFirstShow()
     if (!m_ctx.permPath.isEmpty())
         files.prepend(m_ctx.permPath);
     m_integrity->start(files, !m_ctx.permPath.isEmpty());
+}
+
+void FrmQuoteDesk::setupIfNew()
+{
+    std::optional<CompanySettings> stored;
+    if (!SettingsStore(m_ctx.main).read(stored) || !needsSetup(stored) || !offerSetup(m_ctx.main, this))
+        return;
+    reportFailure(loadSettings(m_ctx, stored));
+    if (m_settings)
+        m_settings->Read設定();
+    m_estimate->settingsChanged();
+    m_estimate->showCompany();
 }
 
 void FrmQuoteDesk::integrityChecked(const IntegrityReport &report)

@@ -50,6 +50,9 @@ public:
     // Close sequence: both handles, every other window, then the end of the program.
     void unload();
     void bringToFront();
+    // The program's own start: a folder nobody has set up yet is offered the set-up once the
+    // window is up.
+    void offerSetupWhenShown() { m_offerSetup = true; }
     // The hint button: opens the hint window, or only raises it when it is open.
     void showHint();
     Hint *hintWindow() const;
@@ -89,5 +92,7 @@ private:
     QStringList m_notices;
     std::optional<UnstoredScreen> m_recovered; // offered once the window is up
     bool m_shown = false;
+    bool m_offerSetup = false;
+    void setupIfNew();
     IntegrityWatch *m_integrity = nullptr;
 };

@@ -29,6 +29,7 @@ int runQuoteDesk(const QString &dataFolder, SingleInstance *instance)
         Msg(QStringLiteral("その他"), QStringLiteral("注意"), window.loadError());
         return 1;
     }
+    window.offerSetupWhenShown();
     window.setWindowState(Qt::WindowNoState);
     window.show();
     if (instance)

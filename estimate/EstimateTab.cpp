@@ -242,9 +242,14 @@ void EstimateTab::blankHeader()
     ui->txt有効期限->clear();
     ui->txt受渡場所->clear();
     ui->dt日付->setDateText(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    showCompany();
+    ui->cmb敬称->setCurrentIndex(0);
+}
+
+void EstimateTab::showCompany()
+{
     ui->lbl自社名->setText(m_ctx.companyName);
     ui->lbl自社情報->setText(m_ctx.companyInfo);
-    ui->cmb敬称->setCurrentIndex(0);
 }
 
 void EstimateTab::clearRequested()

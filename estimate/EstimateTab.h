@@ -90,6 +90,8 @@ public:
     const TaxRules &rules() const { return m_rules; }
     // The settings changed: a new estimate follows them, a loaded one keeps its own.
     void settingsChanged();
+    // The own company's name and details as the settings have them.
+    void showCompany();
     // The figures as the last Calc明細 found them; rates is empty for a single rate.
     const QVector<RateTotal> &rateTotals() const { return m_totals.rates; }
     const Totals &totals() const { return m_totals; }

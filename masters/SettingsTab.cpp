@@ -9,6 +9,7 @@
 #include "ui/ColourDialog.h"
 #include "ui/FileChooser.h"
 #include "masters/SettingsStore.h"
+#include "estimate/Totals.h"
 
 #include "store/Integrity.h"
 #include "store/Wipe.h"
@@ -19,6 +20,7 @@
 #include <QPixmap>
 #include <tuple>
 #include <QKeyEvent>
+#include <QLabel>
 
 SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     : QWidget(parent), ui(new Ui::SettingsTab), m_ctx(ctx)
@@ -43,6 +45,17 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->cmd一括削除7, &QPushButton::clicked, this, [this] { Data初期化(); });
     connect(ui->cmd社印, &QPushButton::clicked, this, [this] { chooseSeal(); });
     connect(ui->cmd社印削除, &QPushButton::clicked, this, [this] { setSeal({}); });
+    // Rules that are most likely a leftover, said where they are chosen.
+    auto *warning = new QLabel(this);
+    warning->setObjectName(QStringLiteral("lbl税率注意"));
+    warning->setStyleSheet(QStringLiteral("color: #b00000;"));
+    ui->taxRules->insertWidget(ui->taxRules->count() - 1, warning);
+    connect(ui->cmb税率, &QComboBox::currentTextChanged, this, [warning](const QString &rate) {
+        const int r = QString(rate).remove('%').toInt();
+        warning->setText(r == 5 ? QStringLiteral("5% は 2014 年 3 月までの税率です（今は 10%）")
+                         : r > 0 && r <= kReducedRate ? QStringLiteral("軽減税率（8%）が標準税率より低くありません")
+                                                      : QString());
+    });
 }
 
 SettingsTab::~SettingsTab() { delete ui; }

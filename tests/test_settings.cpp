@@ -2,6 +2,8 @@
 
 #include "TestSupport.h"
 #include "ui/Boxes.h"
+#include "masters/SetupDialog.h"
+#include <QLabel>
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -15,6 +17,7 @@ private slots:
     void settingsDeleteResetsButKeepsCounter();
     void taxModeBoxIgnoresTyping();
     void settingsWriteFailureIsReported();
+    void newOfficeIsOfferedTodaysRules();
 
 private:
     static QString box(Window &w, const char *name) { return w.find<NumberBox>(name)->text(); }
@@ -166,6 +169,63 @@ void SettingsTest::settingsWriteFailureIsReported()
     w.find<QAbstractButton>("cmd設定登録")->click();
     QVERIFY(answers.sawKey("その他", "注意"));
     QVERIFY(answers.shown.last().text.contains("disk refused"));
+}
+
+// A folder nobody set up: the first start offers the company and today's rules; skipped, the
+// first rules stay and the start does not ask again.
+void SettingsTest::newOfficeIsOfferedTodaysRules()
+{
+    TempData filled, skipped;
+    int offered = 0;
+    const SetupRunner previous = setSetupRunner([&](SetupDialog &d) {
+        ++offered;
+        if (offered > 1)
+            return int(QDialog::Rejected);
+        d.nameBox()->setText("有限会社見積工房");
+        d.numberBox()->setText("T8000012050002"); // a check digit off by one
+        const QString warned = d.numberCheck()->text();
+        d.numberBox()->setText("Ｔ７０００ ０１２０５０００２"); // as an input method may give it
+        if (warned.isEmpty() || !d.numberCheck()->text().startsWith("正しい"))
+            return int(QDialog::Rejected);
+        return int(QDialog::Accepted);
+    });
+    auto start = [](TempData &data) {
+        auto w = std::make_unique<Window>(data.folder());
+        (*w)->offerSetupWhenShown();
+        (*w)->show();
+        QTest::qWait(20);
+        return w;
+    };
+    {
+        auto w = start(filled);
+        QCOMPARE(offered, 1);
+        QCOMPARE(permRows(filled, "SELECT 自社名 FROM 自社情報")[0][0].toString(), QString("有限会社見積工房"));
+        QCOMPARE(w->find<QLabel>("lbl自社名")->text(), QString("有限会社見積工房"));
+        QCOMPARE((*w)->context().taxRate, 10);
+        QCOMPARE((*w)->context().registrationNumber, QString("T7000012050002"));
+        auto *grid = w->find<DataGrid>("Grid明細");
+        typeCell(grid, 0, 1, "ペン");
+        typeCell(grid, 0, 5, "1009");
+        QCOMPARE(box(*w, "num消費税"), QString("100")); // 10 %, rounded down
+        // The settings tab says when the rates look like a leftover.
+        auto *rate = w->find<QComboBox>("cmb税率");
+        auto *warning = w->find<QLabel>("lbl税率注意");
+        QVERIFY(warning->text().isEmpty());
+        rate->setCurrentText("5%");
+        QVERIFY(warning->text().contains("2014"));
+        rate->setCurrentText("8%");
+        QVERIFY(warning->text().contains("軽減税率"));
+    }
+    start(filled); // set up already: not offered again
+    QCOMPARE(offered, 1);
+    {
+        auto w = start(skipped);
+        QCOMPARE(offered, 2);
+        QCOMPARE((*w)->context().taxRate, 5); // the first rules, as before
+    }
+    start(skipped);
+    QCOMPARE(offered, 2);
+    setSetupRunner(previous);
 }
 
 QTEST_MAIN(SettingsTest)
