@@ -1,5 +1,7 @@
 #include "masters/MasterStore.h"
 #include "store/SafeFile.h"
+#include <QSqlQuery>
+#include "store/BatchInsert.h"
 #include "store/Csv.h"
 #include "store/Engine.h"
 #include "store/Money.h"
@@ -245,7 +247,7 @@ static bool csvValue(const MasterTable &t, int column, const QString &text, QVar
     return column > 0 || !out.toString().isEmpty(); // a row needs its name
 }
 
-DbResult MasterStore::importCsv(const QString &path, CsvImport &result)
+DbResult MasterStore::importCsv(const QString &path, CsvImport &result, const CsvProgress &progress)
 {
     result = CsvImport();
     QByteArray bytes;
@@ -281,35 +283,44 @@ DbResult MasterStore::importCsv(const QString &path, CsvImport &result)
     }
     std::sort(result.badLines.begin(), result.badLines.end());
     std::sort(result.replacedLines.begin(), result.replacedLines.end());
-    return m_ctx.work.transaction([&]() -> DbResult {
-        for (const Pending &p : rows) {
-            DbResult r = writeWorkRow(p.values, result);
-            if (!r)
-                return r;
-        }
-        return {};
-    }, Db::Lock::Deferred);
+    QVector<QVariantList> values;
+    values.reserve(rows.size());
+    for (const Pending &p : rows)
+        values << p.values;
+    return writeWorkRows(values, result, progress);
 }
 
-// A CSV row onto the grid's first row of the same name, or a new row.
-DbResult MasterStore::writeWorkRow(const QVariantList &values, CsvImport &result)
+// The rows onto the grid's first rows of the same names, or as new rows: the grid's names are
+// read once, so each row costs the same however many there are. All of it, or (cancelled,
+// failed) nothing.
+DbResult MasterStore::writeWorkRows(const QVector<QVariantList> &rows, CsvImport &result, const CsvProgress &progress)
 {
-    QStringList marks, sets;
-    for (const QString &f : m_table.fields) {
-        marks << "?";
+    Db &db = m_ctx.work;
+    const QString key = m_table.fields.first();
+    QStringList sets;
+    for (const QString &f : m_table.fields)
         sets << f + " = ?";
-    }
-    qlonglong changed = 0;
-    const QString update = QString("UPDATE main.%1 SET %2 WHERE id = (SELECT id FROM main.%1 WHERE %3 = ? ORDER BY id LIMIT 1)")
-                               .arg(m_table.work, sets.join(", "), m_table.fields.first());
-    if (DbResult r = m_ctx.work.exec(update, values + QVariantList{values.first()}, &changed); !r)
-        return r;
-    if (changed > 0) {
-        ++result.merged;
-        return {};
-    }
-    ++result.added;
-    return m_ctx.work.exec(QString("INSERT INTO main.%1 (%2) VALUES (%3)")
-                               .arg(m_table.work, m_table.fields.join(", "), marks.join(", ")),
-                           values);
+    const QString update = QString("UPDATE main.%1 SET %2 WHERE id = ?").arg(m_table.work, sets.join(", "));
+    DbResult r = db.transaction([&]() -> DbResult {
+        QHash<QString, qlonglong> present; // the first row of each name
+        if (DbResult q = db.forEachRow(QString("SELECT id, %1 FROM main.%2 ORDER BY id DESC").arg(key, m_table.work), {},
+                                       [&](const QSqlQuery &q) { present.insert(q.value(1).toString(), q.value(0).toLongLong()); });
+            !q)
+            return q;
+        BatchInsert added(db, QStringLiteral("main.") + m_table.work, m_table.fields);
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            if (progress && i % 1000 == 0 && !progress(int(i), int(rows.size())))
+                return DbResult::failure(QStringLiteral("cancelled"), sqlitecode::Cancelled);
+            const auto it = present.constFind(rows[i].first().toString());
+            const DbResult w = it != present.constEnd() ? db.exec(update, rows[i] + QVariantList{*it}) : added.add(rows[i]);
+            if (!w)
+                return w;
+            ++(it != present.constEnd() ? result.merged : result.added);
+        }
+        return added.flush();
+    }, Db::Lock::Deferred);
+    if (!r)
+        result.added = result.merged = 0;
+    return r;
 }
+

@@ -5,6 +5,7 @@
 #include "store/Context.h"
 
 #include <QHash>
+#include <functional>
 #include <QStringList>
 
 struct MasterTable {
@@ -18,6 +19,9 @@ struct MasterTable {
 
 // The largest CSV file read: far beyond any office's masters, short of what the memory holds.
 constexpr qint64 kCsvLimit = 256LL * 1024 * 1024;
+
+// Told how many rows of how many are written; false stops the reading, keeping nothing.
+using CsvProgress = std::function<bool(int done, int total)>;
 
 struct CsvImport {
     QString encoding;
@@ -43,10 +47,10 @@ public:
     DbResult exportCsv(const QString &path, int *written = nullptr);
     // Rows of a CSV in the same form added to the work copy, unregistered. A name the grid
     // already shows, or that comes again, is one row: the last wins and the others are listed.
-    DbResult importCsv(const QString &path, CsvImport &result);
+    DbResult importCsv(const QString &path, CsvImport &result, const CsvProgress &progress = {});
 
 private:
-    DbResult writeWorkRow(const QVariantList &values, CsvImport &result);
+    DbResult writeWorkRows(const QVector<QVariantList> &rows, CsvImport &result, const CsvProgress &progress);
     DbResult rememberRead();
     DbResult rememberRow(const QVariantList &values);
     QString readTable() const;

@@ -7,6 +7,7 @@
 #include "ui/MessageCatalogue.h"
 
 #include <QDir>
+#include <QProgressDialog>
 
 MasterWork::MasterWork(QuoteDeskContext &ctx, MasterTable table, DataGrid *grid, WorkTableModel *model)
     : m_store(ctx, std::move(table)), m_grid(grid), m_model(model)
@@ -103,8 +104,20 @@ void MasterWork::importCsv()
     if (path.isEmpty() || !commitGrid())
         return;
     CsvImport result;
-    const DbResult r = m_store.importCsv(path, result);
+    // Large files take seconds: shown, and stoppable, keeping nothing read.
+    QProgressDialog dialog(QStringLiteral("CSVファイルを読み込んでいます…"), QStringLiteral("中止"), 0, 100, m_grid->window());
+    dialog.setObjectName(QStringLiteral("dlgCSV読込"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(400);
+    const DbResult r = m_store.importCsv(path, result, [&dialog](int done, int total) {
+        dialog.setMaximum(total);
+        dialog.setValue(done);
+        return !dialog.wasCanceled();
+    });
+    dialog.reset();
     m_model->refresh();
+    if (r.code == sqlitecode::Cancelled)
+        return; // the user's own choice: nothing to tell
     if (!reportFailure(r, QStringLiteral("CSVファイルを読込")))
         return;
     if (result.added + result.merged > 0)

@@ -48,6 +48,8 @@ constexpr int NotFound = 1001, NewerVersion = 1002;
 constexpr int TakenElsewhere = 1003, ChangedElsewhere = 1004;
 // A file: no right to write it; not a regular file (a device, a pipe); larger than it may be.
 constexpr int NoPermission = 1005, NotRegular = 1006, TooLarge = 1007;
+// The user stopped it; nothing was kept.
+constexpr int Cancelled = 1008;
 }
 
 using DbRow = QVector<QVariant>;

@@ -5,6 +5,7 @@
 #include "estimate/EstimateListDialog.h"
 #include "estimate/EstimateTab.h"
 #include "store/WorkTableModel.h"
+#include "masters/MasterStore.h"
 #include "ui/Boxes.h"
 #include "ui/DateField.h"
 #include "ui/FileChooser.h"
@@ -238,6 +239,24 @@ void ListTest::customerCsvRoundTrip()
     QCOMPARE(permInt(other, "SELECT count(*) FROM 顧客マスタ"), 0); // nothing stored before 登録
     w.find<QAbstractButton>("cmd顧客登録")->click();
     QCOMPARE(permInt(other, "SELECT count(*) FROM 顧客マスタ"), 4);
+
+    // Read again, stopped halfway: the grid keeps what it had, nothing half read.
+    MasterStore store(w->context(), MasterTable{"顧客マスタ", "w顧客マスタ", {"顧客名", "顧客情報"}, "顧客情報"});
+    typeCell(w.find<DataGrid>("Grid顧客マスタ"), 0, 2, "手で直した住所");
+    QVERIFY(m->commitAll());
+    const QString before = m->value(0, 2).toString();
+    CsvImport result;
+    int asked = 0;
+    const DbResult stopped = store.importCsv(path, result, [&](int, int total) { return total == 4 && ++asked < 1; });
+    QCOMPARE(stopped.code, sqlitecode::Cancelled);
+    QCOMPARE(result.added + result.merged, 0);
+    m->refresh();
+    QCOMPARE(m->dataRowCount(), 4);
+    QCOMPARE(m->value(0, 2).toString(), before);
+    QVERIFY(store.importCsv(path, result, [](int, int) { return true; }));
+    QCOMPARE(result.merged, 4); // onto the rows of the same names
+    m->refresh();
+    QCOMPARE(m->dataRowCount(), 4);
 }
 
 void ListTest::csvInShiftJisAndMalformed()
