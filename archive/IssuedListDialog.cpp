@@ -1,4 +1,7 @@
 #include "archive/IssuedListDialog.h"
+
+#include <QDir>
+#include <QSet>
 #include "ui_IssuedListDialog.h"
 
 #include "archive/ArchivedPdfView.h"
@@ -133,8 +136,19 @@ bool IssuedListDialog::exportListed(const QString &folder)
 {
     int written = 0;
     QString index;
-    if (!reportFailure(m_archive.exportTo(folder, m_rows, &written, &index), QStringLiteral("控えを書き出")))
+    const DbResult r = m_archive.exportTo(folder, m_rows, &written, &index);
+    if (!r) {
+        QSet<qlonglong> versions;
+        for (const IssuedRow &row : m_rows)
+            versions.insert(row.versionId);
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            QStringLiteral("控えの書き出しは %1 件中 %2 件を書き出したところで止まりました。「%3」は書き出せませんでした。\n")
+                    .arg(versions.size())
+                    .arg(written)
+                    .arg(QDir::toNativeSeparators(r.file)) +
+                explainFailure(r));
         return false;
+    }
     announceSaved(QStringLiteral("控え %1 件のPDFと索引を書き出しました。").arg(written), index);
     return true;
 }

@@ -242,6 +242,8 @@ DbResult IssueArchive::exportTo(const QString &folder, const QVector<IssuedRow> 
     if (!QDir().mkpath(folder))
         return DbResult::failure(QStringLiteral("cannot create folder"), sqlitecode::CantOpen, folder);
     int count = 0;
+    if (written)
+        *written = 0;
     QSet<qlonglong> done;
     for (const IssuedRow &row : rows) {
         if (done.contains(row.versionId))
@@ -250,12 +252,12 @@ DbResult IssueArchive::exportTo(const QString &folder, const QVector<IssuedRow> 
         QByteArray bytes;
         if (DbResult r = pdf(row.versionId, bytes); !r)
             return r;
+        // Stopped halfway (a full disk): how far it came is the caller's to tell, with the file.
         if (DbResult r = writeWholeFile(freePath(dir, archiveFileName(row)), bytes); !r)
             return r;
-        ++count;
+        if (written)
+            *written = ++count;
     }
-    if (written)
-        *written = count;
     const QString indexPath = freePath(dir, QStringLiteral("索引.csv"));
     if (index)
         *index = indexPath;

@@ -13,6 +13,8 @@
 #include <QAbstractButton>
 #include <QPrinter>
 #include <QTableWidget>
+#include <sys/resource.h>
+#include <csignal>
 
 class ArchiveTest : public QObject {
     Q_OBJECT
@@ -251,6 +253,23 @@ void ArchiveTest::exportForAnAudit()
     QCOMPARE(lines[0], QString("伝票番号,版,発行日時,見積日付,取引先,合計,発行方法,SHA-256"));
     QCOMPARE(lines[2], QString("3,1,2026-02-20 15:30:00,2026/01/01,山田工業,120000,PDF,") +
                            sha256Hex("2026-02-20 15:30:00"));
+
+    // A disk that fills up: the export says how far it came, which file it could not write, and why.
+    QTemporaryDir full;
+    struct rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 8;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    answers.shown.clear();
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const bool exported = list.exportListed(full.path());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    QVERIFY(!exported);
+    QCOMPARE(answers.shown.size(), 1);
+    const QString said = answers.shown[0].text;
+    QVERIFY2(said.contains("3 件中 0 件") && said.contains(".pdf」は書き出せませんでした") && said.contains("空き容量"), qPrintable(said));
 }
 
 QTEST_MAIN(ArchiveTest)
