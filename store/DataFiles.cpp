@@ -31,6 +31,9 @@ DbResult openDataFile(Db &db, const QString &path, schema::FileKind kind, QStrin
         return DbResult::failure(QStringLiteral("file not found"), sqlitecode::NotFound, path);
     if (!fi.isWritable())
         return DbResult::failure(QStringLiteral("file is read-only"), sqlitecode::ReadOnly, path);
+    // A file that is not ours is refused as it is: opening it as ours would change it.
+    if (DbResult h = schema::checkHeader(path, kind); !h)
+        return h;
     // The work file's tables have no meaning between runs: no commit of theirs waits for the disk.
     DbResult r = db.open(path, kind == schema::FileKind::Work ? Db::Durability::Scratch : Db::Durability::Full);
     if (r)

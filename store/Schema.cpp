@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -172,6 +173,24 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
             {202, {}},
             // Version 4: the header of an estimate not yet stored, kept as it is typed.
             {203, {screenTableStatement()}}};
+}
+
+DbResult checkHeader(const QString &path, FileKind kind)
+{
+    QFile file(path); // not yet opened by SQLite here: closing it drops no lock of ours
+    if (!file.open(QIODevice::ReadOnly))
+        return DbResult::failure(file.errorString(), sqlitecode::CantOpen, path);
+    const QByteArray head = file.read(100);
+    auto be32 = [&](int at) {
+        return int((quint32(uchar(head[at])) << 24) | (quint32(uchar(head[at + 1])) << 16) |
+                   (quint32(uchar(head[at + 2])) << 8) | quint32(uchar(head[at + 3])));
+    };
+    if (head.size() < 100 || !head.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return DbResult::failure(QStringLiteral("file is not a database"), sqlitecode::NotADb, path);
+    // A version written since the last checkpoint may still be in the log: only its kind counts here.
+    if (be32(68) != kApplicationId || be32(60) / 100 != currentVersion(kind) / 100)
+        return DbResult::failure(QStringLiteral("not a QuoteDesk data file of this kind"), sqlitecode::NotADb, path);
+    return {};
 }
 
 DbResult versionOf(Db &db, FileKind kind, int &version)

@@ -51,6 +51,9 @@ DbResult createMissingFiles(const QString &folder, QStringList *created = nullpt
 // Cheap identity check for an opened file: ours, the right kind, a version this program
 // reads (this one's), its tables present.
 DbResult verify(Db &db, FileKind kind, const QString &schemaName = QStringLiteral("main"));
+// From the file's first bytes alone, before SQLite opens it (and may switch its journal or
+// grow it): an SQLite file of ours and of this kind, else NotADb. An empty file is not ours.
+DbResult checkHeader(const QString &path, FileKind kind);
 // The file's version; a failure when the file is not ours or not of this kind.
 DbResult versionOf(Db &db, FileKind kind, int &version);
 // Brings an older file to target: a copy into backupFolder first, then every step in one

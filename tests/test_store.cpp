@@ -2,6 +2,7 @@
 // the code list and the estimate counter.
 
 #include "TestSupport.h"
+#include "store/DataFiles.h"
 #include "store/DataFolder.h"
 #include "store/Helpers.h"
 #include "store/Money.h"
@@ -208,6 +209,28 @@ void StoreTest::openRefusesMissingForeignAndDamagedFiles()
     }
     QVERIFY(db.open(data.folder() + "other.mdb"));
     QVERIFY(!schema::verify(db, schema::FileKind::Permanent));
+    db.close();
+
+    // Put where the work file belongs, none of them is changed before it is refused: no log
+    // switched on, nothing grown.
+    QVERIFY(schema::createMissingFiles(data.folder()));
+    QFile empty(data.folder() + "empty.mdb");
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    for (const char *name : {"empty.mdb", "text.mdb", "other.mdb", "QuoteDesk.mdb"}) {
+        const QString work = data.folder() + schema::kWorkFileName;
+        QFile::remove(work);
+        QVERIFY(QFile::copy(data.folder() + name, work));
+        QFile f(work);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        const DbResult r = openDataFile(db, work, schema::FileKind::Work);
+        QVERIFY2(!r && r.code == sqlitecode::NotADb, name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        QVERIFY2(!QFileInfo::exists(work + "-wal") && !QFileInfo::exists(work + "-shm"), name);
+    }
 }
 
 void StoreTest::crossFileInsertSelectAndRollback()
