@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A PostgreSQL 15 server for the tests only: its files and its socket in DIR, no TCP port,
 # no fsync. "start DIR" prints the connection string; "stop DIR" stops it and removes DIR.
+# "restart DIR" stops it and starts it again, as an office's server restarts.
 # "start DIR durable" keeps the server's default syncing, as an office's server would (benchmarks).
 set -euo pipefail
 bin=/usr/lib/postgresql/15/bin
@@ -24,12 +25,15 @@ start)
     start
   echo "host=$dir user=quotedesk dbname=postgres"
   ;;
+restart)
+  as_server "$bin/pg_ctl" -D "$dir/data" -w -s -m fast restart
+  ;;
 stop)
   [ -d "$dir/data" ] && as_server "$bin/pg_ctl" -D "$dir/data" -w -s -m immediate stop || true
   rm -rf "$dir"
   ;;
 *)
-  echo "usage: $0 start|stop DIR" >&2
+  echo "usage: $0 start|restart|stop DIR" >&2
   exit 2
   ;;
 esac

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl1-mesa-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   qt6-translations-l10n
-  libpoppler-qt6-dev pkg-config
+  libpoppler-qt6-dev pkg-config libpq-dev
   poppler-utils strace
 )
 # A desktop only talks to a server; the tests start one of their own.

@@ -7,7 +7,9 @@
 #include <QLibrary>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlDriver>
 #include <QSqlRecord>
+#include <libpq-fe.h>
 #include <QUrl>
 
 DbResult Db::failureOf(const QSqlError &e) const
@@ -16,6 +18,10 @@ DbResult Db::failureOf(const QSqlError &e) const
         DbResult r = DbResult::failure(dbErrorText(e), 0, m_path);
         r.state = e.nativeErrorCode();
         r.server = true;
+        // No SQLSTATE (the client library's own failure) or the server ending the session:
+        // asked of the connection itself, as the message may be in any language.
+        if (r.state.isEmpty() || r.state.startsWith(QLatin1String("57P")) || r.state.startsWith(QLatin1String("08")))
+            r.lost = connectionBroken() || probeBroken();
         return r;
     }
     bool ok = false;
@@ -53,6 +59,38 @@ Db::Db(const QString &connectionName) : m_name(connectionName) {}
 Db::~Db() { close(); }
 
 QSqlDatabase Db::handle() const { return QSqlDatabase::database(m_name, false); }
+
+static PGconn *pgConnection(const QSqlDatabase &db)
+{
+    if (!db.isOpen() || !db.driver())
+        return nullptr;
+    const QVariant h = db.driver()->handle();
+    // The driver names the type by its struct: "pg_conn*".
+    if (!h.isValid() || (qstrcmp(h.typeName(), "pg_conn*") != 0 && qstrcmp(h.typeName(), "PGconn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn *const *>(h.constData());
+}
+
+bool Db::probeBroken() const
+{
+    if (m_engine != Engine::Postgres)
+        return false;
+    PGconn *conn = QSqlDatabase::contains(m_name) ? pgConnection(handle()) : nullptr;
+    if (!conn)
+        return true; // the driver closed it
+    // An empty statement: any answer at all says the connection is alive.
+    PQclear(PQexec(conn, ""));
+    return PQstatus(conn) == CONNECTION_BAD;
+}
+
+bool Db::connectionBroken() const
+{
+    if (m_engine != Engine::Postgres)
+        return false;
+    // Closed by the driver after a fatal error counts as broken too.
+    PGconn *conn = QSqlDatabase::contains(m_name) ? pgConnection(handle()) : nullptr;
+    return !conn || PQstatus(conn) == CONNECTION_BAD;
+}
 
 bool Db::isOpen() const
 {
@@ -218,8 +256,9 @@ QSqlQuery *Db::prepared(const QString &sql, DbResult &error)
 
 QSqlQuery *Db::run(const QString &sql, const QVariantList &binds, DbResult &error)
 {
-    // The driver closes a server connection that died: the next action outside a transaction opens it anew.
-    if (m_server && m_depth == 0 && !isOpen())
+    // A server connection that died (the driver closed it, or the client library knows it
+    // broken): the next action outside a transaction opens it anew.
+    if (m_server && m_depth == 0 && (!isOpen() || connectionBroken()))
         reconnect();
     QSqlQuery *q = prepared(sql, error);
     if (!q)
@@ -314,7 +353,7 @@ DbResult Db::transaction(const std::function<DbResult()> &body, Lock lock)
     // The server locks rows as they are written; there is no file-wide write lock to take.
     const bool immediate = lock == Lock::Immediate && m_engine == Engine::Sqlite;
     const QString begin = immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
-    if (m_server && !isOpen())
+    if (m_server && (!isOpen() || connectionBroken()))
         reconnect();
     DbResult began = execUnprepared(begin);
     // The server's connection went since the last action: this one starts on a new one.

@@ -20,17 +20,20 @@ struct DbResult {
     bool server = false; // from a database server: file names the server and database
     // The connection went while COMMIT was on its way: the transaction may or may not be stored.
     bool commitUnknown = false;
+    // The client library found the connection broken when this failed (whatever language its
+    // message is in).
+    bool lost = false;
     // The server's connection went (a restart, a network break); the next action reconnects.
     bool connectionLost() const
     {
-        return server && (state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01") ||
+        return server && (lost || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")) ||
                           error.contains(QLatin1String("server closed the connection")) ||
                           error.contains(QLatin1String("no connection to the server")) ||
                           error.contains(QLatin1String("terminating connection")));
     }
     static DbResult failure(const QString &text, int code = 0, const QString &file = QString())
     {
-        return {false, text, code, file, {}, false, false};
+        return {false, text, code, file, {}, false, false, false};
     }
     explicit operator bool() const { return ok; }
     // Two desktops' transactions met (a deadlock the server broke): the whole transaction may
@@ -79,6 +82,10 @@ public:
     // locked file is refused at once instead of after retries.
     DbResult setBusyTimeout(int ms);
     bool isOpen() const;
+    // A server connection the client library knows to be broken (asks nothing of the server).
+    bool connectionBroken() const;
+    // The same, after one empty statement sent to find out (failures only).
+    bool probeBroken() const;
     QString path() const { return m_path; }
     QString connectionName() const { return m_name; }
     QSqlDatabase handle() const;

@@ -171,12 +171,46 @@ static DbResult upgrade(Db &db)
     });
 }
 
+// Whether the user holds each right on its table, in one round trip; else a failure naming the
+// first table and right missing. Names and rights are program constants, passed as two arrays.
+static DbResult requireRights(Db &db, const QVector<std::pair<QString, QString>> &needed)
+{
+    QStringList tables, rights;
+    for (const auto &[table, right] : needed) {
+        tables << table;
+        rights << right;
+    }
+    DbRows rows;
+    if (DbResult r = db.select("SELECT x.t, x.r, current_user FROM unnest(?::text[], ?::text[]) WITH ORDINALITY AS x(t, r, n) "
+                               "WHERE NOT has_table_privilege(current_user, 'public.' || x.t, x.r) ORDER BY x.n LIMIT 1",
+                               {'{' + tables.join(',') + '}', '{' + rights.join(',') + '}'}, rows);
+        !r || rows.isEmpty())
+        return r;
+    DbResult r = DbResult::failure(QStringLiteral("ユーザー「%1」には表「%2」の %3 の権限がありません")
+                                       .arg(rows[0][2].toString(), rows[0][0].toString(), rows[0][1].toString()),
+                                   sqlitecode::NoPermission, db.path());
+    r.server = true;
+    return r;
+}
+
+// What a desktop does to each table (the archive's only grow). A user who may not is told so at
+// the start, naming the table, rather than that the database is empty, or by a failed save later.
+static DbResult checkRights(Db &db)
+{
+    const QSet<QString> appendOnly{"発行版", "発行PDF", "発行記録", "発行取引先"};
+    QVector<std::pair<QString, QString>> needed;
+    for (const QString &t : ourTables())
+        for (const char *right : {"SELECT", "INSERT", "UPDATE", "DELETE"})
+            if (!appendOnly.contains(t) || QByteArray(right) == "SELECT" || QByteArray(right) == "INSERT")
+                needed.push_back({t, QString::fromLatin1(right)});
+    return requireRights(db, needed);
+}
+
 DbResult check(Db &db)
 {
     DbRows rows;
-    if (DbResult r = db.select("SELECT table_name FROM information_schema.tables WHERE table_schema = 'public'",
-                               {}, rows);
-        !r)
+    // From the catalogue: it lists tables whatever the user may do with them.
+    if (DbResult r = db.select("SELECT tablename FROM pg_catalog.pg_tables WHERE schemaname = 'public'", {}, rows); !r)
         return r;
     QSet<QString> present;
     for (const DbRow &row : rows)
@@ -188,6 +222,8 @@ DbResult check(Db &db)
     if (!present.contains(QStringLiteral("quotedesk_schema")))
         return notOurs(present.isEmpty() ? QStringLiteral("空です。quotedesk_mkdata --create で準備してください")
                                          : QStringLiteral("quotedesk_schema がありません"));
+    if (DbResult r = requireRights(db, {{QStringLiteral("quotedesk_schema"), QStringLiteral("SELECT")}}); !r)
+        return r;
     int version = 0;
     if (DbResult r = storedVersion(db, version); !r)
         return r;
@@ -204,7 +240,7 @@ DbResult check(Db &db)
     for (const QString &t : ourTables())
         if (!present.contains(t.toLower()))
             return notOurs(QStringLiteral("表 %1 がありません").arg(t));
-    return {};
+    return checkRights(db);
 }
 
 } // namespace serverschema

@@ -4,6 +4,7 @@
 #include "ServerSupport.h"
 #include "TestSupport.h"
 #include "store/Engine.h"
+#include "ui/MessageCatalogue.h"
 #include "store/IssueArchive.h"
 #include "store/Numbering.h"
 #include "store/ServerImport.h"
@@ -11,6 +12,14 @@
 #include "store/Wipe.h"
 
 #include <QFile>
+#include <clocale>
+#include <QScopeGuard>
+#include <QProcess>
+#include <QAbstractButton>
+#include "ui_EstimateTab.h"
+#include "estimate/EstimateTab.h"
+#include "estimate/EstimateList.h"
+#include "TestPrograms.h"
 
 class ServerTest : public QObject {
     Q_OBJECT
@@ -23,6 +32,7 @@ private slots:
     void counterOnlyRises();
     void wipeOnServerKeepsACopyThatRestores();
     void archiveSearchOnServer();
+    void restartBetweenActions();
 };
 
 void ServerTest::connectionStringIsReadStrictly()
@@ -82,6 +92,26 @@ void ServerTest::createOnlyIntoAnEmptyDatabase()
     QVERIFY(unprepared.error.contains("--create"));
     QVERIFY(engineOf(db).createSchema(db));
     QVERIFY(engineOf(db).checkSchema(db));
+    // A user without rights on the tables is told so, by table, not that the database is empty.
+    const QString clerk = server.name + "_clerk";
+    QVERIFY(db.execUnprepared("CREATE ROLE " + clerk + " LOGIN"));
+    ServerConfig asClerk = server.config;
+    asClerk.values["user"] = clerk;
+    Db other(QStringLiteral("clerk"));
+    QVERIFY(other.openServer(asClerk));
+    DbResult refused = engineOf(other).checkSchema(other);
+    QCOMPARE(refused.code, sqlitecode::NoPermission);
+    QVERIFY2(refused.error.contains(clerk) && refused.error.contains("quotedesk_schema"), qPrintable(refused.error));
+    QVERIFY(explainFailure(refused).contains("権限がありません"));
+    QVERIFY(db.execUnprepared("GRANT SELECT ON quotedesk_schema TO " + clerk));
+    refused = engineOf(other).checkSchema(other);
+    QVERIFY2(refused.error.contains("見積書ヘッダ"), qPrintable(refused.error));
+    QVERIFY(db.execUnprepared("GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO " + clerk));
+    refused = engineOf(other).checkSchema(other);
+    QVERIFY2(refused.error.contains("UPDATE"), qPrintable(refused.error)); // the right missing is named
+    QVERIFY(db.execUnprepared("GRANT UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO " + clerk));
+    QVERIFY(engineOf(other).checkSchema(other));
+    other.close();
     QVariant units;
     QVERIFY(db.scalar("SELECT count(*) FROM コードマスタ WHERE kcode = ?", {QStringLiteral("単位")}, units));
     QCOMPARE(units.toInt(), 100);
@@ -282,6 +312,70 @@ void ServerTest::archiveSearchOnServer()
     QVERIFY(archive.find({{}, {}, {}, {}, "%_"}, 50, rows)); // wildcards stand for themselves
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0].number, 2);
+}
+
+// The office's server restarts while the window waits: the first action after it came back
+// succeeds, whatever it is (a save, a read, a search, a transaction of its own).
+void ServerTest::restartBetweenActions()
+{
+    if (TestServer::conninfo().isEmpty())
+        QSKIP("no test server (QUOTEDESK_TEST_SERVER); scripts/test.sh starts one");
+    // A server of its own: restarting the shared one would break the tests running beside.
+    const QString pg = QDir::tempPath() + QStringLiteral("/qd-restart-%1").arg(QCoreApplication::applicationPid());
+    auto script = [&](const QString &action) {
+        QProcess p;
+        p.start(QUOTEDESK_SCRIPTS "/pg-throwaway.sh", {action, pg});
+        p.waitForFinished(60000);
+        return p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()).trimmed() : QString();
+    };
+    const QString conninfo = script("start");
+    QVERIFY(!conninfo.isEmpty());
+    auto stop = qScopeGuard([&] { script("stop"); });
+    TempData data;
+    {
+        ServerConfig config;
+        QVERIFY(parseConnectionString(conninfo, config));
+        Db db(QStringLiteral("restart-prepare"));
+        QVERIFY(db.openServer(config));
+        QVERIFY(engineOf(db).createSchema(db));
+        QFile f(data.folder() + kServerFileName);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(conninfo.toUtf8() + "\n");
+    }
+    Window w(data.folder());
+    QVERIFY(w->isLoaded());
+    Answers answers;
+    auto *tab = w->estimateTab();
+    // The client library speaks Japanese, as on an office's desktop: nothing may hang on its words.
+    const QByteArray language = qgetenv("LANGUAGE");
+    const std::string messages = setlocale(LC_MESSAGES, nullptr);
+    qputenv("LANGUAGE", "ja");
+    setlocale(LC_MESSAGES, "C.UTF-8");
+    auto speakAsBefore = qScopeGuard([&] {
+        qputenv("LANGUAGE", language);
+        setlocale(LC_MESSAGES, messages.c_str());
+    });
+    for (int trial = 0; trial < 2; ++trial) {
+        tab->Clear見積書(true);
+        QVERIFY(!script("restart").isNull());
+        tab->ui->cmb顧客名->setEditText(QStringLiteral("再起動%1").arg(trial));
+        typeCell(w.find<DataGrid>("Grid明細"), 0, Col金額, "1000");
+        QVERIFY2(tab->Entry見積書(), qPrintable(answers.shown.isEmpty() ? QString() : answers.shown.last().text)); // a save
+        QVERIFY(!script("restart").isNull());
+        tab->ui->txtNo->setText(QString::number(trial + 1));
+        tab->Read見積書(); // a read
+        QCOMPARE(tab->ui->cmb顧客名->currentText(), QStringLiteral("再起動%1").arg(trial));
+        QVERIFY(!script("restart").isNull());
+        EstimateList list(w->context().main); // a search
+        QVector<ListRow> rows;
+        QVERIFY(list.find({.text = QStringLiteral("再起動%1").arg(trial), .from = {}, .to = {}}, 10, rows));
+        QCOMPARE(rows.size(), 1);
+        QVERIFY(!script("restart").isNull());
+        w.find<QLineEdit>("txt自社名")->setText(QStringLiteral("自社%1").arg(trial));
+        w.find<QAbstractButton>("cmd設定登録")->click(); // a transaction of its own
+        QCOMPARE(w->context().companyName, QStringLiteral("自社%1").arg(trial));
+    }
+    QVERIFY2(!answers.sawKey("その他", "注意"), qPrintable(answers.shown.isEmpty() ? QString() : answers.shown.last().text));
 }
 
 QTEST_MAIN(ServerTest)

@@ -208,6 +208,11 @@ static QString serverReasonOf(const DbResult &r, const QString &server)
     using namespace sqlitecode;
     const QString e = r.error.toLower();
     auto has = [&](const char *part) { return e.contains(QLatin1String(part)); };
+    // Rights on a table, not on the connection: said before the connection's own reasons.
+    if (r.code == NoPermission || r.state == QLatin1String("42501"))
+        return QStringLiteral("サーバー「%1」のデータベースで、このユーザーに必要な権限がありません。データベースの管理者に権限の付与を依頼してください。")
+            .arg(server);
+
     if (has("could not translate host name") || has("name or service not known"))
         return QStringLiteral("サーバー「%1」のホスト名が見つかりません。QuoteDesk.server のホスト名を確認してください。").arg(server);
     if (has("timeout expired") || has("timed out"))
