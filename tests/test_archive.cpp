@@ -136,6 +136,10 @@ void ArchiveTest::versionsOutliveTheEstimate()
     QTest::keyClick(list.ui->Grid発行履歴, Qt::Key_Return);
     setArchivedViewRunner(viewer);
     QCOMPARE(pages, 1);
+    // Issued before the wipe, still found by the customer's name.
+    list.ui->txt取引先->setText("甲社");
+    list.refresh();
+    QCOMPARE(list.rows().size(), 5);
 }
 
 void ArchiveTest::theFileRefusesChanges()

@@ -151,6 +151,16 @@ void MastersTest::registrationKeepsOtherDesktopsChanges()
     w.find<QAbstractButton>("cmd顧客登録")->click();
     QCOMPARE(masterNames(data), (QStringList{"丁社=こちらの新顧客", "丙社=よそ", "乙社=b2", "甲社=こちら"}));
     QVERIFY(!w->customerTab()->hasUnregistered());
+
+    // A row read with an empty field is still the row as read: registered without a question.
+    QVERIFY(seedPerm(data, "INSERT INTO 顧客マスタ (顧客名, 顧客情報) VALUES ('戊社', NULL)"));
+    w.find<QAbstractButton>("cmd顧客読込")->click();
+    QCOMPARE(grid->dataControl()->value(3, 1).toString(), QString("戊社")); // in name order
+    typeCell(grid, 3, 2, "戊社の住所");
+    answers.shown.clear();
+    w.find<QAbstractButton>("cmd顧客登録")->click();
+    QVERIFY(!answers.sawKey("登録", "他端末変更"));
+    QVERIFY(masterNames(data).contains("戊社=戊社の住所"));
 }
 
 void MastersTest::registerAnsweredNoOrEmptyGrid()

@@ -175,6 +175,11 @@ void TaxTest::storedEstimateKeepsItsRules()
     QCOMPARE(box(w, "num消費税"), QString("11"));
     QCOMPARE(w.find<QComboBox>("cmb敬称")->currentText(), QString("御中"));
     QCOMPARE(permRows(data, "SELECT 敬称 FROM 顧客マスタ")[0][0].toString(), QString("御中"));
+    // A number with nothing stored under it is a new estimate: the settings' rules, not No.1's.
+    no->setText("9");
+    w->estimateTab()->Read見積書();
+    enter(w, {{"a", "105", "1", false}});
+    QCOMPARE(box(w, "num消費税"), QString("5"));
     w.find<QAbstractButton>("cmdクリア")->click(); // a new estimate takes the settings
     enter(w, {{"a", "105", "1", false}});
     QCOMPARE(box(w, "num消費税"), QString("5"));
@@ -205,6 +210,12 @@ void TaxTest::todaysRulesAddUp()
     setRules(w, "外税", "10%", "切上げ");
     QCOMPARE(m->value(0, Col金額).value<Money>(), Money::fromYen(1297));
     QCOMPARE(box(w, "num税抜計") + "|" + box(w, "num消費税") + "|" + box(w, "num合計"), QString("11,297|130|11,427"));
+    // One rate on the tab, one on the sheet, and the sheet's lines add up to its totals box.
+    PrintRecord r;
+    QVERIFY(w->printRecord(r));
+    QCOMPARE(r.rates.size(), 1);
+    QCOMPARE(r.rates[0].base + r.rates[0].tax + *r.exempt, *r.grand);
+    QCOMPARE(sheetSummary(r), (QStringList{"10%対象 ¥1,297 消費税 ¥130", "非課税 ¥10,000"}));
 
     // The estimate stored under the first rules shows its own figures again.
     w->estimateTab()->clearRequested();

@@ -179,6 +179,22 @@ void TrustTest::openingFromTheListAsksFirst()
     setListRunner(previous);
     QCOMPARE(w.find<DataGrid>("Grid明細")->dataControl()->value(0, Col品名).toString(), QString("机"));
     QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("5"));
+
+    // 複写 from the list asks the same; the copy it makes is not stored, so closing asks too.
+    typeCell(w.find<DataGrid>("Grid明細"), 1, Col品名, "打ちかけ");
+    setListRunner([](EstimateListDialog &d) { d.choose(EstimateListDialog::Duplicate); });
+    answers.shown.clear();
+    answers.answer({false});
+    w.find<QAbstractButton>("cmd一覧")->click();
+    QVERIFY(answers.sawKey("その他", "読込確認"));
+    QCOMPARE(w.find<DataGrid>("Grid明細")->dataControl()->value(1, Col品名).toString(), QString("打ちかけ"));
+    w.find<QAbstractButton>("cmd一覧")->click(); // Yes
+    setListRunner(previous);
+    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("6"));
+    QVERIFY(w.find<DataGrid>("Grid明細")->dataControl()->value(1, Col品名).isNull());
+    answers.answer({false});
+    QVERIFY(!w->close());
+    QVERIFY(answers.sawKey("その他", "終了確認"));
 }
 
 void TrustTest::masterGridShowsWhatIsStored()
