@@ -11,6 +11,7 @@
 #include "ui_IssuedListDialog.h"
 
 #include <QAbstractButton>
+#include <QDateTime>
 #include <QPrinter>
 #include <QTableWidget>
 #include <sys/resource.h>
@@ -20,6 +21,7 @@ class ArchiveTest : public QObject {
     Q_OBJECT
 private slots:
     void versionsOutliveTheEstimate();
+    void issuedAgainComparedWithTheLatest();
     void theFileRefusesChanges();
     void combinedSearch_data();
     void combinedSearch();
@@ -140,6 +142,32 @@ void ArchiveTest::versionsOutliveTheEstimate()
     list.ui->txt取引先->setText("甲社");
     list.refresh();
     QCOMPARE(list.rows().size(), 5);
+}
+
+// Issued once more unchanged, an estimate is sent as its latest version, byte for byte, even
+// when a sheet drawn now would differ (the clock has moved on); changed back to what it was
+// when first issued, it is a new version.
+void ArchiveTest::issuedAgainComparedWithTheLatest()
+{
+    TempData data;
+    QTemporaryDir dir;
+    Window w(data.folder());
+    auto *grid = w.find<DataGrid>("Grid明細");
+    w.find<QComboBox>("cmb顧客名")->setEditText("甲社");
+    typeCell(grid, 0, Col品名, "部品");
+    typeCell(grid, 0, Col金額, "1000");
+    issuePdf(w, dir.filePath("1.pdf"));
+    typeCell(grid, 0, Col金額, "1200");
+    const QByteArray latest = issuePdf(w, dir.filePath("2.pdf"));
+    // The next second: a sheet drawn anew now is not the one issued.
+    const qint64 issuedAt = QDateTime::currentSecsSinceEpoch();
+    QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() > issuedAt, 2000);
+    const QByteArray again = issuePdf(w, dir.filePath("3.pdf"));
+    QCOMPARE(again, latest);
+    QCOMPARE(permInt(data, "SELECT count(*) FROM 発行版"), 2);
+    typeCell(grid, 0, Col金額, "1000");
+    issuePdf(w, dir.filePath("4.pdf"));
+    QCOMPARE(permInt(data, "SELECT count(*) FROM 発行版"), 3);
 }
 
 void ArchiveTest::theFileRefusesChanges()

@@ -191,6 +191,12 @@ void InstanceTest::lockThatCannotBeWrittenRefusesTheStart()
     QVERIFY(instance.failure().contains(QDir::toNativeSeparators(data.path())));
     QVERIFY(instance.failure().contains("書き込めません"));
     QVERIFY(!QFileInfo::exists(data.filePath("QuoteDesk.lock"))); // nothing half written left behind
+
+    // Nor one that cannot be made at all (something else stands where it belongs): no start unlocked.
+    QVERIFY(QDir(data.path()).mkdir("QuoteDesk.lock"));
+    SingleInstance blocked(data.path(), runtime.path());
+    QVERIFY(!blocked.claim());
+    QVERIFY(blocked.failure().contains(QDir::toNativeSeparators(data.path())));
 }
 
 void InstanceTest::secondProcessEndsAtOnce()

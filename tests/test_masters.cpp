@@ -297,6 +297,16 @@ void MastersTest::productTabSharesTheMasterRoutines()
     // The estimate looks the product up in the master at once.
     typeCell(w.find<DataGrid>("Grid明細"), 0, 1, "ボールペン");
     QCOMPARE(w.find<DataGrid>("Grid明細")->dataControl()->value(0, 4).value<Money>(), *Money::parse("1234.56"));
+    // Its drop-down offers the price as the tab last registered it.
+    auto *list = w.find<WorkTableModel>("dat商品参照");
+    w->estimateTab()->ensureProductList();
+    QCOMPARE(list->value(0, 2).value<Money>(), *Money::parse("1234.56"));
+    typeCell(grid, 0, 3, "1,500");
+    w.find<QAbstractButton>("cmd商品登録")->click();
+    answers.answer({true});
+    w.find<QAbstractButton>("cmdクリア")->click();
+    w->estimateTab()->ensureProductList();
+    QCOMPARE(list->value(0, 2).value<Money>(), Money::fromYen(1500));
     m->setData(m->index(0, 0), Qt::Checked, Qt::CheckStateRole);
     w.find<QAbstractButton>("cmd商品削除")->click();
     QVERIFY(perm.select("SELECT 品名 FROM 商品マスタ", {}, rows));

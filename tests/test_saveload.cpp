@@ -1,6 +1,10 @@
 // Saving and loading an estimate through the window, with the masters it registers.
 
 #include "TestSupport.h"
+#include <thread>
+#include <atomic>
+#include <QElapsedTimer>
+#include "store/ServerSchema.h"
 #include "estimate/EstimateList.h"
 #include "estimate/EstimateTab.h"
 #include "store/WorkTableModel.h"
@@ -31,6 +35,7 @@ private slots:
     void typedItemNameStaysAsTyped();
     void savesMeetAnotherDesktop();
     void serverConnectionLostAndFound();
+    void serverSaveWaitsForTheNumbersLock();
 
 private:
     struct Fixture {
@@ -154,6 +159,41 @@ void SaveLoadTest::serverConnectionLostAndFound()
     QCOMPARE(storedLines(f.data, second).size(), 1);
     QVERIFY(!answers.sawKey("その他", "注意")); // no failure was shown
     QVERIFY(f.win().find<QStatusBar>("statusLine")->currentMessage().contains(QString("No.%1").arg(second)));
+}
+
+// Another desktop holds the number's lock (its save of the same number is under way): this
+// save waits for it rather than writing in between.
+void SaveLoadTest::serverSaveWaitsForTheNumbersLock()
+{
+    if (!onTestServer())
+        QSKIP("a server's locks");
+    Fixture f;
+    const int number = f.no->text().toInt();
+    std::atomic<bool> held{false};
+    std::thread other([&] {
+        Db db(QStringLiteral("other-desktop"));
+        if (!f.data.openPerm(db))
+            return;
+        db.transaction([&]() -> DbResult {
+            DbResult r = db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, number});
+            held = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            return r;
+        });
+        db.close();
+    });
+    while (!held)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    QElapsedTimer t;
+    t.start();
+    Answers answers;
+    f.customer("待つ");
+    f.line(0, "ボルト", "1", "10");
+    f.save();
+    const qint64 waited = t.elapsed();
+    other.join();
+    QVERIFY2(waited >= 400, qPrintable(QString::number(waited)));
+    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number})[0][0].toString(), QString("待つ"));
 }
 
 void SaveLoadTest::failedDeleteLeavesEverything()
