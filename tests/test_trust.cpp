@@ -507,6 +507,15 @@ void TrustTest::pasteAndLineKeys()
     QCOMPARE(m->value(0, Col品名).toString(), QString("ナット\nM8"));
     QCOMPARE(m->value(29, Col品名).toString(), QString("最後"));
 
+    // Typing straight into an item cell: the key that opens its drop-down is the first letter.
+    grid->setCurrentCell(5, Col品名);
+    QTest::keyClick(grid, 'N');
+    auto *combo = qobject_cast<QComboBox *>(grid->openEditor());
+    QVERIFY(combo);
+    QTest::keyClicks(combo->lineEdit(), "ut");
+    grid->flushEditor();
+    QCOMPARE(m->value(5, Col品名).toString(), QString("Nut"));
+
     // Tab skips the amount: from the price to the next line's item.
     grid->setCurrentCell(3, Col単価);
     QTest::keyClick(grid, Qt::Key_Tab);
