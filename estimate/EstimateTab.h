@@ -165,7 +165,8 @@ private:
     bool m_tracking = false;
     QTimer *m_keepTimer = nullptr;
     bool m_screenKept = false; // this run wrote the screen to the work file
-    QVector<QVector<EstimateLine>> m_undo, m_redo;
+    using GridRows = QVector<QVector<QVariant>>;
+    QVector<GridRows> m_undo, m_redo;
     bool m_inPaste = false, m_restoring = false;
     // The stored estimate this one was loaded or copied from: values it still carries
     // unchanged are not written back over the masters.

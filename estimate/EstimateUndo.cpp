@@ -19,38 +19,34 @@ std::optional<Money> moneyOf(const QVariant &v)
     return v.metaType() == QMetaType::fromType<Money>() ? std::optional<Money>(v.value<Money>()) : std::nullopt;
 }
 
-bool sameLines(const QVector<EstimateLine> &a, const QVector<EstimateLine> &b)
-{
-    auto key = [](const EstimateLine &l) { return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced); };
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [&](const EstimateLine &x, const EstimateLine &y) { return key(x) == key(y); });
-}
-
 } // namespace
 
-QVector<EstimateLine> EstimateTab::gridLines() const
+// The work rows' values as lines for the work table.
+static QVector<EstimateLine> linesOf(const QVector<QVector<QVariant>> &rows)
 {
     QVector<EstimateLine> lines;
-    for (int row = 0; row < dat明細->dataRowCount(); ++row) {
+    for (const QVector<QVariant> &v : rows) {
         EstimateLine l;
-        l.name = dat明細->value(row, Col品名).toString();
-        const QVariant q = dat明細->value(row, Col数量);
+        l.name = v.value(Col品名).toString();
+        const QVariant q = v.value(Col数量);
         l.quantity = q.isNull() ? std::nullopt : std::optional<double>(q.toDouble());
-        l.unit = dat明細->value(row, Col単位);
-        l.price = moneyOf(dat明細->value(row, Col単価));
-        l.amount = moneyOf(dat明細->value(row, Col金額));
-        l.exempt = dat明細->value(row, Col非課税).toBool();
-        l.reduced = dat明細->value(row, Col軽減).toBool();
+        l.unit = v.value(Col単位);
+        l.price = moneyOf(v.value(Col単価));
+        l.amount = moneyOf(v.value(Col金額));
+        l.exempt = v.value(Col非課税).toBool();
+        l.reduced = v.value(Col軽減).toBool();
         lines << l;
     }
     return lines;
 }
 
+QVector<EstimateLine> EstimateTab::gridLines() const { return linesOf(dat明細->rowValues()); }
+
 void EstimateTab::rememberLines()
 {
     if (m_restoring)
         return;
-    m_undo.push_back(gridLines());
+    m_undo.push_back(dat明細->rowValues()); // shared, not copied: nothing for the typing to wait on
     if (m_undo.size() > kUndoSteps)
         m_undo.pop_front();
     m_redo.clear();
@@ -64,15 +60,15 @@ void EstimateTab::forgetUndo()
 
 void EstimateTab::stepLines(bool back)
 {
-    QVector<QVector<EstimateLine>> &from = back ? m_undo : m_redo, &to = back ? m_redo : m_undo;
+    QVector<GridRows> &from = back ? m_undo : m_redo, &to = back ? m_redo : m_undo;
     ui->Grid明細->flushEditor();
-    const QVector<EstimateLine> now = gridLines();
-    while (!from.isEmpty() && sameLines(from.last(), now))
+    const GridRows now = dat明細->rowValues();
+    while (!from.isEmpty() && from.last() == now)
         from.pop_back(); // a change that changed nothing is no step
     if (from.isEmpty())
         return;
     to.push_back(now);
-    const QVector<EstimateLine> lines = from.takeLast();
+    const QVector<EstimateLine> lines = linesOf(from.takeLast());
     const int row = ui->Grid明細->currentRowIndex(), column = ui->Grid明細->currentColumn();
     m_restoring = true;
     reportFailure(m_store.rebuildWork(lines));

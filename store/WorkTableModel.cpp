@@ -294,3 +294,12 @@ QVariant WorkTableModel::headerData(int section, Qt::Orientation o, int role) co
         return section < m_rows.size() ? QVariant(section + 1) : QVariant(QStringLiteral("*"));
     return QAbstractTableModel::headerData(section, o, role);
 }
+
+QVector<QVector<QVariant>> WorkTableModel::rowValues() const
+{
+    QVector<QVector<QVariant>> out;
+    out.reserve(m_rows.size());
+    for (const Row &r : m_rows)
+        out << r.values;
+    return out;
+}

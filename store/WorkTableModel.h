@@ -42,6 +42,8 @@ public:
 
     // Cell value: QString, qlonglong, double, Money or bool; a null QVariant for an empty cell.
     QVariant value(int row, int column) const;
+    // Every row's values as they stand (pending edits included); cheap: the rows are shared.
+    QVector<QVector<QVariant>> rowValues() const;
     // Programmatic write: pending, announced to views, but not a user edit.
     void setValue(int row, int column, const QVariant &v);
 
