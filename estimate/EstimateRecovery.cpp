@@ -77,18 +77,7 @@ void EstimateTab::restoreScreen(const UnstoredScreen &s)
     ui->txtNo->setText(s.number);
     Read見積書();
     const Estimate &e = s.estimate;
-    if (e.date.isValid())
-        ui->dt日付->setDate(e.date);
-    else
-        ui->dt日付->clearDate();
-    ui->cmb顧客名->setEditText(e.customerName);
-    ui->txt顧客情報->setPlainText(e.customerInfo);
-    ui->txt件名->setText(e.subject);
-    ui->txt納期->setText(e.deliveryDate);
-    ui->txt受渡場所->setText(e.deliveryPlace);
-    ui->txt有効期限->setText(e.validity);
-    ui->txt支払条件->setText(e.paymentTerms);
-    ui->cmb敬称->setCurrentIndex(std::max(0, ui->cmb敬称->findText(e.honorific)));
+    showHeaderTexts(e);
     reportFailure(m_store.rebuildWork(e.lines));
     dat明細->refresh();
     Calc明細();

@@ -189,6 +189,14 @@ void EstimateTab::Read見積書()
 
 void EstimateTab::showHeader(const Estimate &e)
 {
+    showHeaderTexts(e);
+    ui->num消費税->setValue(e.tax);
+    ui->num税抜計->setValue(e.net);
+    ui->num合計->setValue(e.grand);
+}
+
+void EstimateTab::showHeaderTexts(const Estimate &e)
+{
     if (e.date.isValid())
         ui->dt日付->setDate(e.date);
     else
@@ -200,9 +208,6 @@ void EstimateTab::showHeader(const Estimate &e)
     ui->txt有効期限->setText(e.validity);
     ui->txt支払条件->setText(e.paymentTerms);
     ui->txt件名->setText(e.subject);
-    ui->num消費税->setValue(e.tax);
-    ui->num税抜計->setValue(e.net);
-    ui->num合計->setValue(e.grand);
     ui->cmb敬称->setCurrentIndex(std::max(0, ui->cmb敬称->findText(e.honorific)));
 }
 

@@ -112,6 +112,7 @@ protected:
 private:
     void blankHeader();
     void showHeader(const Estimate &e);
+    void showHeaderTexts(const Estimate &e); // all but the three totals
     void numberLeft();
     bool refuseNumber(const EstimateNumber &n);
     void cellCommitted(int row, int column);
