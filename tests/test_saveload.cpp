@@ -1,6 +1,6 @@
 // Saving and loading an estimate through the window, with the masters it registers.
 
-#include "TestSupport.h"
+#include "SaveFixture.h"
 #include <thread>
 #include <atomic>
 #include <QElapsedTimer>
@@ -34,45 +34,9 @@ private slots:
     void resetShowsFirstRow();
     void typedItemNameStaysAsTyped();
     void savesMeetAnotherDesktop();
-    void serverConnectionLostAndFound();
-    void serverSaveWaitsForTheNumbersLock();
 
 private:
-    struct Fixture {
-        TempData data;
-        std::unique_ptr<Window> w;
-        DataGrid *grid = nullptr;
-        QLineEdit *no = nullptr;
-        Fixture()
-        {
-            w = std::make_unique<Window>(data.folder());
-            (*w)->show();
-            QApplication::setActiveWindow(w->w.get());
-            grid = w->find<DataGrid>("Grid明細");
-            no = w->find<QLineEdit>("txtNo");
-        }
-        Window &win() { return *w; }
-        void line(int row, const QString &name, const QString &qty, const QString &price)
-        {
-            typeCell(grid, row, Col品名, name);
-            if (!qty.isEmpty())
-                typeCell(grid, row, Col数量, qty);
-            if (!price.isEmpty())
-                typeCell(grid, row, Col単価, price);
-        }
-        void customer(const QString &name) { w->find<QComboBox>("cmb顧客名")->setEditText(name); }
-        // Answers must be in place: the save asks first.
-        void save() { w->find<QAbstractButton>("cmd登録")->click(); }
-        // Types a number into the box and leaves it, as a user would.
-        void leaveNumber(const QString &text)
-        {
-            no->setFocus();
-            no->setText(text);
-            w->find<QLineEdit>("txt件名")->setFocus();
-        }
-        QString text(const char *name) { return w->find<QLineEdit>(name)->text(); }
-    };
-    static QStringList storedLines(const TempData &data, int number);
+
 };
 
 // What another desktop does to the stored data while this window shows an estimate: a new
@@ -120,81 +84,7 @@ void SaveLoadTest::savesMeetAnotherDesktop()
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ WHERE 伝票番号 = ?", {moved}), 1);
 }
 
-// The server restarted, or the connection broke during a COMMIT: the next save reconnects,
-// and a save whose COMMIT never arrived is made again before the user hears of anything.
-void SaveLoadTest::serverConnectionLostAndFound()
-{
-    if (!onTestServer())
-        QSKIP("a server's connection");
-    Fixture f;
-    Answers answers;
-    auto dropConnections = [&] {
-        QVERIFY(seedPerm(f.data, "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
-                                 "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
-    };
-    auto saveOne = [&](const QString &customer) {
-        const int number = f.no->text().toInt();
-        f.customer(customer);
-        f.line(0, "ボルト", "2", "100");
-        f.save();
-        return number;
-    };
-    dropConnections();
-    const int first = saveOne("再接続");
-    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {first})[0][0].toString(),
-             QString("再接続"));
-    // The connection dies with the COMMIT, once: nothing arrived, so it is saved again.
-    Db perm(QStringLiteral("kill"));
-    QVERIFY(f.data.openPerm(perm));
-    QVERIFY(perm.execUnprepared("CREATE SEQUENCE kill_once"));
-    QVERIFY(perm.execUnprepared("CREATE FUNCTION kill_at_commit() RETURNS trigger LANGUAGE plpgsql AS $f$ BEGIN "
-                                "IF nextval('kill_once') = 1 THEN PERFORM pg_terminate_backend(pg_backend_pid()); PERFORM pg_sleep(5); "
-                                "END IF; RETURN NULL; END $f$"));
-    QVERIFY(perm.execUnprepared("CREATE CONSTRAINT TRIGGER kill_at_commit AFTER INSERT ON 見積書ヘッダ DEFERRABLE "
-                                "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION kill_at_commit()"));
-    const int second = saveOne("二度目");
-    QCOMPARE(permInt(f.data, "SELECT nextval('kill_once')"), 3); // it did kill the first COMMIT
-    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {second})[0][0].toString(),
-             QString("二度目"));
-    QCOMPARE(storedLines(f.data, second).size(), 1);
-    QVERIFY(!answers.sawKey("その他", "注意")); // no failure was shown
-    QVERIFY(f.win().find<QStatusBar>("statusLine")->currentMessage().contains(QString("No.%1").arg(second)));
-}
 
-// Another desktop holds the number's lock (its save of the same number is under way): this
-// save waits for it rather than writing in between.
-void SaveLoadTest::serverSaveWaitsForTheNumbersLock()
-{
-    if (!onTestServer())
-        QSKIP("a server's locks");
-    Fixture f;
-    const int number = f.no->text().toInt();
-    std::atomic<bool> held{false};
-    std::thread other([&] {
-        Db db(QStringLiteral("other-desktop"));
-        if (!f.data.openPerm(db))
-            return;
-        db.transaction([&]() -> DbResult {
-            DbResult r = db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, number});
-            held = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(700));
-            return r;
-        });
-        db.close();
-    });
-    while (!held)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    QElapsedTimer t;
-    t.start();
-    Answers answers;
-    f.customer("待つ");
-    f.line(0, "ボルト", "1", "10");
-    f.save();
-    const qint64 waited = t.elapsed();
-    other.join();
-    QVERIFY2(waited >= 400, qPrintable(QString::number(waited)));
-    QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number})[0][0].toString(), QString("待つ"));
-}
 
 void SaveLoadTest::failedDeleteLeavesEverything()
 {
@@ -214,20 +104,6 @@ void SaveLoadTest::failedDeleteLeavesEverything()
     QCOMPARE(w.find<QLineEdit>("txt件名")->text(), QString("消さない"));
 }
 
-QStringList SaveLoadTest::storedLines(const TempData &data, int number)
-{
-    QStringList out;
-    for (const DbRow &r : permRows(data,
-                                   "SELECT 行番号, 伝票区分, 品名, 数量, 単位, 単価, 金額, 非課税 FROM 見積書 "
-                                   "WHERE 伝票番号 = ? ORDER BY 行番号",
-                                   {number})) {
-        QStringList f;
-        for (const QVariant &v : r)
-            f << (v.isNull() ? QString("∅") : v.toString());
-        out << f.join('|');
-    }
-    return out;
-}
 
 void SaveLoadTest::roundTripOfEveryField()
 {

@@ -1,0 +1,59 @@
+#pragma once
+// The estimate window on fresh data, shown and active, with the steps a user takes to save.
+
+#include "TestSupport.h"
+#include "estimate/EstimateTab.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+
+struct Fixture {
+    TempData data;
+    std::unique_ptr<Window> w;
+    DataGrid *grid = nullptr;
+    QLineEdit *no = nullptr;
+    Fixture()
+    {
+        w = std::make_unique<Window>(data.folder());
+        (*w)->show();
+        QApplication::setActiveWindow(w->w.get());
+        grid = w->find<DataGrid>("Grid明細");
+        no = w->find<QLineEdit>("txtNo");
+    }
+    Window &win() { return *w; }
+    void line(int row, const QString &name, const QString &qty, const QString &price)
+    {
+        typeCell(grid, row, Col品名, name);
+        if (!qty.isEmpty())
+            typeCell(grid, row, Col数量, qty);
+        if (!price.isEmpty())
+            typeCell(grid, row, Col単価, price);
+    }
+    void customer(const QString &name) { w->find<QComboBox>("cmb顧客名")->setEditText(name); }
+    // Answers must be in place: the save asks first.
+    void save() { w->find<QAbstractButton>("cmd登録")->click(); }
+    // Types a number into the box and leaves it, as a user would.
+    void leaveNumber(const QString &text)
+    {
+        no->setFocus();
+        no->setText(text);
+        w->find<QLineEdit>("txt件名")->setFocus();
+    }
+    QString text(const char *name) { return w->find<QLineEdit>(name)->text(); }
+};
+
+// A stored estimate's lines, one text each.
+inline QStringList storedLines(const TempData &data, int number)
+{
+    QStringList out;
+    for (const DbRow &r : permRows(data,
+                                   "SELECT 行番号, 伝票区分, 品名, 数量, 単位, 単価, 金額, 非課税 FROM 見積書 "
+                                   "WHERE 伝票番号 = ? ORDER BY 行番号",
+                                   {number})) {
+        QStringList f;
+        for (const QVariant &v : r)
+            f << (v.isNull() ? QString("∅") : v.toString());
+        out << f.join('|');
+    }
+    return out;
+}
