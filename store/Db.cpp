@@ -288,12 +288,13 @@ DbResult Db::exec(const QString &sql, const QVariantList &binds, qlonglong *rows
     return {};
 }
 
-DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std::function<void(const QSqlQuery &)> &row)
+DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std::function<void(const QSqlQuery &)> &row,
+                       OnLoss onLoss)
 {
     DbResult r;
     QSqlQuery *q = run(sql, binds, r);
     // A read outside a transaction after the server's connection went: once more, reconnected.
-    if (!q && r.connectionLost() && m_depth == 0 && reconnect()) {
+    if (!q && onLoss == OnLoss::Rerun && r.connectionLost() && m_depth == 0 && reconnect()) {
         r = {}; // what the second run says, not the first
         q = run(sql, binds, r);
     }
@@ -307,7 +308,7 @@ DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std
     return r;
 }
 
-DbResult Db::select(const QString &sql, const QVariantList &binds, DbRows &out)
+DbResult Db::select(const QString &sql, const QVariantList &binds, DbRows &out, OnLoss onLoss)
 {
     out.clear();
     int n = -1;
@@ -318,7 +319,7 @@ DbResult Db::select(const QString &sql, const QVariantList &binds, DbRows &out)
         for (int i = 0; i < n; ++i)
             row[i] = q.value(i);
         out.push_back(std::move(row));
-    });
+    }, onLoss);
 }
 
 DbResult Db::scalar(const QString &sql, const QVariantList &binds, QVariant &out)

@@ -95,12 +95,16 @@ public:
 
     DbResult exec(const QString &sql, const QVariantList &binds = {},
                   qlonglong *rowsAffected = nullptr, QVariant *lastInsertId = nullptr);
-    DbResult select(const QString &sql, const QVariantList &binds, DbRows &out);
+    // A statement that only reads is run once more when the server's connection broke; one
+    // that also writes (a function that stores) never is: it may have been committed.
+    enum class OnLoss { Rerun, Report };
+    DbResult select(const QString &sql, const QVariantList &binds, DbRows &out, OnLoss onLoss = OnLoss::Rerun);
     // For what a server cannot prepare (transaction control, SET, table definitions): run as
     // text, so never with values.
     DbResult execUnprepared(const QString &sql);
     // Calls row for each result row without copying it first; the query is positioned on it.
-    DbResult forEachRow(const QString &sql, const QVariantList &binds, const std::function<void(const QSqlQuery &)> &row);
+    DbResult forEachRow(const QString &sql, const QVariantList &binds, const std::function<void(const QSqlQuery &)> &row,
+                        OnLoss onLoss = OnLoss::Rerun);
     // First column of the first row; a null QVariant when there is no row.
     DbResult scalar(const QString &sql, const QVariantList &binds, QVariant &out);
 

@@ -223,7 +223,7 @@ DbResult write(Db &db, const EstimateRecord &e, qlonglong expected, qlonglong &s
                            {e.number, expected, headerObject(e), lineRows(e),
                             masterRows(customerOrder(), e.customerFields, e.customers),
                             masterRows(productOrder(), e.productFields, e.products), e.searchText},
-                           rows);
+                           rows, Db::OnLoss::Report); // it stores: whether it did is checked, never guessed
     if (!r)
         return r;
     if (rows.isEmpty())

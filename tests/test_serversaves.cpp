@@ -2,8 +2,12 @@
 // desktop holding the number's lock.
 
 #include "SaveFixture.h"
+#include "ReplyDropper.h"
 #include "store/ServerSchema.h"
 
+#include "ui_EstimateTab.h"
+#include "store/ServerConfig.h"
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QStatusBar>
 #include <atomic>
@@ -14,6 +18,7 @@ class ServerSavesTest : public QObject {
 private slots:
     void serverConnectionLostAndFound();
     void serverSaveWaitsForTheNumbersLock();
+    void committedSaveWhoseReplyWasLost();
 };
 
 // The server restarted, or the connection broke during a COMMIT: the next save reconnects,
@@ -90,6 +95,41 @@ void ServerSavesTest::serverSaveWaitsForTheNumbersLock()
     other.join();
     QVERIFY2(waited >= 400, qPrintable(QString::number(waited)));
     QCOMPARE(permRows(f.data, "SELECT 顧客名 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number})[0][0].toString(), QString("待つ"));
+}
+
+// The save reached the server and was committed, but its reply was lost with the connection:
+// the re-check finds it stored as written (its lines, not the grid's empty rows) and says it
+// was stored; nothing is asked and nothing stored twice.
+void ServerSavesTest::committedSaveWhoseReplyWasLost()
+{
+    if (!onTestServer())
+        QSKIP("a server's connection");
+    TempData data;
+    ServerConfig server;
+    QVERIFY(parseConnectionString(TestServer::conninfo(), server));
+    const QString port = server.port().isEmpty() ? QStringLiteral("5432") : server.port();
+    QTemporaryDir proxy;
+    ReplyDropper dropper(server.host() + "/.s.PGSQL." + port, proxy.path());
+    {
+        QFile f(data.folder() + kServerFileName);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QStringLiteral("host=%1 user=%2 dbname=%3\n").arg(proxy.path(), server.user(), data.server->name).toUtf8());
+    }
+    Window w(data.folder());
+    QVERIFY(w->isLoaded());
+    Answers answers;
+    auto *tab = w->estimateTab();
+    const int number = tab->ui->txtNo->text().toInt();
+    tab->ui->cmb顧客名->setEditText("返事なし");
+    typeCell(w.find<DataGrid>("Grid明細"), 0, Col品名, "ボルト");
+    typeCell(w.find<DataGrid>("Grid明細"), 0, Col金額, "100");
+    QVERIFY(tab->Entry見積書());
+    QVERIFY(dropper.dropped());
+    QVERIFY2(answers.shown.size() == 1, qPrintable(answers.shown.last().text)); // the question before the save, and nothing after
+    QCOMPARE(permInt(data, "SELECT count(*) FROM 見積書ヘッダ"), 1);
+    QCOMPARE(permInt(data, "SELECT 伝票番号 FROM 見積書ヘッダ"), number);
+    QCOMPARE(storedLines(data, number).size(), 1);
+    QCOMPARE(tab->ui->txtNo->text(), QString::number(number + 1));
 }
 
 QTEST_MAIN(ServerSavesTest)
