@@ -20,6 +20,7 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("dlg初期設定"));
     setWindowTitle(QStringLiteral("はじめての設定"));
+    setMinimumWidth(480); // the registration number's check reads on one or two lines
     auto *layout = new QVBoxLayout(this);
     auto *intro = new QLabel(QStringLiteral("見積書に印刷する自社の情報と、消費税の計算方法を設定します。"
                                             "あとで「設定・情報」タブから変更できます。"), this);
