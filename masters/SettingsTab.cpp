@@ -174,7 +174,8 @@ void SettingsTab::Data初期化()
     const QString what = engine.shared() ? QStringLiteral("サーバーのすべてのデータを初期化します。"
                                                           "この QuoteDesk だけでなく、すべての端末の見積書・顧客・商品が消えます。")
                                          : QStringLiteral("すべてのデータを初期化します。");
-    if (!Msg(QStringLiteral("その他"), QStringLiteral("確認"), what))
+    // Every desktop's data: Enter alone must not wipe it.
+    if (!Msg(QStringLiteral("その他"), engine.shared() ? QStringLiteral("全端末確認") : QStringLiteral("確認"), what))
         return;
     // A copy of a damaged file would be no way back: the pages are checked first (the server checks its own).
     if (!engine.shared())

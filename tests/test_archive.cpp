@@ -120,6 +120,10 @@ void ArchiveTest::versionsOutliveTheEstimate()
     w.find<QAbstractButton>("cmd登録")->click();
     w.find<QAbstractButton>("cmd一括削除7")->click();
     QCOMPARE(permInt(data, "SELECT count(*) FROM 見積書ヘッダ"), 0);
+    const auto wipeQuestion = std::find_if(answers.shown.begin(), answers.shown.end(),
+                                           [](const MsgEntry &e) { return e.text.contains("初期化します"); });
+    QVERIFY(wipeQuestion != answers.shown.end());
+    QCOMPARE(wipeQuestion->yesIsDefault(), !onTestServer()); // every desktop's data: No is the default
     // After the wipe numbers start again at 1: the next version of No.1 counts on.
     w.find<QAbstractButton>("cmdクリア")->click();
     QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("1"));

@@ -88,6 +88,7 @@ const Rule kその他[] = {
     {"注意", "", "", true, "注意", B::Warn},
     {"ファイルなし", "", "がありません。確認してください。", true, "ファイル確認", B::Info},
     {"確認", "", "、よろしいですか", true, "確認", B::AskYes},
+    {"全端末確認", "", "、よろしいですか", true, "確認", B::Ask},
     // Beyond the original catalogue: closing with an estimate that is not stored.
     {"終了確認", "保存されていない変更があります。終了してよろしいですか", "", false, "終了の確認", B::Ask},
     // Typing another number, or opening one from the list, over an estimate that is not stored.
