@@ -80,6 +80,14 @@ private:
             startup = false;
         }
     }
+    static bool readInto(int fd, QByteArray &buffer)
+    {
+        char chunk[65536];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0)
+            buffer.append(chunk, n);
+        return n > 0;
+    }
     void pump(int client, int server)
     {
         QByteArray fromClient, fromServer;
@@ -89,12 +97,9 @@ private:
             pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
             if (::poll(p, 2, 50) <= 0)
                 continue;
-            char chunk[65536];
             if (p[0].revents) {
-                const ssize_t n = ::read(client, chunk, sizeof chunk);
-                if (n <= 0)
+                if (!readInto(client, fromClient))
                     break;
-                fromClient.append(chunk, n);
                 for (const auto &[type, bytes] : messages(fromClient, clientStartup)) {
                     // The driver prepares with SQL ("PREPARE name AS …") and executes by name.
                     if (type == 'Q' && bytes.contains("quotedesk_save") && bytes.contains("PREPARE ")) {
@@ -107,10 +112,8 @@ private:
                 }
             }
             if (p[1].revents) {
-                const ssize_t n = ::read(server, chunk, sizeof chunk);
-                if (n <= 0)
+                if (!readInto(server, fromServer))
                     break;
-                fromServer.append(chunk, n);
                 for (const auto &[type, bytes] : messages(fromServer, serverStartup)) {
                     if (holdReply && type == 'Z') { // committed: the reply never arrives
                         m_dropped = true;

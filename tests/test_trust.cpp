@@ -166,30 +166,24 @@ void TrustTest::openingFromTheListAsksFirst()
     TempData data;
     Window w(data.folder());
     QVERIFY(w->estimateTab()->store().save(estimate(5, "乙社", {{"机", 9000}})));
-    typeCell(w.find<DataGrid>("Grid明細"), 0, Col品名, "打ちかけ");
-    const ListRunner previous = setListRunner([](EstimateListDialog &d) { d.choose(EstimateListDialog::Open); });
+    auto *m = w.find<DataGrid>("Grid明細")->dataControl();
     Answers answers;
-    answers.answer({false});
-    w.find<QAbstractButton>("cmd一覧")->click();
-    QVERIFY(answers.sawKey("その他", "読込確認"));
-    QCOMPARE(w.find<DataGrid>("Grid明細")->dataControl()->value(0, Col品名).toString(), QString("打ちかけ"));
-    w.find<QAbstractButton>("cmd一覧")->click(); // Yes
-    setListRunner(previous);
-    QCOMPARE(w.find<DataGrid>("Grid明細")->dataControl()->value(0, Col品名).toString(), QString("机"));
-    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("5"));
-
-    // 複写 from the list asks the same; the copy it makes is not stored, so closing asks too.
-    typeCell(w.find<DataGrid>("Grid明細"), 1, Col品名, "打ちかけ");
-    setListRunner([](EstimateListDialog &d) { d.choose(EstimateListDialog::Duplicate); });
-    answers.shown.clear();
-    answers.answer({false});
-    w.find<QAbstractButton>("cmd一覧")->click();
-    QVERIFY(answers.sawKey("その他", "読込確認"));
-    QCOMPARE(w.find<DataGrid>("Grid明細")->dataControl()->value(1, Col品名).toString(), QString("打ちかけ"));
-    w.find<QAbstractButton>("cmd一覧")->click(); // Yes
-    setListRunner(previous);
-    QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString("6"));
-    QVERIFY(w.find<DataGrid>("Grid明細")->dataControl()->value(1, Col品名).isNull());
+    // Opening and copying from the list both ask; No keeps the screen as typed.
+    for (const auto choice : {EstimateListDialog::Open, EstimateListDialog::Duplicate}) {
+        typeCell(w.find<DataGrid>("Grid明細"), 1, Col品名, "打ちかけ");
+        const ListRunner previous = setListRunner([choice](EstimateListDialog &d) { d.choose(choice); });
+        answers.shown.clear();
+        answers.answer({false});
+        w.find<QAbstractButton>("cmd一覧")->click();
+        QVERIFY(answers.sawKey("その他", "読込確認"));
+        QCOMPARE(m->value(1, Col品名).toString(), QString("打ちかけ"));
+        w.find<QAbstractButton>("cmd一覧")->click(); // Yes
+        setListRunner(previous);
+        QCOMPARE(m->value(0, Col品名).toString(), QString("机"));
+        QVERIFY(m->value(1, Col品名).isNull());
+        QCOMPARE(w.find<QLineEdit>("txtNo")->text(), QString(choice == EstimateListDialog::Open ? "5" : "6"));
+    }
+    // The copy is not stored: closing asks.
     answers.answer({false});
     QVERIFY(!w->close());
     QVERIFY(answers.sawKey("その他", "終了確認"));
@@ -293,7 +287,6 @@ void TrustTest::hostileFilesAreRefused()
     QVERIFY(bytes.isEmpty());
     QVERIFY(readRegularFile(dir.filePath("big.csv"), 2048, bytes));
     QCOMPARE(bytes.size(), 2048);
-    QVERIFY(explainFailure(readRegularFile("/dev/zero", 1, bytes)).contains("通常のファイルではありません"));
 
     // A seal that states 1 dot a metre would fill the page: printed 21 mm wide, as one stating none.
     QImage seal(100, 50, QImage::Format_ARGB32);
