@@ -13,6 +13,7 @@
 #include "masters/SettingsTab.h"
 #include "masters/SettingsStore.h"
 #include "masters/SetupDialog.h"
+#include "store/ArchiveAudit.h"
 #include "store/DataFiles.h"
 #include "store/Engine.h"
 #include "store/ServerConfig.h"
@@ -334,6 +335,12 @@ void FrmQuoteDesk::integrityChecked(const IntegrityReport &report)
     for (const QString &file : report.damagedFiles)
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
             damagedFileAdvice(file, m_ctx.dataFolder) + QStringLiteral("\n\n詳細: ") + report.detail);
+    QString archive = report.archiveNotice;
+    ArchiveStartCheck onServer; // the server's protections, asked of it once the window is up
+    if (m_ctx.permPath.isEmpty() && checkArchiveAtStart(m_ctx.main, onServer))
+        archive = onServer.notice();
+    if (!archive.isEmpty())
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"), archive);
     if (report.indexDamaged && !report.damagedFiles.contains(m_ctx.permPath) &&
         reportFailure(searchindex::rebuild(m_ctx.main), QStringLiteral("検索用の索引を作り直")))
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());

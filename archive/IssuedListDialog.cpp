@@ -5,12 +5,17 @@
 #include "ui_IssuedListDialog.h"
 
 #include "archive/ArchivedPdfView.h"
+#include "store/ArchiveAudit.h"
+#include "store/ArchiveChain.h"
 #include "ui/FileChooser.h"
 #include "ui/MessageCatalogue.h"
 #include "ui/Replaceable.h"
 
 #include <QDir>
+#include <QApplication>
 #include <QHeaderView>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QKeyEvent>
 
 namespace {
@@ -48,6 +53,16 @@ IssuedListDialog::IssuedListDialog(Db &main, QWidget *parent)
     connect(grid, &QTableWidget::cellDoubleClicked, this, &IssuedListDialog::openCurrent);
     connect(ui->cmd表示, &QPushButton::clicked, this, &IssuedListDialog::openCurrent);
     connect(ui->cmd照合, &QPushButton::clicked, this, &IssuedListDialog::verifyListed);
+    auto *againstIndex = new QPushButton(QStringLiteral("索引と照合"), this);
+    againstIndex->setObjectName(QStringLiteral("cmd索引照合"));
+    againstIndex->setToolTip(QStringLiteral("前に書き出した 索引.csv と比べ、その時の控えがそのまま残っているか確かめます"));
+    againstIndex->setAutoDefault(false);
+    ui->issuedButtons->insertWidget(ui->issuedButtons->indexOf(ui->cmd書出し) + 1, againstIndex);
+    connect(againstIndex, &QPushButton::clicked, this, [this] {
+        const QString path = chooseFile(this, FileDialog::Open, QStringLiteral("書き出した索引（索引.csv）"), QString());
+        if (!path.isEmpty())
+            compareWithExport(path);
+    });
     connect(ui->cmd書出し, &QPushButton::clicked, this, [this] {
         const QString folder = chooseFile(this, FileDialog::Folder, QStringLiteral("書出し先のフォルダー"), QString());
         if (!folder.isEmpty())
@@ -114,22 +129,65 @@ void IssuedListDialog::openCurrent()
     runArchivedView(view);
 }
 
+bool IssuedListDialog::auditWithProgress(ArchiveAudit &audit)
+{
+    QProgressDialog progress(QStringLiteral("発行済みの控えを照合しています"), QStringLiteral("キャンセル"), 0, 1000, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const DbResult r = auditArchive(m_archive.database(), audit, [&](qlonglong done, qlonglong total) {
+        if (done % 64 == 0 || done == total) {
+            progress.setValue(int(done * 1000 / std::max<qlonglong>(1, total)));
+            progress.setLabelText(QStringLiteral("発行済みの控えを照合しています\n%1 / %2 版").arg(done).arg(total));
+            QCoreApplication::processEvents();
+        }
+        return !progress.wasCanceled();
+    });
+    QApplication::restoreOverrideCursor();
+    progress.reset();
+    return r.code == sqlitecode::Cancelled || reportFailure(r, QStringLiteral("控えを照合"));
+}
+
 int IssuedListDialog::verifyListed()
 {
+    ArchiveAudit audit;
+    if (!auditWithProgress(audit))
+        return -1;
+    QSet<qlonglong> broken;
+    for (const ArchiveBreak &b : audit.breaks)
+        broken.insert(b.versionId);
     int mismatches = 0;
     for (int r = 0; r < m_rows.size(); ++r) {
-        bool matches = false;
-        if (!reportFailure(m_archive.verify(m_rows[r].versionId, matches), QStringLiteral("控えを照合")))
-            return -1;
+        const bool matches = !broken.contains(m_rows[r].versionId);
         ui->Grid発行履歴->item(r, ColCheck)->setText(matches ? QStringLiteral("一致") : QStringLiteral("不一致"));
         mismatches += matches ? 0 : 1;
     }
-    Msg(QStringLiteral("その他"), mismatches ? QStringLiteral("注意") : QStringLiteral("メッセージ"),
-        QStringLiteral("%1 件を照合しました。一致 %2 件、不一致 %3 件。")
-            .arg(m_rows.size())
-            .arg(m_rows.size() - mismatches)
-            .arg(mismatches));
+    Msg(QStringLiteral("その他"), audit.sound() ? QStringLiteral("メッセージ") : QStringLiteral("注意"),
+        QStringLiteral("一覧の %1 件を照合しました。一致 %2 件、不一致 %3 件。\n\n")
+                .arg(m_rows.size())
+                .arg(m_rows.size() - mismatches)
+                .arg(mismatches) +
+            audit.summary());
     return mismatches;
+}
+
+bool IssuedListDialog::compareWithExport(const QString &indexPath)
+{
+    ArchiveAudit audit;
+    if (!reportFailure(compareWithIndex(m_archive.database(), indexPath, audit), QStringLiteral("書き出した索引と照合")))
+        return false;
+    const QString what = QStringLiteral("「%1」に書き出した %2 版と、その時の連鎖の先頭 %3（発行 %4 件）を照合しました。")
+                             .arg(QDir::toNativeSeparators(indexPath))
+                             .arg(audit.versions)
+                             .arg(archivechain::shortCode(audit.head))
+                             .arg(audit.records);
+    QStringList lines;
+    for (const ArchiveBreak &b : audit.breaks)
+        lines << QStringLiteral("・") + b.text;
+    Msg(QStringLiteral("その他"), audit.sound() ? QStringLiteral("メッセージ") : QStringLiteral("注意"),
+        what + (audit.sound() ? QStringLiteral("\n控えは書き出した時のままです。")
+                              : QStringLiteral("\n書き出した時と違うところが %1 件あります。\n").arg(lines.size()) + lines.join('\n')));
+    return audit.sound();
 }
 
 bool IssuedListDialog::exportListed(const QString &folder)

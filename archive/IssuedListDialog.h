@@ -23,8 +23,11 @@ public:
     const QVector<IssuedRow> &rows() const { return m_rows; }
     // The current row's archived PDF, shown read-only.
     void openCurrent();
-    // Every listed row's bytes against its hash: 一致 or 不一致 in the row; the mismatches.
+    // The whole archive checked (copies, chain, versions, index, protections); each listed row
+    // 一致 or 不一致, every break told. The listed rows that do not match; -1 when it failed.
     int verifyListed();
+    // Whether the archive still holds what an exported 索引.csv listed, up to its chain head.
+    bool compareWithExport(const QString &indexPath);
     bool exportListed(const QString &folder);
 
 protected:
@@ -32,6 +35,7 @@ protected:
 
 private:
     void amountTyped(class QLineEdit *box);
+    bool auditWithProgress(struct ArchiveAudit &audit);
     IssueArchive m_archive;
     QVector<IssuedRow> m_rows;
 };

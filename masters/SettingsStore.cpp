@@ -55,6 +55,28 @@ DbResult SettingsStore::reset()
                      QString("WHERE %1 = (SELECT %1 FROM 自社情報 ORDER BY %1 LIMIT 1)").arg(engineOf(m_db).rowOrder()));
 }
 
+DbResult SettingsStore::readKeptBackups(int &count)
+{
+    QVariant v;
+    DbResult r = m_db.scalar("SELECT 控え保持数 FROM 自社情報 ORDER BY " + engineOf(m_db).rowOrder() + " LIMIT 1", {}, v);
+    count = v.isNull() || v.toInt() < 1 ? kKeptBackups : v.toInt();
+    return r;
+}
+
+DbResult SettingsStore::writeKeptBackups(int count)
+{
+    const QString key = engineOf(m_db).rowOrder();
+    return m_db.transaction([&]() -> DbResult {
+        qlonglong changed = 0;
+        if (DbResult r = m_db.exec(QString("UPDATE 自社情報 SET 控え保持数 = ? WHERE %1 = (SELECT %1 FROM 自社情報 ORDER BY %1 LIMIT 1)")
+                                       .arg(key),
+                                   {count}, &changed);
+            !r || changed > 0)
+            return r;
+        return m_db.exec("INSERT INTO 自社情報 (控え保持数) VALUES (?)", {count});
+    });
+}
+
 bool isValidRegistrationNumber(const QString &number)
 {
     static const QRegularExpression form(QStringLiteral("^T[0-9]{13}$"));

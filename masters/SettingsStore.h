@@ -30,6 +30,10 @@ public:
     DbResult write(const CompanySettings &s);
     // Back to the defaults (Null); the estimate counter stays.
     DbResult reset();
+    // How many backups the folder keeps (kKeptBackups when none is stored); written alone.
+    static constexpr int kKeptBackups = 10;
+    DbResult readKeptBackups(int &count);
+    DbResult writeKeptBackups(int count);
 
 private:
     Db &m_db;

@@ -12,6 +12,8 @@
 #include "estimate/Totals.h"
 
 #include "store/Integrity.h"
+#include "masters/BackupPanel.h"
+#include "ui/BackgroundRun.h"
 #include "store/Wipe.h"
 
 #include <QDir>
@@ -43,6 +45,8 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->cmd設定削除, &QPushButton::clicked, this, [this] { Delete設定(); });
     connect(ui->Pic罫線色, &ColourSwatch::clicked, this, [this] { pickLineColour(); });
     connect(ui->cmd一括削除7, &QPushButton::clicked, this, [this] { Data初期化(); });
+    m_backups = new BackupPanel(ctx, this);
+    ui->settingsLayout->insertWidget(ui->settingsLayout->indexOf(ui->lblInfo), m_backups);
     connect(ui->cmd社印, &QPushButton::clicked, this, [this] { chooseSeal(); });
     connect(ui->cmd社印削除, &QPushButton::clicked, this, [this] { setSeal({}); });
     // Rules that are most likely a leftover, said where they are chosen.
@@ -178,17 +182,25 @@ void SettingsTab::Data初期化()
     if (!Msg(QStringLiteral("その他"), engine.shared() ? QStringLiteral("全端末確認") : QStringLiteral("確認"), what))
         return;
     // A copy of a damaged file would be no way back: the pages are checked first (the server checks its own).
-    if (!engine.shared())
-        if (const IntegrityReport check = checkIntegrity({m_ctx.permPath}, false); !check.ok()) {
+    if (!engine.shared()) {
+        IntegrityReport check;
+        runInBackground(
+            window(), QStringLiteral("データを確かめています"), [&] {
+                check = checkIntegrity({m_ctx.permPath}, false);
+                return DbResult{};
+            },
+            [] { return BackgroundProgress{}; }, [] {});
+        if (!check.ok()) {
             Msg(QStringLiteral("その他"), QStringLiteral("注意"),
                 QStringLiteral("データを初期化しませんでした。\n") + damagedFileAdvice(m_ctx.permPath, m_ctx.dataFolder));
             return;
         }
-    // A wipe cannot be undone: without a copy there is no wipe.
-    const QString folder = QDir(m_ctx.dataFolder).filePath(QStringLiteral("backup"));
-    if (DbResult r = engine.backupBeforeWipe(m_ctx.main, folder, QDateTime::currentDateTime(), nullptr); !r) {
-        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
-            QStringLiteral("控えのコピーを作成できないため、データを初期化しませんでした。\n") + explainFailure(r));
+    }
+    // A wipe cannot be undone: without a checked copy there is no wipe.
+    if (DbResult r = m_backups->makeCopy(); !r) {
+        if (r.code != sqlitecode::Cancelled)
+            Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+                QStringLiteral("控えのコピーを作成できないため、データを初期化しませんでした。\n") + explainFailure(r));
         return;
     }
     if (!reportFailure(wipeAllData(m_ctx.main), QStringLiteral("データを初期化")))

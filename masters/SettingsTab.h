@@ -25,6 +25,7 @@ public:
     void pickLineColour();
     // Wipes every estimate, customer, product and the own-company row, after a copy.
     void Data初期化();
+    class BackupPanel *backups() const { return m_backups; }
     // The company seal as the tab holds it (stored by 登録); a PNG, or empty.
     QByteArray seal() const { return m_seal; }
     void chooseSeal();
@@ -43,4 +44,5 @@ private:
     void showRules(int rate, const QString &rounding);
     QuoteDeskContext &m_ctx;
     QByteArray m_seal;
+    class BackupPanel *m_backups = nullptr;
 };

@@ -237,7 +237,16 @@ void rpt見積書::draw(QPainter &p, const SheetPlacement &place) const
     for (int row = 0; row < kRows; ++row)
         drawRow(p, row);
     drawSeal(p);
+    drawArchiveCode(p);
     p.restore();
+}
+
+void rpt見積書::drawArchiveCode(QPainter &p) const
+{
+    if (m_record.archiveCode.isEmpty())
+        return;
+    drawFitted(p, QRectF(kTableLeft, 15800, kTableRight - kTableLeft, 200),
+               QStringLiteral("控え照合 ") + m_record.archiveCode, sheetFont(Face::Gothic, 6), R, false);
 }
 
 void rpt見積書::drawHeader(QPainter &p) const

@@ -51,6 +51,9 @@ struct PrintRecord {
     QString number;
     bool printNumber = false;
     QByteArray seal; // a PNG, drawn over the company block at its own size
+    // The archive's chain head when the sheet was made, short, at the page's foot; not part of
+    // what the sheet says, so an unchanged estimate is still sent as it was.
+    QString archiveCode;
 };
 
 // Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.
@@ -91,6 +94,7 @@ private:
     void drawTable(QPainter &p) const;
     void drawRow(QPainter &p, int row) const;
     void drawSeal(QPainter &p) const;
+    void drawArchiveCode(QPainter &p) const;
     double shift() const; // how far the summary pushes the fields below it down
     PrintRecord m_record;
     QStringList m_summary;

@@ -1,5 +1,6 @@
 #include "print/PrintPreview.h"
 #include "store/IssueArchive.h"
+#include "store/ArchiveChain.h"
 #include "store/Numbering.h"
 #include "store/SafeFile.h"
 #include "ui/FileChooser.h"
@@ -183,8 +184,15 @@ void PrintPreview::printToPrinter()
             QStringLiteral("プリンターの用紙を A4 にできないため、見積書を用紙に合わせて縮小して印刷しました。"));
 }
 
-void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent, Db *archive)
+void showEstimatePreview(const PrintRecord &shown, const QString &pdfName, QWidget *parent, Db *archive)
 {
+    PrintRecord record = shown;
+    QString head;
+    // The sheet carries the chain as it stands, so a printed copy vouches for what came before.
+    if (archive && !reportFailure(IssueArchive(*archive).head(head), QStringLiteral("発行済みの控えを確認")))
+        return;
+    if (archive)
+        record.archiveCode = archivechain::shortCode(head);
     const rpt見積書 sheet(record);
     // A character no font has would print as an empty box: the user hears of it first.
     if (const QStringList missing = sheet.unprintable(); !missing.isEmpty()) {

@@ -59,6 +59,8 @@ public:
     // Holds estimate number until the transaction ends: saves and deletes of one number
     // from several desktops follow one another. Inside a transaction.
     virtual DbResult lockEstimate(Db &db, qlonglong number) const = 0;
+    // Holds the archive's chain until the transaction ends: every issue follows the one before.
+    virtual DbResult lockArchive(Db &db) const = 0;
     // The version of what is stored under number: 0 when nothing is.
     virtual DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const = 0;
     // Writes an estimate's header in place of what is stored under its number (the first of

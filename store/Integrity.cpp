@@ -1,4 +1,7 @@
 #include "store/Integrity.h"
+#include "store/ArchiveAudit.h"
+#include "store/ArchiveFiles.h"
+#include "store/Backups.h"
 #include "store/Db.h"
 
 #include <QDir>
@@ -29,17 +32,15 @@ IntegrityReport checkIntegrity(const QStringList &paths, bool withIndex)
                 t = db.exec(QStringLiteral("INSERT INTO 見積書索引 (見積書索引) VALUES ('integrity-check')"));
             db.exec(QStringLiteral("ROLLBACK"));
             report.indexDamaged = !t && t.code != sqlitecode::Busy && t.code != sqlitecode::Locked;
+            ArchiveStartCheck archive;
+            if (checkArchiveAtStart(db, archive))
+                report.archiveNotice = archive.notice();
+            // What a kill left of a copy is no copy: nothing may offer it for restore.
+            tidyBackupFolder(QDir(QFileInfo(paths[i]).absolutePath()).filePath(QStringLiteral("backup")));
+            archivefiles::removeUnfinished(archivefiles::folderOf(paths[i]));
         }
     }
     return report;
-}
-
-QString latestBackup(const QString &dataFolder)
-{
-    const QDir backup(QDir(dataFolder).filePath(QStringLiteral("backup")));
-    const QFileInfoList copies =
-        backup.entryInfoList({QStringLiteral("QuoteDesk*.mdb")}, QDir::Files, QDir::Time);
-    return copies.isEmpty() ? QString() : copies.first().absoluteFilePath();
 }
 
 QString damagedFileAdvice(const QString &file, const QString &dataFolder)

@@ -10,15 +10,14 @@ struct IntegrityReport {
     QStringList damagedFiles; // paths whose pages are damaged
     QString detail;           // the engine's first complaint
     bool indexDamaged = false;
+    QString archiveNotice; // the archive's protections missing, files no row names
     bool ok() const { return damagedFiles.isEmpty() && !indexDamaged; }
 };
 
 // Blocking; files that cannot be opened at all count as damaged. withIndex also checks the
-// search index of the permanent file (paths[0]).
+// search index and the archive of the permanent file (paths[0]), and tidies its backups.
 IntegrityReport checkIntegrity(const QStringList &paths, bool withIndex);
 
-// The newest copy in dataFolder/backup, or empty.
-QString latestBackup(const QString &dataFolder);
 // What to do about a damaged file, in Japanese, naming the newest copy to restore.
 QString damagedFileAdvice(const QString &file, const QString &dataFolder);
 

@@ -1,51 +1,19 @@
 #include "store/IssueArchive.h"
+#include "store/ArchiveChain.h"
+#include "store/ArchiveFiles.h"
 #include "store/Engine.h"
 #include "store/Csv.h"
 #include "store/SafeFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <limits>
 
-namespace issuearchive {
 
-QStringList createStatements()
-{
-    QStringList s{
-        "CREATE TABLE 発行版 (id INTEGER PRIMARY KEY, 伝票番号 INTEGER NOT NULL, 版 INTEGER NOT NULL, "
-        "発行日時 TEXT NOT NULL, 顧客名 TEXT, 日付 TEXT, 合計 INTEGER, 内容 BLOB NOT NULL, SHA256 TEXT NOT NULL, "
-        "UNIQUE (伝票番号, 版))",
-        "CREATE TABLE 発行PDF (版ID INTEGER PRIMARY KEY, PDF BLOB NOT NULL)",
-        "CREATE TABLE 発行記録 (id INTEGER PRIMARY KEY, 版ID INTEGER NOT NULL, 発行日時 TEXT NOT NULL, 方法 TEXT NOT NULL)",
-        "CREATE INDEX 発行記録_日時 ON 発行記録 (発行日時)",
-        "CREATE INDEX 発行記録_版 ON 発行記録 (版ID)",
-        "CREATE INDEX 発行版_合計 ON 発行版 (合計)",
-        "CREATE INDEX 発行版_顧客名 ON 発行版 (顧客名)",
-        // Every customer name once: a part of a name is looked for among the names, not the issues.
-        "CREATE TABLE 発行取引先 (名 TEXT PRIMARY KEY) WITHOUT ROWID",
-    };
-    // What was issued stays as it was: no update, no delete, and no insert that would replace.
-    const std::pair<const char *, const char *> keys[] = {
-        {"発行版", "id = NEW.id OR (伝票番号 = NEW.伝票番号 AND 版 = NEW.版)"},
-        {"発行PDF", "版ID = NEW.版ID"},
-        {"発行記録", "id = NEW.id"}};
-    for (const auto &[table, key] : keys) {
-        const QString t = QString::fromUtf8(table);
-        s << QString("CREATE TRIGGER %1_変更不可 BEFORE UPDATE ON %1 BEGIN SELECT RAISE(ABORT, "
-                     "'issued estimates cannot be changed'); END").arg(t)
-          << QString("CREATE TRIGGER %1_削除不可 BEFORE DELETE ON %1 BEGIN SELECT RAISE(ABORT, "
-                     "'issued estimates cannot be deleted'); END").arg(t)
-          << QString("CREATE TRIGGER %1_置換不可 BEFORE INSERT ON %1 WHEN EXISTS (SELECT 1 FROM %1 WHERE %2) "
-                     "BEGIN SELECT RAISE(ABORT, 'issued estimates cannot be replaced'); END")
-                 .arg(t, QString::fromUtf8(key));
-    }
-    return s;
-}
-
-} // namespace issuearchive
 
 QString sha256Hex(const QByteArray &bytes)
 {
@@ -56,11 +24,38 @@ DbResult IssueArchive::sameAsLatest(int number, const QByteArray &content, std::
 {
     bytes.reset();
     DbRows rows;
-    DbResult r = m_db.select("SELECT v.内容, p.PDF FROM 発行版 v JOIN 発行PDF p ON p.版ID = v.id "
-                             "WHERE v.伝票番号 = ? ORDER BY v.版 DESC LIMIT 1",
-                             {number}, rows);
-    if (r && !rows.isEmpty() && rows[0][0].toByteArray() == content)
-        bytes = rows[0][1].toByteArray();
+    DbResult r = m_db.select("SELECT 内容, id, SHA256 FROM 発行版 WHERE 種別 = ? AND 伝票番号 = ? ORDER BY 版 DESC LIMIT 1",
+                             {issuearchive::kEstimate, number}, rows);
+    if (!r || rows.isEmpty() || rows[0][0].toByteArray() != content)
+        return r;
+    QByteArray stored;
+    if (r = readBytes(rows[0][1].toLongLong(), rows[0][2].toString(), stored); r)
+        bytes = stored;
+    return r;
+}
+
+DbResult IssueArchive::readBytes(qlonglong versionId, const QString &sha, QByteArray &bytes)
+{
+    if (bytesInFiles())
+        return archivefiles::get(archivefiles::folderOf(m_db.path()), sha, bytes);
+    QVariant v;
+    DbResult r = m_db.scalar("SELECT PDF FROM 発行PDF WHERE 版ID = ?", {versionId}, v);
+    bytes = v.toByteArray();
+    if (r && v.isNull())
+        return DbResult::failure(QStringLiteral("archived bytes not found"), sqlitecode::NotFound, m_db.path());
+    return r;
+}
+
+DbResult IssueArchive::head(QString &chain, qlonglong *records, QString *at)
+{
+    DbRows rows;
+    DbResult r = m_db.select("SELECT 連鎖, 発行日時, (SELECT count(*) FROM 発行記録) FROM 発行記録 ORDER BY id DESC LIMIT 1",
+                             {}, rows);
+    chain = rows.isEmpty() ? archivechain::kStart : rows[0][0].toString();
+    if (records)
+        *records = rows.isEmpty() ? 0 : rows[0][2].toLongLong();
+    if (at)
+        *at = rows.isEmpty() ? QString() : rows[0][1].toString();
     return r;
 }
 
@@ -68,41 +63,76 @@ DbResult IssueArchive::record(const IssueMeta &meta, const QByteArray &pdf, cons
                               int *version)
 {
     const QString sha = sha256Hex(pdf);
-    const QString when = at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return m_db.transaction([&]() -> DbResult {
-        // Two desktops issuing one estimate at once take their version numbers one after the other.
-        if (DbResult r = engineOf(m_db).lockEstimate(m_db, meta.number); !r)
+    // On the disk before the row that names it: a committed issue always has its bytes.
+    bool created = false;
+    if (bytesInFiles())
+        if (DbResult r = archivefiles::put(archivefiles::folderOf(m_db.path()), sha, pdf, &created); !r)
             return r;
-        DbRows latest;
-        if (DbResult r = m_db.select("SELECT id, 版, SHA256 FROM 発行版 WHERE 伝票番号 = ? ORDER BY 版 DESC LIMIT 1",
-                                     {meta.number}, latest);
-            !r)
+    DbResult r = m_db.transaction([&] { return write(meta, pdf, sha, how, at, version); });
+    if (!r && created) { // a file of this attempt's own that no row names stays no stray
+        QVariant named;
+        if (m_db.scalar("SELECT count(*) FROM 発行版 WHERE SHA256 = ?", {sha}, named) && named.toInt() == 0)
+            QFile::remove(archivefiles::pathOf(archivefiles::folderOf(m_db.path()), sha));
+    }
+    return r;
+}
+
+DbResult IssueArchive::write(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &how,
+                             const QDateTime &at, int *version)
+{
+    // Two desktops issuing one estimate take their versions one after the other, and every
+    // issue its place in the chain.
+    const StoreEngine &engine = engineOf(m_db);
+    if (DbResult r = engine.lockEstimate(m_db, meta.number); !r)
+        return r;
+    if (DbResult r = engine.lockArchive(m_db); !r)
+        return r;
+    DbRows latest, last;
+    if (DbResult r = m_db.select("SELECT id, 版, SHA256 FROM 発行版 WHERE 種別 = ? AND 伝票番号 = ? ORDER BY 版 DESC LIMIT 1",
+                                 {issuearchive::kEstimate, meta.number}, latest);
+        !r)
+        return r;
+    if (DbResult r = m_db.select("SELECT 連鎖, 発行日時 FROM 発行記録 ORDER BY id DESC LIMIT 1", {}, last); !r)
+        return r;
+    // Never dated before the latest issue: a desktop whose clock is behind takes that time.
+    QString when = at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!last.isEmpty() && last[0][1].toString() > when)
+        when = last[0][1].toString();
+    QVariant versionId;
+    int v = latest.isEmpty() ? 0 : latest[0][1].toInt();
+    if (!latest.isEmpty() && latest[0][2].toString() == sha) {
+        versionId = latest[0][0]; // the same bytes again: only the issue is new
+    } else {
+        ++v;
+        if (DbResult r = insertVersion(meta, pdf, sha, when, v, versionId); !r)
             return r;
-        QVariant versionId;
-        int v = latest.isEmpty() ? 0 : latest[0][1].toInt();
-        if (!latest.isEmpty() && latest[0][2].toString() == sha) {
-            versionId = latest[0][0]; // the same bytes again: only the issue is new
-        } else {
-            ++v;
-            if (DbResult r = m_db.scalar("INSERT INTO 発行版 (伝票番号, 版, 発行日時, 顧客名, 日付, 合計, 内容, SHA256) "
-                                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                                         {meta.number, v, when, meta.customer, meta.date.isEmpty() ? QVariant(QString()) : meta.date,
-                                          meta.total ? QVariant(meta.total->raw()) : QVariant(QMetaType::fromType<qlonglong>()),
-                                          meta.content, sha},
-                                         versionId);
-                !r)
-                return r;
-            if (DbResult r = m_db.exec("INSERT INTO 発行PDF (版ID, PDF) VALUES (?, ?)", {versionId, pdf}); !r)
-                return r;
-            if (!meta.customer.isNull())
-                if (DbResult r = m_db.exec("INSERT INTO 発行取引先 (名) VALUES (?) ON CONFLICT DO NOTHING", {meta.customer});
-                    !r)
-                    return r;
-        }
-        if (version)
-            *version = v;
-        return m_db.exec("INSERT INTO 発行記録 (版ID, 発行日時, 方法) VALUES (?, ?, ?)", {versionId, when, how});
-    });
+    }
+    if (version)
+        *version = v;
+    const ChainLink link{issuearchive::kEstimate, meta.number, v, when, meta.customer,
+                         meta.total ? std::optional<qint64>(meta.total->raw()) : std::nullopt, how, sha};
+    const QString chain = archivechain::next(last.isEmpty() ? archivechain::kStart : last[0][0].toString(), link);
+    return m_db.exec("INSERT INTO 発行記録 (版ID, 発行日時, 方法, 連鎖) VALUES (?, ?, ?, ?)", {versionId, when, how, chain});
+}
+
+DbResult IssueArchive::insertVersion(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &when,
+                                     int v, QVariant &versionId)
+{
+    if (DbResult r = m_db.scalar("INSERT INTO 発行版 (種別, 伝票番号, 版, 発行日時, 顧客名, 日付, 合計, 内容, SHA256) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                                 {issuearchive::kEstimate, meta.number, v, when, meta.customer,
+                                  meta.date.isEmpty() ? QVariant(QString()) : meta.date,
+                                  meta.total ? QVariant(meta.total->raw()) : QVariant(QMetaType::fromType<qlonglong>()),
+                                  meta.content, sha},
+                                 versionId);
+        !r)
+        return r;
+    if (!bytesInFiles())
+        if (DbResult r = m_db.exec("INSERT INTO 発行PDF (版ID, PDF) VALUES (?, ?)", {versionId, pdf}); !r)
+            return r;
+    if (meta.customer.isNull())
+        return {};
+    return m_db.exec("INSERT INTO 発行取引先 (名) VALUES (?) ON CONFLICT DO NOTHING", {meta.customer});
 }
 
 DbResult IssueArchive::versionCount(int number, int &count)
@@ -195,22 +225,23 @@ DbResult IssueArchive::find(const IssueFilter &f, int limit, QVector<IssuedRow> 
 
 DbResult IssueArchive::pdf(qlonglong versionId, QByteArray &bytes)
 {
-    QVariant v;
-    DbResult r = m_db.scalar("SELECT PDF FROM 発行PDF WHERE 版ID = ?", {versionId}, v);
-    bytes = v.toByteArray();
-    if (r && v.isNull())
-        return DbResult::failure(QStringLiteral("archived bytes not found"), sqlitecode::NotFound, m_db.path());
-    return r;
+    QVariant sha;
+    if (DbResult r = m_db.scalar("SELECT SHA256 FROM 発行版 WHERE id = ?", {versionId}, sha); !r)
+        return r;
+    return readBytes(versionId, sha.toString(), bytes);
 }
 
 DbResult IssueArchive::verify(qlonglong versionId, bool &matches)
 {
     matches = false;
-    DbRows rows;
-    DbResult r = m_db.select("SELECT p.PDF, v.SHA256 FROM 発行版 v LEFT JOIN 発行PDF p ON p.版ID = v.id WHERE v.id = ?",
-                             {versionId}, rows);
-    if (r && !rows.isEmpty())
-        matches = !rows[0][0].isNull() && sha256Hex(rows[0][0].toByteArray()) == rows[0][1].toString();
+    QVariant sha;
+    if (DbResult r = m_db.scalar("SELECT SHA256 FROM 発行版 WHERE id = ?", {versionId}, sha); !r)
+        return r;
+    QByteArray bytes;
+    DbResult r = readBytes(versionId, sha.toString(), bytes);
+    if (!r && r.code == sqlitecode::NotFound)
+        return {}; // no bytes: no match
+    matches = r && sha256Hex(bytes) == sha.toString();
     return r;
 }
 
@@ -261,12 +292,19 @@ DbResult IssueArchive::exportTo(const QString &folder, const QVector<IssuedRow> 
     const QString indexPath = freePath(dir, QStringLiteral("索引.csv"));
     if (index)
         *index = indexPath;
+    // The chain's head closes the index: kept outside, it vouches for every issue before it.
+    QString chain, at;
+    qlonglong records = 0;
+    if (DbResult r = head(chain, &records, &at); !r)
+        return r;
     return writeCsvFile(indexPath,
                         {"伝票番号", "版", "発行日時", "見積日付", "取引先", "合計", "発行方法", "SHA-256"}, {0, 1, 5},
                         [&](const CsvSink &sink) -> DbResult {
                             for (const IssuedRow &r : rows)
                                 sink({QString::number(r.number), QString::number(r.version), r.issuedAt, r.date,
                                       r.customer, r.total ? r.total->toPlainString() : QString(), r.how, r.sha256});
+                            sink({issuearchive::kHeadRow, QString::number(records), at, QString(), QString(), QString(),
+                                  QString(), chain});
                             return {};
                         });
 }

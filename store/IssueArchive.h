@@ -1,7 +1,8 @@
 #pragma once
-// The archive of issued estimates: every version sent or printed, as the exact PDF bytes with
-// their SHA-256, and a record of every issue. Append-only: the file itself refuses to change or
-// remove a row (triggers), whatever program writes to it.
+// The archive of issued documents: every version sent or printed, as the exact PDF bytes with
+// their SHA-256, and a record of every issue chained to the one before. Append-only: the store
+// itself refuses to change or remove a row (triggers), whatever program writes to it; what
+// slips past shows as a break when the archive is checked.
 
 #include "store/Db.h"
 #include "store/Money.h"
@@ -12,10 +13,11 @@
 #include <optional>
 
 namespace issuearchive {
-// The tables and triggers, for a new file and for the upgrade that adds them.
-QStringList createStatements();
 inline const QString kPdf = QStringLiteral("PDF");
 inline const QString kPrinted = QStringLiteral("印刷");
+inline const QString kEstimate = QStringLiteral("見積書");
+// The first field of the export index's last row, which holds the chain's head.
+inline const QString kHeadRow = QStringLiteral("連鎖の先頭");
 } // namespace issuearchive
 
 // What is known of an issue before it is archived.
@@ -45,6 +47,7 @@ struct IssueFilter {
 class IssueArchive {
 public:
     explicit IssueArchive(Db &main) : m_db(main) {}
+    Db &database() const { return m_db; }
 
     // The bytes last issued for number when they show content: an unchanged estimate is sent
     // again exactly as before. nullopt when it changed or was never issued.
@@ -58,6 +61,9 @@ public:
     // Issues, newest first, at most limit.
     DbResult find(const IssueFilter &filter, int limit, QVector<IssuedRow> &rows);
     DbResult pdf(qlonglong versionId, QByteArray &bytes);
+    // The latest issue's chain hash (the start when nothing was issued), how many issues it
+    // covers and when it was made.
+    DbResult head(QString &chain, qlonglong *records = nullptr, QString *at = nullptr);
     // Whether the stored bytes still hash to the SHA-256 stored with them.
     DbResult verify(qlonglong versionId, bool &matches);
     // Each version among rows once, as YYYYMMDD_取引先_金額_No.N-vK.pdf, and 索引.csv of the rows,
@@ -66,7 +72,15 @@ public:
     DbResult exportTo(const QString &folder, const QVector<IssuedRow> &rows, int *written = nullptr,
                       QString *index = nullptr);
 
+    // A file keeps its bytes under data/archive; a server in its own table.
+    bool bytesInFiles() const { return m_db.engine() == Db::Engine::Sqlite; }
+    DbResult readBytes(qlonglong versionId, const QString &sha, QByteArray &bytes);
+
 private:
+    DbResult write(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &how,
+                   const QDateTime &at, int *version);
+    DbResult insertVersion(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &when, int v,
+                           QVariant &versionId);
     Db &m_db;
 };
 

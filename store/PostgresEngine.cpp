@@ -134,6 +134,10 @@ public:
     {
         return db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, int(number)});
     }
+    DbResult lockArchive(Db &db) const override
+    {
+        return db.exec("SELECT pg_advisory_xact_lock(?, 0)", {serverschema::kLockSpace + 1});
+    }
     DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const override
     {
         QVariant v;

@@ -1,7 +1,7 @@
 #include "store/Schema.h"
-#include "store/IssueArchive.h"
+#include "store/ArchiveSchema.h"
 #include "store/SearchIndex.h"
-#include "store/Wipe.h"
+#include "store/Backups.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -24,7 +24,7 @@ QStringList tableNames(FileKind kind)
 {
     if (kind == FileKind::Permanent)
         return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
-                "発行版", "発行PDF", "発行記録", "変更番号"};
+                "発行版", "発行記録", "発行取引先", "変更番号"};
     return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint", "w画面"};
 }
 
@@ -57,11 +57,12 @@ QStringList createStatements(FileKind kind)
             "軽減 INTEGER NOT NULL DEFAULT 0)",
             "CREATE INDEX 商品マスタ_品名 ON 商品マスタ (品名)",
             "CREATE TABLE 自社情報 (自社名 TEXT, 自社情報 TEXT, 税区分 TEXT, LineColor1 INTEGER, "
-            "最大見積書番号 INTEGER, 税率 INTEGER, 端数処理 TEXT, 登録番号 TEXT, 見積番号印刷 INTEGER, 社印 BLOB)",
+            "最大見積書番号 INTEGER, 税率 INTEGER, 端数処理 TEXT, 登録番号 TEXT, 見積番号印刷 INTEGER, 社印 BLOB, "
+            "控え保持数 INTEGER)",
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
             searchindex::createStatement(),
-        } + issuearchive::createStatements() + changeCounterStatements();
+        } + archiveschema::fileStatements() + changeCounterStatements();
     }
     return {
         "CREATE TABLE w明細 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
@@ -158,13 +159,16 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // Version 4: the sheet's estimate number and company seal, both off until chosen.
                 {103, {"ALTER TABLE 自社情報 ADD COLUMN 見積番号印刷 INTEGER", "ALTER TABLE 自社情報 ADD COLUMN 社印 BLOB"}},
                 // Version 5: the archive of issued estimates, append-only.
-                {104, issuearchive::createStatements()},
+                {104, archiveschema::fileStatementsV5()},
                 // Version 6: a change counter per master.
                 {105, changeCounterStatements()},
                 // Version 7: the search index's texts end in two line breaks (short searches use it).
                 {106, {"DELETE FROM 見積書索引", searchindex::fillStatement()}},
                 // Version 8: the index holds its texts folded (width, kana forms, case).
-                {107, {}, [](Db &db) { return searchindex::foldAll(db, QStringLiteral("rowid")); }}};
+                {107, {}, [](Db &db) { return searchindex::foldAll(db, QStringLiteral("rowid")); }},
+                // Version 9: the chain over every issue, its bytes under data/archive, how many
+                // backups are kept; the file shrinks by the bytes that left it.
+                {108, {}, archiveschema::upgradeFile, true}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
@@ -224,6 +228,7 @@ DbResult upgrade(Db &db, FileKind kind, const QString &backupFolder, const QVect
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     if (DbResult r = writeBackup(db, backupFolder, stem); !r)
         return r;
+    bool compact = false;
     DbResult r = db.transaction([&]() -> DbResult {
         for (int v = version; v < target; ++v) {
             const auto step = std::find_if(steps.begin(), steps.end(), [v](const UpgradeStep &s) { return s.from == v; });
@@ -235,11 +240,15 @@ DbResult upgrade(Db &db, FileKind kind, const QString &backupFolder, const QVect
             if (step->then)
                 if (DbResult e = step->then(db); !e)
                     return e;
+            compact = compact || step->compactAfter;
         }
         return db.exec(QString("PRAGMA main.user_version = %1").arg(target));
     });
     if (r && upgraded)
         *upgraded = true;
+    // Outside the transaction, as it must be; a kill meanwhile leaves the upgraded file whole.
+    if (r && compact)
+        r = db.exec(QStringLiteral("VACUUM"));
     return r;
 }
 

@@ -18,7 +18,7 @@ inline const QString kPermAlias = QStringLiteral("perm");
 
 constexpr int kApplicationId = 0x51444B31; // "QDK1"
 // A file's format: 1xx for the permanent file, 2xx for the work file (user_version).
-constexpr int kPermVersion = 108;
+constexpr int kPermVersion = 109;
 constexpr int kWorkVersion = 204;
 
 enum class FileKind { Permanent, Work };
@@ -32,6 +32,8 @@ struct UpgradeStep {
     QStringList statements;
     // Run after the statements, inside the same transaction, for what SQL alone cannot do.
     std::function<DbResult(Db &)> then = {};
+    // Space freed by the step is given back to the file system afterwards.
+    bool compactAfter = false;
 };
 // The steps this program knows, oldest first.
 QVector<UpgradeStep> upgradeSteps(FileKind kind);

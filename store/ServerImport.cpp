@@ -1,4 +1,5 @@
 #include "store/ServerImport.h"
+#include "store/ArchiveFiles.h"
 #include "store/BatchInsert.h"
 #include "store/Schema.h"
 #include "store/ServerSchema.h"
@@ -87,7 +88,7 @@ DbResult copyAll(Copy &c, ImportReport &report)
     const QStringList customers{"顧客名", "顧客情報", "敬称"};
     const QStringList products{"品名", "単位", "単価", "非課税", "軽減"};
     const QStringList company{"自社名", "自社情報", "税区分", "LineColor1", "最大見積書番号", "税率", "端数処理",
-                              "登録番号", "見積番号印刷", "社印"};
+                              "登録番号", "見積番号印刷", "社印", "控え保持数"};
     auto all = [](const QStringList &columns, const QString &table, const QString &order) {
         return QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(columns.join(", "), table, order);
     };
@@ -113,14 +114,33 @@ DbResult copyAll(Copy &c, ImportReport &report)
     return r;
 }
 
+// The file keeps its bytes under data/archive; the server keeps them beside their rows.
+DbResult copyArchivedBytes(Copy &c)
+{
+    const QString folder = archivefiles::folderOf(c.file.path());
+    BatchInsert out(c.server, QStringLiteral("発行PDF"), {QStringLiteral("版ID"), QStringLiteral("PDF")});
+    DbResult failed;
+    DbResult r = c.file.forEachRow("SELECT id, SHA256 FROM 発行版 ORDER BY id", {}, [&](const QSqlQuery &q) {
+        QByteArray bytes;
+        if (failed)
+            failed = archivefiles::get(folder, q.value(1).toString(), bytes);
+        if (failed)
+            failed = out.add({q.value(0), bytes});
+    });
+    if (r && failed)
+        failed = out.flush();
+    return r ? failed : r;
+}
+
 DbResult copyArchive(Copy &c, ImportReport &report)
 {
-    const QStringList versions{"id", "伝票番号", "版", "発行日時", "顧客名", "日付", "合計", "内容", "SHA256"};
+    const QStringList versions{"id", "種別", "伝票番号", "版", "発行日時", "顧客名", "日付", "合計", "内容", "SHA256"};
     DbResult r = c.table("SELECT " + versions.join(", ") + " FROM 発行版 ORDER BY id", "発行版", versions, &report.issued);
     if (r)
-        r = c.table("SELECT 版ID, PDF FROM 発行PDF ORDER BY 版ID", "発行PDF", {"版ID", "PDF"});
-    if (r)
-        r = c.table("SELECT id, 版ID, 発行日時, 方法 FROM 発行記録 ORDER BY id", "発行記録", {"id", "版ID", "発行日時", "方法"});
+        r = copyArchivedBytes(c);
+    const QStringList records{"id", "版ID", "発行日時", "方法", "連鎖"};
+    if (r) // the chain as it is: the server's archive goes on from the file's head
+        r = c.table("SELECT " + records.join(", ") + " FROM 発行記録 ORDER BY id", "発行記録", records);
     if (r)
         r = c.table("SELECT 名 FROM 発行取引先 ORDER BY 名", "発行取引先", {"名"});
     // Ids copied as they were: the server's own numbering goes on after the highest.

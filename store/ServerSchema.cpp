@@ -1,4 +1,5 @@
 #include "store/ServerSchema.h"
+#include "store/ArchiveSchema.h"
 #include "store/SearchIndex.h"
 #include "store/ServerSave.h"
 
@@ -8,7 +9,7 @@ namespace serverschema {
 
 static QStringList tableStatements()
 {
-    return {
+    return QStringList{
         "CREATE TABLE quotedesk_schema (application_id integer NOT NULL, version integer NOT NULL)",
         "CREATE TABLE 見積書ヘッダ (伝票番号 bigint PRIMARY KEY, 日付 text, 顧客名 text, 顧客情報 text, 件名 text, "
         "支払条件 text, 納期 text, 受渡場所 text, 有効期限 text, 消費税 bigint, 税抜計 bigint, 合計 bigint, "
@@ -23,23 +24,13 @@ static QStringList tableStatements()
         // One row only, so that the counter can be raised by an upsert on its key.
         "CREATE TABLE 自社情報 (id smallint PRIMARY KEY DEFAULT 1 CHECK (id = 1), 自社名 text, 自社情報 text, "
         "税区分 text, LineColor1 bigint, 最大見積書番号 bigint, 税率 bigint, 端数処理 text, 登録番号 text, "
-        "見積番号印刷 bigint, 社印 bytea)",
+        "見積番号印刷 bigint, 社印 bytea, 控え保持数 bigint)",
         "CREATE TABLE コードマスタ (kcode text NOT NULL, code bigint NOT NULL, sname text, PRIMARY KEY (kcode, code))",
         "CREATE TABLE 見積書索引 (伝票番号 bigint PRIMARY KEY, 本文 text NOT NULL)",
         "CREATE INDEX 見積書索引_本文 ON 見積書索引 USING gin (本文 gin_trgm_ops)",
-        "CREATE TABLE 発行版 (id bigserial PRIMARY KEY, 伝票番号 bigint NOT NULL, 版 bigint NOT NULL, "
-        "発行日時 text NOT NULL, 顧客名 text, 日付 text, 合計 bigint, 内容 bytea NOT NULL, SHA256 text NOT NULL, "
-        "UNIQUE (伝票番号, 版))",
-        "CREATE TABLE 発行PDF (版ID bigint PRIMARY KEY, PDF bytea NOT NULL)",
-        "CREATE TABLE 発行記録 (id bigserial PRIMARY KEY, 版ID bigint NOT NULL, 発行日時 text NOT NULL, 方法 text NOT NULL)",
-        "CREATE INDEX 発行記録_日時 ON 発行記録 (発行日時)",
-        "CREATE INDEX 発行記録_版 ON 発行記録 (版ID)",
-        "CREATE INDEX 発行版_合計 ON 発行版 (合計)",
-        "CREATE INDEX 発行版_顧客名 ON 発行版 (顧客名)",
-        "CREATE TABLE 発行取引先 (名 text PRIMARY KEY)",
         "CREATE TABLE 変更番号 (表 text PRIMARY KEY, 番号 bigint NOT NULL)",
         "INSERT INTO 変更番号 (表, 番号) VALUES ('顧客マスタ', 0), ('商品マスタ', 0)",
-    };
+    } + archiveschema::serverTables();
 }
 
 // Every change to a master is counted, so that each desktop re-reads its copy only then:
@@ -83,21 +74,11 @@ static QStringList searchStatements()
 
 static QStringList triggerStatements()
 {
-    QStringList s{
-        // What was issued stays as it was, whoever connects: no update, delete or truncate.
-        "CREATE FUNCTION quotedesk_issued_unchangeable() RETURNS trigger LANGUAGE plpgsql AS "
-        "$body$ BEGIN RAISE EXCEPTION 'issued estimates cannot be changed or deleted'; END $body$",
-        // Emptied all at once (a wipe): counted too.
-        "CREATE FUNCTION quotedesk_count_change() RETURNS trigger LANGUAGE plpgsql AS "
-        "$body$ BEGIN UPDATE 変更番号 SET 番号 = 番号 + 1 WHERE 表 = TG_TABLE_NAME; RETURN NULL; END $body$",
-    };
-    for (const char *table : {"発行版", "発行PDF", "発行記録"}) {
-        const QString t = QString::fromUtf8(table);
-        s << QString("CREATE TRIGGER %1_変更不可 BEFORE UPDATE OR DELETE ON %1 FOR EACH ROW "
-                     "EXECUTE FUNCTION quotedesk_issued_unchangeable()").arg(t)
-          << QString("CREATE TRIGGER %1_消去不可 BEFORE TRUNCATE ON %1 FOR EACH STATEMENT "
-                     "EXECUTE FUNCTION quotedesk_issued_unchangeable()").arg(t);
-    }
+    // What was issued stays as it was, whoever connects: no update, delete or truncate.
+    QStringList s = archiveschema::serverProtections();
+    // Emptied all at once (a wipe): counted too.
+    s << "CREATE FUNCTION quotedesk_count_change() RETURNS trigger LANGUAGE plpgsql AS "
+         "$body$ BEGIN UPDATE 変更番号 SET 番号 = 番号 + 1 WHERE 表 = TG_TABLE_NAME; RETURN NULL; END $body$";
     for (const char *table : {"顧客マスタ", "商品マスタ"})
         s << QString("CREATE TRIGGER %1_消去 AFTER TRUNCATE ON %1 FOR EACH STATEMENT "
                      "EXECUTE FUNCTION quotedesk_count_change()").arg(QString::fromUtf8(table));
@@ -152,7 +133,7 @@ static DbResult storedVersion(Db &db, int &version)
 }
 
 // 301 had no save function, no index for short searches, and counted master changes per row;
-// 302 held the search texts unfolded. Desktops starting at once upgrade one after the other.
+// 302 held the search texts unfolded; 303 had no chain over the issues. Desktops starting at once upgrade one after the other.
 static DbResult upgrade(Db &db)
 {
     return db.transaction([&]() -> DbResult {
@@ -165,7 +146,12 @@ static DbResult upgrade(Db &db)
             for (const QString &sql : changeCounting(true) + searchStatements() + QStringList{serversave::functionStatement()})
                 if (DbResult r = db.execUnprepared(sql); !r)
                     return r;
-        if (DbResult r = searchindex::foldAll(db, QStringLiteral("伝票番号")); !r)
+        if (version <= 302)
+            if (DbResult r = searchindex::foldAll(db, QStringLiteral("伝票番号")); !r)
+                return r;
+        if (DbResult r = db.execUnprepared("ALTER TABLE 自社情報 ADD COLUMN IF NOT EXISTS 控え保持数 bigint"); !r)
+            return r;
+        if (DbResult r = archiveschema::upgradeServer(db); !r)
             return r;
         return db.exec("UPDATE quotedesk_schema SET version = ? WHERE application_id = ?", {kVersion, kApplicationId});
     });

@@ -123,6 +123,7 @@ public:
         }
     }
     DbResult lockEstimate(Db &, qlonglong) const override { return {}; }
+    DbResult lockArchive(Db &) const override { return {}; } // the write lock is held already
     // The file keeps no versions: only this desktop writes to it, so stored is version 1.
     DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const override
     {

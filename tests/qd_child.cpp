@@ -3,7 +3,7 @@
 // every message is printed as "MSG: <text>".
 //
 //   qd_child start <data folder>          start-up only; exit code as the program's
-//   qd_child save|register|delete|wipe|issue|hint|edit <data folder>
+//   qd_child save|register|delete|wipe|issue|hint|edit|backup|upgrade <data folder>
 //   qd_child race <data folder> [N]       N (500) new estimates over Nos. 1 to 5; prints the counts
 //   qd_child type <data folder>           an estimate typed and left unstored; prints TYPED and waits to be killed
 
@@ -14,6 +14,7 @@
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
 #include "masters/SettingsTab.h"
+#include "masters/BackupPanel.h"
 #include "hints/HintStore.h"
 #include "print/PrintPreview.h"
 #include "store/WorkTableModel.h"
@@ -92,6 +93,10 @@ int act(const QString &action, FrmQuoteDesk &w)
         w.settingsTab()->Data初期化();
         return 0;
     }
+    if (action == "backup")
+        return w.settingsTab()->backups()->makeCopy() ? 0 : 2;
+    if (action == "upgrade") // opening the older file was the action
+        return w.isLoaded() ? 0 : 2;
     if (action == "hint") { // replaces the hint seeded as "古いヒント"
         const bool stored = HintStore(w.context().work).store("FrmQuoteDesk", "cmdHint", "見積書", "新しいヒント").ok;
         std::printf("EDITED\n"); // the syncs of closing the files come after: not the hint's

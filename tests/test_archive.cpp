@@ -184,18 +184,25 @@ void ArchiveTest::theFileRefusesChanges()
                            QDateTime::currentDateTime()));
     Db other("another-program");
     QVERIFY(other.open(data.perm()));
-    for (const char *sql : {"UPDATE 発行版 SET 合計 = 1", "DELETE FROM 発行版", "UPDATE 発行PDF SET PDF = 'x'",
-                            "DELETE FROM 発行PDF", "DELETE FROM 発行記録", "UPDATE 発行記録 SET 方法 = '印刷'",
-                            "INSERT OR REPLACE INTO 発行PDF (版ID, PDF) VALUES (1, 'x')"})
+    for (const char *sql : {"UPDATE 発行版 SET 合計 = 1", "DELETE FROM 発行版", "DELETE FROM 発行記録",
+                            "UPDATE 発行記録 SET 方法 = '印刷'", "DELETE FROM 発行取引先", "UPDATE 発行取引先 SET 名 = 'x'",
+                            "INSERT OR REPLACE INTO 発行記録 (id, 版ID, 発行日時, 方法, 連鎖) VALUES (1, 1, '', '', '')",
+                            "INSERT INTO 発行記録 (版ID, 発行日時, 方法, 連鎖) VALUES (1, '2000-01-01 00:00:00', 'PDF', '')",
+                            "INSERT INTO 発行版 (伝票番号, 版, 発行日時, 内容, SHA256) VALUES (9, 5, '', '', '')"})
         QVERIFY2(!other.exec(sql), sql);
-    // A byte changed behind the program's back (its guards removed first) is found.
-    QVERIFY(other.exec("DROP TRIGGER 発行PDF_変更不可"));
-    QVERIFY(other.exec("UPDATE 発行PDF SET PDF = '%PDF-1.4 cOpy'"));
+    // A byte changed behind the program's back, in the copy beside the file, is found.
+    const QString copy = data.folder() + "archive/" + sha256Hex("%PDF-1.4 copy") + ".pdf";
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    QFile bytes(copy);
+    QVERIFY(bytes.open(QIODevice::WriteOnly));
+    bytes.write("%PDF-1.4 cOpy");
+    bytes.close();
     IssuedListDialog list(w->context().main);
     Answers answers;
     QCOMPARE(list.verifyListed(), 1);
     QCOMPARE(list.ui->Grid発行履歴->item(0, 6)->text(), QString("不一致"));
     QVERIFY(answers.shown[0].text.contains("不一致 1 件"));
+    QVERIFY(answers.shown[0].text.contains("No.9 第1版 の控え（PDF）が発行時と違います"));
 }
 
 void ArchiveTest::seedIssues(Db &main)
@@ -285,7 +292,8 @@ void ArchiveTest::exportForAnAudit()
     const QByteArray bytes = index.readAll();
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.size(), 5); // the chain's head closes it
+    QVERIFY(lines[4].startsWith("連鎖の先頭,5,2026-04-01 00:00:00,"));
     QCOMPARE(lines[0], QString("伝票番号,版,発行日時,見積日付,取引先,合計,発行方法,SHA-256"));
     QCOMPARE(lines[2], QString("3,1,2026-02-20 15:30:00,2026/01/01,山田工業,120000,PDF,") +
                            sha256Hex("2026-02-20 15:30:00"));

@@ -9,6 +9,10 @@
 #include "app/Startup.h"
 #include "store/DataFiles.h"
 #include "store/IssueArchive.h"
+#include "store/ArchiveAudit.h"
+#include "store/ArchiveFiles.h"
+#include "OlderArchive.h"
+#include "store/Backups.h"
 
 #include <QAbstractButton>
 #include <QDirIterator>
@@ -224,17 +228,33 @@ QString ReliabilityTest::check(const QString &folder, const QString &action)
         if (hint.toString() != "古いヒント" && hint.toString() != "新しいヒント")
             return "hint lost or doubled: " + hint.toString();
     } else if (action == "issue") {
-        // Either no version or a whole one, and no PDF left the program without its copy.
-        const qlonglong versions = n("SELECT count(*) FROM 発行版"), issues = n("SELECT count(*) FROM 発行記録"),
-                        copies = n("SELECT count(*) FROM 発行PDF");
-        if (versions != issues || versions != copies || versions > 1)
+        // Either no version or a whole one with its copy on the disk, and no PDF left the program
+        // without its copy.
+        const qlonglong versions = n("SELECT count(*) FROM 発行版"), issues = n("SELECT count(*) FROM 発行記録");
+        if (versions != issues || versions > 1)
             return "issue partly stored";
+        QVariant sha;
+        perm.scalar("SELECT SHA256 FROM 発行版", {}, sha);
+        QByteArray kept;
+        if (versions == 1 && (!archivefiles::get(archivefiles::folderOf(perm.path()), sha.toString(), kept) ||
+                              sha256Hex(kept) != sha.toString()))
+            return "a version without its copy";
         QFile sent(folder + "../issued.pdf");
-        if (sent.open(QIODevice::ReadOnly)) {
-            QVariant sha;
-            perm.scalar("SELECT SHA256 FROM 発行版", {}, sha);
-            if (sha256Hex(sent.readAll()) != sha.toString())
-                return "a PDF sent without its copy";
+        if (sent.open(QIODevice::ReadOnly) && sha256Hex(sent.readAll()) != sha.toString())
+            return "a PDF sent without its copy";
+    } else if (action == "backup" || action == "upgrade") {
+        // What the next start tidies; then every copy a message may name restores.
+        tidyBackupFolder(folder + "backup");
+        for (const BackupCopy &c : listBackups(folder + "backup")) {
+            Db copy("check-copy");
+            QVariant ok;
+            if (!copy.open(c.path) || !copy.scalar("PRAGMA integrity_check", {}, ok) || ok.toString() != "ok")
+                return "a copy that does not restore: " + c.path;
+        }
+        if (action == "upgrade") {
+            ArchiveAudit audit;
+            if (!auditArchive(perm, audit) || !audit.sound() || audit.versions != 3)
+                return "the archive did not move out whole: " + audit.summary();
         }
     }
     return {};
@@ -249,17 +269,19 @@ void ReliabilityTest::killAtEveryWriteAndSync()
     const int stride = std::max(1, qEnvironmentVariableIsSet("QUOTEDESK_SWEEP_STRIDE")
                                        ? qEnvironmentVariableIntValue("QUOTEDESK_SWEEP_STRIDE")
                                        : 10);
-    TempData templ;
+    TempData templ, older;
     seedForActions(templ);
+    makeOlderArchive(older);
     int tried = 0, broken = 0;
-    for (const QString action : {"save", "register", "delete", "wipe", "issue", "hint"}) {
+    for (const QString action : {"save", "register", "delete", "wipe", "issue", "hint", "backup", "upgrade"}) {
+        const TempData &from = action == "upgrade" ? older : templ;
         for (const QString call : {"pwrite64", "fdatasync", "fsync", "unlink"}) {
             for (int k = 1;; k += stride) {
                 QTemporaryDir dir;
                 const QString folder = dir.path() + "/data/";
                 QDir().mkpath(folder);
                 for (const QString &f : {QString(schema::kPermFileName), QString(schema::kWorkFileName)})
-                    QVERIFY(QFile::copy(templ.folder() + f, folder + f));
+                    QVERIFY(QFile::copy(from.folder() + f, folder + f));
                 QProcess p;
                 p.start("strace", {"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
                                    QString("inject=%1:signal=KILL:when=%2").arg(call).arg(k), QUOTEDESK_CHILD, action,

@@ -120,13 +120,14 @@ void TaxTest::upgradedFileKeepsTheSpecifiedFigures()
         const std::pair<const char *, const char *> added[] = {
             {"自社情報", "税率"},   {"自社情報", "端数処理"}, {"自社情報", "登録番号"},   {"商品マスタ", "軽減"},
             {"顧客マスタ", "敬称"}, {"見積書", "軽減"},     {"見積書ヘッダ", "敬称"},   {"見積書ヘッダ", "税区分"},
-            {"見積書ヘッダ", "税率"}, {"見積書ヘッダ", "端数処理"}, {"自社情報", "見積番号印刷"}, {"自社情報", "社印"}};
+            {"見積書ヘッダ", "税率"}, {"見積書ヘッダ", "端数処理"}, {"自社情報", "見積番号印刷"}, {"自社情報", "社印"},
+            {"自社情報", "控え保持数"}};
         for (const auto &[table, column] : added)
             QVERIFY(perm.exec(QString("ALTER TABLE %1 DROP COLUMN %2").arg(table, column)));
         for (const char *table : {"w明細", "w商品マスタ", "w商品参照"})
             QVERIFY(work.exec(QString("ALTER TABLE %1 DROP COLUMN 軽減").arg(table)));
         QVERIFY(perm.exec("DROP TABLE 見積書索引"));
-        for (const char *table : {"発行版", "発行PDF", "発行記録", "発行取引先", "変更番号"})
+        for (const char *table : {"発行版", "発行記録", "発行取引先", "変更番号"})
             QVERIFY(perm.exec(QString("DROP TABLE %1").arg(table)));
         for (const char *table : {"顧客マスタ", "商品マスタ"})
             for (const char *event : {"INSERT", "UPDATE", "DELETE"})

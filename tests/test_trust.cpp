@@ -453,7 +453,7 @@ void TrustTest::damagedPageIsFoundOnceTheWindowIsUp()
     answers.shown.clear();
     w.find<QAbstractButton>("cmd一括削除7")->click();
     QVERIFY(answers.shown.last().text.startsWith("データを初期化しませんでした"));
-    QCOMPARE(QDir(data.folder() + "backup").entryList(QDir::Files).size(), 1);
+    QCOMPARE(QDir(data.folder() + "backup").entryList({"*.mdb"}, QDir::Files).size(), 1);
 }
 
 

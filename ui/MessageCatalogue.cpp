@@ -89,6 +89,8 @@ const Rule kその他[] = {
     {"ファイルなし", "", "がありません。確認してください。", true, "ファイル確認", B::Info},
     {"確認", "", "、よろしいですか", true, "確認", B::AskYes},
     {"全端末確認", "", "、よろしいですか", true, "確認", B::Ask},
+    // Removing old backups: what cannot be had back, No the default.
+    {"控え削除確認", "", "を削除します。よろしいですか", true, "控えの削除", B::Ask},
     // Beyond the original catalogue: closing with an estimate that is not stored.
     {"終了確認", "保存されていない変更があります。終了してよろしいですか", "", false, "終了の確認", B::Ask},
     // Typing another number, or opening one from the list, over an estimate that is not stored.
