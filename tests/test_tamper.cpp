@@ -19,6 +19,7 @@ private slots:
     void idsAreNeverGivenTwice();
     void anExportedIndexVouchesForTheArchive();
     void theStartSaysWhatIsUnprotected();
+    void anOlderServerGetsItsChain();
 
 private:
     struct Fixture {
@@ -256,6 +257,28 @@ void TamperTest::theStartSaysWhatIsUnprotected()
     QVERIFY2(said.contains("発行取引先_"), qPrintable(said));
     QVERIFY2(onTestServer() || said.contains("記録のない控えのファイルが 1 件"), qPrintable(said));
     QVERIFY(QFileInfo::exists(archivefiles::pathOf(archivefiles::folderOf(data.perm()), sha256Hex("stray"))) || onTestServer());
+}
+
+// A server prepared by the version before: no chain column, no protection of the customer index.
+// The first desktop to start fills the chain in for what was issued, and the check finds it sound.
+void TamperTest::anOlderServerGetsItsChain()
+{
+    if (!onTestServer())
+        QSKIP("about the server's upgrade");
+    {
+        Fixture f; // its own database, with four issues
+        QVERIFY(f.db.execUnprepared("DROP TRIGGER 発行取引先_変更不可 ON 発行取引先"));
+        QVERIFY(f.db.execUnprepared("DROP TRIGGER 発行取引先_消去不可 ON 発行取引先"));
+        QVERIFY(f.db.execUnprepared("ALTER TABLE 発行記録 DROP COLUMN 連鎖"));
+        QVERIFY(f.db.execUnprepared("ALTER TABLE 発行版 DROP COLUMN 種別"));
+        QVERIFY(f.db.execUnprepared("ALTER TABLE 自社情報 DROP COLUMN 控え保持数"));
+        QVERIFY(f.db.exec("UPDATE quotedesk_schema SET version = 303"));
+        Window w(f.data.folder());
+        QVERIFY2(w->isLoaded(), qPrintable(w->loadError()));
+        const ArchiveAudit a = f.audit();
+        QVERIFY2(a.sound() && a.records == 4, qPrintable(a.summary()));
+        QVERIFY(!f.db.exec("DELETE FROM 発行取引先"));
+    }
 }
 
 QTEST_MAIN(TamperTest)
