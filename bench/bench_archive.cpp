@@ -1,6 +1,7 @@
 // The archive of issued estimates at 100,000 versions: opening 発行履歴, searching by issue date,
 // total and customer (alone and together); and what issuing adds to a PDF save.
 
+#include "ArchiveSeed.h"
 #include "BenchSupport.h"
 #include "archive/IssuedListDialog.h"
 #include "print/PrintPreview.h"
@@ -14,26 +15,7 @@
 #include <QPrinter>
 
 namespace {
-
-const char *kNumbers = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ";
-
-// 100,000 versions of 60,000 estimates over seven years, each with a 20 kB copy, each issued once.
-void seed(Db &perm)
-{
-    perm.exec(QString("INSERT INTO 発行版 (id, 伝票番号, 版, 発行日時, 顧客名, 日付, 合計, 内容, SHA256) %1 "
-                      "SELECT i, 1 + i % 60000, 1 + i / 60000, "
-                      "strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', printf('+%d minutes', i * 36)), "
-                      "printf('株式会社%s商店%d', substr('山田田中佐藤鈴木高橋伊藤渡辺小林', 1 + (i % 8) * 2, 2), i % 1000), "
-                      "'2026/01/01', (1000 + i % 5000) * 10000, x'00', printf('%064d', i) FROM n")
-                  .arg(kNumbers),
-              {100000});
-    perm.exec(QString("INSERT INTO 発行PDF (版ID, PDF) %1 SELECT i, randomblob(20000) FROM n").arg(kNumbers), {100000});
-    perm.exec("INSERT INTO 発行記録 (版ID, 発行日時, 方法) SELECT id, 発行日時, 'PDF' FROM 発行版");
-    perm.exec("INSERT INTO 発行取引先 (名) SELECT DISTINCT 顧客名 FROM 発行版");
-    // A file in use carries the planner's statistics: the program runs PRAGMA optimize at each close.
-    perm.exec("ANALYZE");
-}
-
+void seed(Db &perm) { seedArchive(perm, 100000, false); }
 } // namespace
 
 int main(int argc, char **argv)

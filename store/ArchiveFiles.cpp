@@ -140,23 +140,19 @@ void removeUnfinished(const QString &folder)
         QFile::remove(dir.filePath(name));
 }
 
-DbResult carry(const QString &source, const QString &target, int *added,
+DbResult carry(const QString &source, const QString &target, const QStringList &hashes, int *added,
                const std::function<bool(int, int)> &progress)
 {
     if (added)
         *added = 0;
     if (!QDir().mkpath(target))
         return DbResult::failure(QStringLiteral("cannot create folder"), sqlitecode::CantOpen, target);
-    QStringList missing;
-    const QStringList have = QDir(target).entryList(QDir::Files);
-    const QSet<QString> had(have.begin(), have.end());
-    for (const QString &name : QDir(source).entryList(QDir::Files))
-        if (isHashName(name) && !had.contains(name))
-            missing << name;
-    for (int i = 0; i < missing.size(); ++i) {
-        if (progress && !progress(i, int(missing.size())))
+    for (int i = 0; i < hashes.size(); ++i) {
+        if (progress && !progress(i, int(hashes.size())))
             return DbResult::failure(QStringLiteral("cancelled"), sqlitecode::Cancelled, target);
-        const QString from = QDir(source).filePath(missing[i]), to = QDir(target).filePath(missing[i]);
+        const QString from = pathOf(source, hashes[i]), to = pathOf(target, hashes[i]);
+        if (QFileInfo::exists(to) || !QFileInfo::exists(from))
+            continue; // there already, or missing at the source: 照合 tells of that
         if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
             QByteArray bytes;
             if (DbResult r = readRegularFile(from, qint64(1) << 31, bytes); !r)
@@ -169,7 +165,7 @@ DbResult carry(const QString &source, const QString &target, int *added,
         if (added)
             ++*added;
     }
-    return missing.isEmpty() ? DbResult{} : syncFolder(target);
+    return added && *added == 0 ? DbResult{} : syncFolder(target);
 }
 
 } // namespace archivefiles

@@ -27,9 +27,9 @@ QSet<QString> present(const QString &folder);
 // Writes that never finished (a kill between writing and renaming): removed.
 void removeUnfinished(const QString &folder);
 
-// Makes target hold every file of source it does not have yet: a hard link where the file
-// system allows one, else a synced copy. *added counts them; progress sees each.
-DbResult carry(const QString &source, const QString &target, int *added = nullptr,
+// Makes target hold each of the files hashes names in source that it does not have yet: a hard
+// link where the file system allows one, else a synced copy. *added counts them.
+DbResult carry(const QString &source, const QString &target, const QStringList &hashes, int *added = nullptr,
                const std::function<bool(int done, int total)> &progress = {});
 
 // The directory's own entries on the disk (after a rename or a link).

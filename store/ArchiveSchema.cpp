@@ -47,8 +47,7 @@ QStringList fileTables(const QString &suffix)
 QStringList fileIndexes()
 {
     return {"CREATE INDEX 発行記録_日時 ON 発行記録 (発行日時)", "CREATE INDEX 発行記録_版 ON 発行記録 (版ID)",
-            "CREATE INDEX 発行版_合計 ON 発行版 (合計)", "CREATE INDEX 発行版_顧客名 ON 発行版 (顧客名)",
-            "CREATE INDEX 発行版_SHA256 ON 発行版 (SHA256)"};
+            "CREATE INDEX 発行版_合計 ON 発行版 (合計)", "CREATE INDEX 発行版_顧客名 ON 発行版 (顧客名)"};
 }
 
 // Every existing issue, in order, with what its link covers; the chain is computed as they come.

@@ -24,6 +24,11 @@ DbResult pageCheck(const QString &path, const QString &pragma)
     static std::atomic<int> serial{0};
     Db copy(QStringLiteral("backup-check-%1").arg(++serial));
     DbResult r = copy.open(path);
+    // Read once, all of it: a cache the size of the file and the file mapped halve the check.
+    if (r)
+        r = copy.exec(QStringLiteral("PRAGMA cache_size = -262144"));
+    if (r)
+        r = copy.exec(QStringLiteral("PRAGMA mmap_size = 268435456"));
     QVariant result;
     if (r)
         r = copy.scalar(pragma, {}, result);
@@ -75,16 +80,8 @@ DbResult BackupJob::run()
     if (r && m_cancel)
         r = DbResult::failure(QStringLiteral("cancelled"), sqlitecode::Cancelled, path);
     // The archive's files first: a copy that has its name has every document it lists.
-    const QString archive = archivefiles::folderOf(m_source);
-    if (r && QFileInfo(archive).isDir()) {
-        int added = 0;
-        r = archivefiles::carry(archive, QDir(m_folder).filePath(QStringLiteral("archive")), &added,
-                                [this](int done, int total) {
-                                    m_files = done;
-                                    m_filesTotal = total;
-                                    return !m_cancel;
-                                });
-    }
+    if (r)
+        r = carryArchive();
     if (r && !QFile::rename(m_temporary, path))
         r = DbResult::failure(QStringLiteral("cannot rename"), sqlitecode::IoErr, path);
     if (!r) {
@@ -99,7 +96,52 @@ DbResult BackupJob::run()
         mark.write(QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + " integrity_check ok\n");
     mark.close();
     m_written = path;
+    if (m_carried > 0)
+        writeCarried(m_carried);
     return archivefiles::syncFolder(m_folder);
+}
+
+QString BackupJob::pool() const { return QDir(m_folder).filePath(QStringLiteral("archive")); }
+
+// The versions up to this id have their files in the pool already: only newer ones are looked at.
+qlonglong BackupJob::readCarried() const
+{
+    QFile f(QDir(pool()).filePath(QStringLiteral(".carried")));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
+}
+
+void BackupJob::writeCarried(qlonglong id) const
+{
+    QFile f(QDir(pool()).filePath(QStringLiteral(".carried")));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(QByteArray::number(id) + '\n');
+}
+
+DbResult BackupJob::carryArchive()
+{
+    const QString archive = archivefiles::folderOf(m_source);
+    if (!QFileInfo(archive).isDir())
+        return {};
+    static std::atomic<int> serial{0};
+    Db copy(QStringLiteral("backup-copy-%1").arg(++serial));
+    QStringList hashes;
+    qlonglong highest = 0;
+    DbResult r = copy.open(m_temporary);
+    if (r) // the copy's own rows: exactly the documents it lists
+        r = copy.forEachRow("SELECT id, SHA256 FROM 発行版 WHERE id > ? ORDER BY id", {readCarried()}, [&](const QSqlQuery &q) {
+            highest = q.value(0).toLongLong();
+            hashes << q.value(1).toString();
+        });
+    copy.close();
+    if (r)
+        r = archivefiles::carry(archive, pool(), hashes, nullptr, [this](int done, int total) {
+            m_files = done;
+            m_filesTotal = total;
+            return !m_cancel;
+        });
+    if (r && highest > 0)
+        m_carried = highest;
+    return r;
 }
 
 DbResult writeBackup(Db &db, const QString &backupFolder, const QString &stem, QString *written)

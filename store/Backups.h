@@ -34,6 +34,11 @@ public:
 
 private:
     DbResult copy(const QString &temporary);
+    DbResult carryArchive();
+    QString pool() const;
+    qlonglong readCarried() const;
+    void writeCarried(qlonglong id) const;
+    qlonglong m_carried = 0;
     QString m_source, m_folder, m_stem, m_written, m_temporary;
     std::atomic<qint64> m_total{0};
     std::atomic<int> m_files{0}, m_filesTotal{0};
