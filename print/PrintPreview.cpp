@@ -48,9 +48,22 @@ QString sheetPdfName(const QString &number, const QString &customer)
     return name.left(120) + QStringLiteral(".pdf");
 }
 
+// An issued sheet carries the archive's chain as it stands, so a copy given out vouches for
+// every issue before it. (Unreadable here, the issue itself will say why.)
+static rpt見積書 withArchiveCode(const rpt見積書 &sheet, Db *archive)
+{
+    QString head;
+    if (!archive || !IssueArchive(*archive).head(head))
+        return sheet;
+    PrintRecord record = sheet.record();
+    record.archiveCode = archivechain::shortCode(head);
+    return rpt見積書(record);
+}
+
 PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const QString &pdfName, QWidget *parent,
                            Db *archive)
-    : QPrintPreviewDialog(printer, parent), m_sheet(sheet), m_pdfName(pdfName), m_archive(archive)
+    : QPrintPreviewDialog(printer, parent), m_sheet(withArchiveCode(sheet, archive)), m_pdfName(pdfName),
+      m_archive(archive)
 {
     setObjectName(QStringLiteral("rpt見積書"));
     setWindowTitle(QStringLiteral("お見積書 印刷プレビュー"));
@@ -184,15 +197,8 @@ void PrintPreview::printToPrinter()
             QStringLiteral("プリンターの用紙を A4 にできないため、見積書を用紙に合わせて縮小して印刷しました。"));
 }
 
-void showEstimatePreview(const PrintRecord &shown, const QString &pdfName, QWidget *parent, Db *archive)
+void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent, Db *archive)
 {
-    PrintRecord record = shown;
-    QString head;
-    // The sheet carries the chain as it stands, so a printed copy vouches for what came before.
-    if (archive && !reportFailure(IssueArchive(*archive).head(head), QStringLiteral("発行済みの控えを確認")))
-        return;
-    if (archive)
-        record.archiveCode = archivechain::shortCode(head);
     const rpt見積書 sheet(record);
     // A character no font has would print as an empty box: the user hears of it first.
     if (const QStringList missing = sheet.unprintable(); !missing.isEmpty()) {

@@ -25,13 +25,14 @@ public:
     // said so); with no printer installed, PDF保存 is offered instead.
     void printToPrinter();
     void choosePdf();
+    const rpt見積書 &sheet() const { return m_sheet; }
 
 private:
     // The bytes to send: the ones issued before when nothing changed, else the sheet anew.
     // Empty (and reported) when the sheet cannot be issued.
     QByteArray issueBytes();
     bool recordIssue(const QByteArray &bytes, const QString &how);
-    const rpt見積書 &m_sheet;
+    const rpt見積書 m_sheet; // with the archive's code when it issues
     QString m_pdfName;
     Db *m_archive = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "estimate/EstimateTab.h"
 #include "print/PrintPreview.h"
 #include "store/IssueArchive.h"
+#include "store/ArchiveChain.h"
 #include "ui/FileChooser.h"
 #include "ui_IssuedListDialog.h"
 
@@ -162,7 +163,24 @@ void ArchiveTest::issuedAgainComparedWithTheLatest()
     typeCell(grid, 0, Col金額, "1000");
     issuePdf(w, dir.filePath("1.pdf"));
     typeCell(grid, 0, Col金額, "1200");
-    const QByteArray latest = issuePdf(w, dir.filePath("2.pdf"));
+    QString code, head;
+    auto previous = setPreviewRunner([&](PrintPreview &preview) {
+        code = preview.sheet().record().archiveCode;
+        preview.savePdf(dir.filePath("2.pdf"));
+    });
+    {
+        const FolderOpener opener = setFolderOpener([](const QString &) {});
+        Answers notices;
+        w.find<QAbstractButton>("cmd印刷")->click();
+        setFolderOpener(opener);
+    }
+    setPreviewRunner(previous);
+    QFile second(dir.filePath("2.pdf"));
+    QVERIFY(second.open(QIODevice::ReadOnly));
+    const QByteArray latest = second.readAll();
+    // The sheet carries the chain's head as it stood: the first issue's record.
+    QCOMPARE(code, archivechain::shortCode(permRows(data, "SELECT 連鎖 FROM 発行記録 WHERE id = (SELECT min(id) FROM 発行記録)")[0][0].toString()));
+    QCOMPARE(code.size(), 12);
     // The next second: a sheet drawn anew now is not the one issued.
     const qint64 issuedAt = QDateTime::currentSecsSinceEpoch();
     QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() > issuedAt, 2000);
