@@ -6,6 +6,7 @@
 #include "store/Engine.h"
 #include "ui/MessageCatalogue.h"
 #include "store/IssueArchive.h"
+#include "store/ArchiveAudit.h"
 #include "store/Numbering.h"
 #include "store/ServerImport.h"
 #include "store/ServerSchema.h"
@@ -201,6 +202,9 @@ void ServerTest::importKeepsEveryValueAndSaysWhatItMerged()
     // The archive keeps its bytes, and stays append-only on the server.
     QVERIFY(db.scalar("SELECT p.PDF FROM 発行PDF p JOIN 発行版 v ON v.id = p.版ID WHERE v.伝票番号 = 12", {}, v));
     QCOMPARE(v.toByteArray(), QByteArray("%PDF-1.4 bytes"));
+    ArchiveAudit audit; // the file's chain goes on on the server
+    QVERIFY(auditArchive(db, audit));
+    QVERIFY2(audit.sound() && audit.records == 1, qPrintable(audit.summary()));
     QVERIFY(!db.exec("DELETE FROM 発行記録"));
     QVERIFY(!db.exec("UPDATE 発行版 SET 合計 = 0"));
     QVERIFY(!db.execUnprepared("TRUNCATE 発行PDF"));
