@@ -85,15 +85,8 @@ void EstimateTab::cellCommitted(int row, int column)
     WorkTableModel &m = *dat明細;
     switch (column) {
     case Col品名:
-        if (!m.value(row, Col品名).isNull()) {
-            seekName = m.value(row, Col品名).toString().trimmed();
-            Seek商品();
-            m.setValue(row, Col品名, seekName.isEmpty() ? QVariant() : QVariant(seekName));
-            m.setValue(row, Col単位, seekUnit.isEmpty() ? QVariant() : QVariant(seekUnit));
-            m.setValue(row, Col単価, seekPrice.isZero() ? QVariant() : QVariant::fromValue(seekPrice));
-            m.setValue(row, Col非課税, seekExempt);
-            m.setValue(row, Col軽減, seekReduced && !seekExempt);
-        }
+        if (!m.value(row, Col品名).isNull())
+            nameCommitted(row);
         break;
     case Col数量:
     case Col単価:
@@ -119,6 +112,23 @@ void EstimateTab::cellCommitted(int row, int column)
     }
     reportFailure(m.commitRow(row));
     Calc明細();
+}
+
+// The master's unit, price and marks for the name (none for a name it does not know); on a line
+// with a quantity the amount follows the new price, so no line keeps an amount that its
+// quantity and price no longer give. An amount typed alone stays.
+void EstimateTab::nameCommitted(int row)
+{
+    WorkTableModel &m = *dat明細;
+    seekName = m.value(row, Col品名).toString().trimmed();
+    Seek商品();
+    m.setValue(row, Col品名, seekName.isEmpty() ? QVariant() : QVariant(seekName));
+    m.setValue(row, Col単位, seekUnit.isEmpty() ? QVariant() : QVariant(seekUnit));
+    m.setValue(row, Col単価, seekPrice.isZero() ? QVariant() : QVariant::fromValue(seekPrice));
+    m.setValue(row, Col非課税, seekExempt);
+    m.setValue(row, Col軽減, seekReduced && !seekExempt);
+    if (numeric(m.value(row, Col数量)))
+        lineAmount(row);
 }
 
 void EstimateTab::lineAmount(int row)

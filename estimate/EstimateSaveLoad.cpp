@@ -86,7 +86,8 @@ bool EstimateTab::Entry見積書()
     DbResult r = storeChecked(e, done);
     if (m_store.takeIndexRebuilt())
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
-    if (r.code == sqlitecode::TakenElsewhere || r.code == sqlitecode::ChangedElsewhere)
+    if (r.code == sqlitecode::TakenElsewhere || r.code == sqlitecode::ChangedElsewhere ||
+        r.code == sqlitecode::DeletedElsewhere)
         return false; // answered No: nothing stored, the screen as it was
     if (!reportFailure(r, QStringLiteral("見積書を登録")))
         return false;
@@ -123,7 +124,8 @@ DbResult EstimateTab::storeChecked(const Estimate &e, QString &done)
         int moved = 0;
         r = m_store.saveUnderNextNumber(e, basis, &moved);
         done = QStringLiteral("No.%1 は他の端末で登録されていたため、No.%2 として登録しました").arg(e.number).arg(moved);
-    } else if (r.code == sqlitecode::ChangedElsewhere && Msg(QStringLiteral("登録"), QStringLiteral("他端末変更"), no)) {
+    } else if ((r.code == sqlitecode::ChangedElsewhere && Msg(QStringLiteral("登録"), QStringLiteral("他端末変更"), no)) ||
+               (r.code == sqlitecode::DeletedElsewhere && Msg(QStringLiteral("登録"), QStringLiteral("他端末削除"), no))) {
         r = m_store.save(e, basis, true);
     }
     return r;
@@ -266,6 +268,10 @@ void EstimateTab::Delete見積書()
         if (!Msg(QStringLiteral("削除"), QStringLiteral("他端末変更"), QStringLiteral("No.%1").arg(number.value)))
             return;
         r = m_store.remove(number.value, -1);
+    } else if (r.code == sqlitecode::DeletedElsewhere) {
+        r = {}; // what was asked for is done: the screen is cleared as after a delete
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
+            QStringLiteral("No.%1 は他の端末ですでに削除されていました。").arg(number.value));
     }
     const bool removed = reportFailure(r, QStringLiteral("見積書を削除"));
     if (m_store.takeIndexRebuilt())

@@ -10,9 +10,15 @@ namespace {
 using namespace estimatevalues;
 
 // A product line's master fields that differ from every line of the same name in basis.
-QVector<bool> ownProductFields(const EstimateLine &l, const Estimate *basis)
+QVector<bool> ownProductFields(const EstimateLine &l, const Estimate *basis, const MasterReads &reads)
 {
     QVector<bool> own{true, true, true, true, true}; // 品名, 単位, 単価, 非課税, 軽減
+    if (const auto read = reads.products.constFind(l.name); read != reads.products.cend()) {
+        own[1] = read->unit != l.unit;
+        own[2] = read->price != l.price;
+        own[3] = read->exempt != l.exempt;
+        own[4] = read->reduced != l.reduced;
+    }
     if (!basis)
         return own;
     for (const EstimateLine &b : basis->lines) {
@@ -92,7 +98,7 @@ DbResult EstimateStore::saveUnderNextNumber(const Estimate &e, const Estimate *b
             moved.number = int(next);
             if (number)
                 *number = moved.number;
-            return engineOf(db).writeEstimate(db, recordOf(moved, basis), 0, stored);
+            return engineOf(db).writeEstimate(db, recordOf(moved, basis, m_read), 0, stored);
         });
     });
 }
@@ -100,7 +106,7 @@ DbResult EstimateStore::saveUnderNextNumber(const Estimate &e, const Estimate *b
 DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool overwrite)
 {
     Db &db = m_ctx.main;
-    const EstimateRecord record = recordOf(e, basis);
+    const EstimateRecord record = recordOf(e, basis, m_read);
     qlonglong stored = -1;
     const qlonglong expected = overwrite ? -1 : e.version;
     DbResult r = engineOf(db).saveEstimate(db, record, expected, stored);
@@ -121,12 +127,11 @@ DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool 
         return {}; // it did
     if ((found ? now.version : 0) == stored)
         return db.transaction(save); // it did not, and nobody wrote since: nothing stands in the way
-    return DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(e.number),
-                             sqlitecode::ChangedElsewhere);
+    return estimateMismatch(e.number, std::max<qlonglong>(expected, 1), found ? now.version : 0);
 }
 
 // What a save writes, as bound values.
-EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis)
+EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis, const MasterReads &reads)
 {
     EstimateRecord out;
     out.number = e.number;
@@ -147,22 +152,27 @@ EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis)
         searched << l.name;
     }
     out.searchText = searchindex::textOf(searched);
-    addMasterRows(out, e, basis);
+    addMasterRows(out, e, basis, reads);
     return out;
 }
 
-// The customer and the products a save registers: a value e carries over unchanged from basis
-// is not its own, and only fills a row that does not exist yet.
-void EstimateStore::addMasterRows(EstimateRecord &out, const Estimate &e, const Estimate *basis)
+// The customer and the products a save registers: a value e carries over unchanged from basis,
+// or still as it was read from the master, is not its own, and only fills a row that does not
+// exist yet.
+void EstimateStore::addMasterRows(EstimateRecord &out, const Estimate &e, const Estimate *basis, const MasterReads &reads)
 {
     out.customerFields = QStringList{"顧客名", "顧客情報", "敬称"};
     // A nameless customer would become a blank master row on every such save.
     if (!e.customerName.trimmed().isEmpty()) {
         const bool same = basis && basis->customerName == e.customerName;
+        const auto read = reads.customers.constFind(e.customerName);
+        const bool known = read != reads.customers.cend();
+        const bool infoRead = known && read->first.toString() == e.customerInfo;
+        const bool honorificRead = known && read->second == e.honorific;
         out.customers << MasterRow{{e.customerName, bindText(e.customerInfo),
                                     e.honorific.isEmpty() ? QVariant(QString()) : e.honorific},
-                                   {!same, !same || basis->customerInfo != e.customerInfo,
-                                    !same || basis->honorific != e.honorific}};
+                                   {!same && !known, (!same || basis->customerInfo != e.customerInfo) && !infoRead,
+                                    (!same || basis->honorific != e.honorific) && !honorificRead}};
     }
     out.productFields = QStringList{"品名", "単位", "単価", "非課税", "軽減"};
     for (const EstimateLine &l : e.lines) {
@@ -170,7 +180,7 @@ void EstimateStore::addMasterRows(EstimateRecord &out, const Estimate &e, const 
             continue;
         const QVariant unit = l.unit.isNull() ? QVariant(QString()) : l.unit;
         out.products << MasterRow{{l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0},
-                                  ownProductFields(l, basis)};
+                                  ownProductFields(l, basis, reads)};
     }
 }
 
@@ -254,8 +264,7 @@ DbResult EstimateStore::removeOnce(int number, qlonglong version)
         if (DbResult r = engine.storedVersion(db, number, stored); !r)
             return r;
         if (version >= 0 && stored != version)
-            return DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(number),
-                                     sqlitecode::ChangedElsewhere);
+            return estimateMismatch(number, std::max<qlonglong>(version, 1), stored);
         if (DbResult d = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {number}); !d)
             return d;
         if (DbResult d = engine.removeSearchText(db, number); !d)
@@ -271,8 +280,6 @@ DbResult EstimateStore::removeOnce(int number, qlonglong version)
         return r;
     if (now == 0)
         return {};
-    return now == stored ? db.transaction(remove)
-                         : DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(number),
-                                             sqlitecode::ChangedElsewhere);
+    return now == stored ? db.transaction(remove) : estimateMismatch(number, std::max<qlonglong>(version, 1), now);
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 // Stored estimates and the line-item work table, as plain values: no widgets here.
 
 #include "store/Context.h"
@@ -50,6 +51,14 @@ struct ProductInfo {
     Money price;
     bool exempt = false;
     bool reduced = false;
+    bool found = false; // the name is in the master at all
+};
+
+// What this desktop last read of each master row, as the window took it: a value still as read
+// is not this desktop's change, so a save never writes it back over another desktop's.
+struct MasterReads {
+    QHash<QString, EstimateLine> products;                   // unit, price and marks as a line takes them
+    QHash<QString, std::pair<QVariant, QString>> customers; // details, honorific
 };
 
 class EstimateStore {
@@ -103,9 +112,10 @@ private:
     DbResult removeOnce(int number, qlonglong version);
     // Runs a transaction again when the server broke a deadlock between two desktops.
     DbResult retried(const std::function<DbResult()> &transaction);
-    static EstimateRecord recordOf(const Estimate &e, const Estimate *basis);
-    static void addMasterRows(EstimateRecord &out, const Estimate &e, const Estimate *basis);
+    static EstimateRecord recordOf(const Estimate &e, const Estimate *basis, const MasterReads &reads);
+    static void addMasterRows(EstimateRecord &out, const Estimate &e, const Estimate *basis, const MasterReads &reads);
     QuoteDeskContext &m_ctx;
+    MasterReads m_read;
     bool m_indexRebuilt = false;
 };
 

@@ -121,6 +121,7 @@ private:
     // Asks before what is on screen and not stored is replaced by what subject names.
     bool mayReplaceScreen(const QString &subject);
     void lineAmount(int row);
+    void nameCommitted(int row);
     // Says which field cannot hold the value; the cell keeps what it had.
     bool refuseEdit(int row, int column, const QString &field);
     // The line amounts again, after the rules they are rounded by changed.

@@ -133,6 +133,10 @@ ProductInfo EstimateStore::seekProduct(const QString &name)
     p.price = Money::fromSql(rows[0][1]).value_or(Money());
     p.exempt = rows[0][2].toLongLong() != 0;
     p.reduced = rows[0][3].toLongLong() != 0;
+    p.found = true;
+    m_read.products.insert(name, EstimateLine{name, std::nullopt, p.unit.isEmpty() ? QVariant() : QVariant(p.unit),
+                                              p.price.isZero() ? std::nullopt : std::optional<Money>(p.price), std::nullopt,
+                                              p.exempt, p.reduced && !p.exempt});
     return p;
 }
 
@@ -153,6 +157,8 @@ QString EstimateStore::customerHonorific(const QString &name)
     m_ctx.main.scalar("SELECT 敬称 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " + engineOf(m_ctx.main).rowOrder() +
                           " LIMIT 1",
                       {name}, v);
+    if (!v.isNull())
+        m_read.customers[name].second = readText(v);
     return readText(v);
 }
 
@@ -162,5 +168,7 @@ QVariant EstimateStore::customerDetails(const QString &name)
     m_ctx.main.scalar("SELECT 顧客情報 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " + engineOf(m_ctx.main).rowOrder() +
                           " LIMIT 1",
                       {name}, details);
+    if (!details.isNull())
+        m_read.customers[name].first = details;
     return details;
 }

@@ -53,6 +53,8 @@ constexpr int TakenElsewhere = 1003, ChangedElsewhere = 1004;
 constexpr int NoPermission = 1005, NotRegular = 1006, TooLarge = 1007;
 // The user stopped it; nothing was kept.
 constexpr int Cancelled = 1008;
+// A loaded estimate that another desktop deleted meanwhile: nothing was written.
+constexpr int DeletedElsewhere = 1009;
 }
 
 using DbRow = QVector<QVariant>;

@@ -6,12 +6,14 @@ const StoreEngine &engineOf(const Db &db)
     return db.engine() == Db::Engine::Postgres ? postgresEngine() : sqliteEngine();
 }
 
-DbResult estimateMismatch(qlonglong number, qlonglong expected)
+DbResult estimateMismatch(qlonglong number, qlonglong expected, qlonglong stored)
 {
-    return expected == 0 ? DbResult::failure(QStringLiteral("No.%1 was stored elsewhere meanwhile").arg(number),
-                                             sqlitecode::TakenElsewhere)
-                         : DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(number),
-                                             sqlitecode::ChangedElsewhere);
+    if (expected == 0)
+        return DbResult::failure(QStringLiteral("No.%1 was stored elsewhere meanwhile").arg(number), sqlitecode::TakenElsewhere);
+    if (stored == 0)
+        return DbResult::failure(QStringLiteral("No.%1 was deleted elsewhere meanwhile").arg(number),
+                                 sqlitecode::DeletedElsewhere);
+    return DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(number), sqlitecode::ChangedElsewhere);
 }
 
 // Statement by statement: on a file each is a call, not a round trip.
@@ -22,7 +24,7 @@ DbResult StoreEngine::writeEstimate(Db &db, const EstimateRecord &e, qlonglong e
     if (DbResult r = storedVersion(db, e.number, stored); !r)
         return r;
     if (expected >= 0 && stored != expected)
-        return estimateMismatch(e.number, expected);
+        return estimateMismatch(e.number, expected, stored);
     // The counter first: every save then takes its locks in one order (number, counter, masters),
     // and two desktops never wait for each other in a circle.
     DbResult counter;

@@ -121,7 +121,7 @@ public:
 
 const StoreEngine &engineOf(const Db &db);
 // What writeEstimate answers when the version found was not the one expected.
-DbResult estimateMismatch(qlonglong number, qlonglong expected);
+DbResult estimateMismatch(qlonglong number, qlonglong expected, qlonglong stored);
 
 // The two implementations; engineOf chooses between them.
 const StoreEngine &sqliteEngine();

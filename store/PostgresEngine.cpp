@@ -167,7 +167,7 @@ public:
         bool written = false;
         if (DbResult r = serversave::write(db, once, expected, stored, written); !r)
             return r;
-        return written ? DbResult{} : estimateMismatch(e.number, expected);
+        return written ? DbResult{} : estimateMismatch(e.number, expected, stored);
     }
 
     DbResult saveEstimate(Db &db, const EstimateRecord &e, qlonglong expected, qlonglong &stored) const override

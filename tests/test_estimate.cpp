@@ -19,7 +19,7 @@ private slots:
     void rangeRefused();
     void lineAmounts_data();
     void lineAmounts();
-    void newItemKeepsAmount();
+    void renamedLineStaysConsistent();
     void enterOnAmountColumn();
     void unitRecordedInCodeMaster();
     void totals_data();
@@ -228,7 +228,7 @@ void EstimateTest::lineAmounts()
         QCOMPARE(m->data(m->index(4, 2), Qt::DisplayRole).toString(), qty);
 }
 
-void EstimateTest::newItemKeepsAmount()
+void EstimateTest::renamedLineStaysConsistent()
 {
     TempData data;
     addProducts(data);
@@ -238,9 +238,19 @@ void EstimateTest::newItemKeepsAmount()
     typeCell(grid, 0, 1, "りんご");
     typeCell(grid, 0, 2, "3");
     QCOMPARE(m->value(0, 5).value<Money>(), Money::fromYen(360));
+    // Another product: its price, and the amount that quantity and price give.
     typeCell(grid, 0, 1, "O'Neil");
     QCOMPARE(m->value(0, 4).value<Money>(), Money::fromYen(1000));
-    QCOMPARE(m->value(0, 5).value<Money>(), Money::fromYen(360));
+    QCOMPARE(m->value(0, 5).value<Money>(), Money::fromYen(3000));
+    // A name the master does not know: no price, so no amount from one.
+    typeCell(grid, 0, 1, "特注品");
+    QVERIFY(m->value(0, 4).isNull());
+    QVERIFY(m->value(0, 5).isNull());
+    // An amount typed on a line without quantity stays as typed when the name changes.
+    typeCell(grid, 1, 1, "値引");
+    typeCell(grid, 1, 5, "-500");
+    typeCell(grid, 1, 1, "りんご");
+    QCOMPARE(m->value(1, 5).value<Money>(), Money::fromYen(-500));
 }
 
 void EstimateTest::enterOnAmountColumn()

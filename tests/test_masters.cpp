@@ -26,6 +26,7 @@ private slots:
     void productTabSharesTheMasterRoutines();
     void customerComboList();
     void lookupOnLeavingCustomerBox();
+    void aSaveWritesBackOnlyWhatWasTyped();
 
 private:
     static void seedCustomers(const TempData &data, const QList<QPair<QVariant, QVariant>> &rows);
@@ -363,6 +364,44 @@ void MastersTest::lookupOnLeavingCustomerBox()
 
 
 
+
+// Desktop B picks a customer and a product from the lists; desktop A registers a new address and
+// price for them; B stores its estimate. What B only took from the masters is not B's change.
+void MastersTest::aSaveWritesBackOnlyWhatWasTyped()
+{
+    TempData data;
+    seedCustomers(data, {{"株式会社テスト", "旧住所"}});
+    QVERIFY(seedPerm(data, "INSERT INTO 商品マスタ (品名, 単位, 単価) VALUES ('プリンター', '台', ?)", {Money::fromYen(30000).raw()}));
+    Window w(data.folder());
+    w->show();
+    QApplication::setActiveWindow(w.w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.w.get()));
+    auto *combo = w.find<QComboBox>("cmb顧客名");
+    combo->setFocus();
+    QTRY_VERIFY(combo->lineEdit()->hasFocus());
+    combo->setEditText("株式会社テスト");
+    w.find<QLineEdit>("txt件名")->setFocus();
+    QTRY_COMPARE(w.find<QPlainTextEdit>("txt顧客情報")->toPlainText(), QString("旧住所"));
+    auto *grid = w.find<DataGrid>("Grid明細");
+    typeCell(grid, 0, Col品名, "プリンター");
+    typeCell(grid, 0, Col数量, "2");
+    QVERIFY(seedPerm(data, "UPDATE 顧客マスタ SET 顧客情報 = '新住所'"));
+    QVERIFY(seedPerm(data, "UPDATE 商品マスタ SET 単価 = ?", {Money::fromYen(35000).raw()}));
+    Answers answers;
+    w.find<QAbstractButton>("cmd登録")->click();
+    QCOMPARE(masterNames(data), QStringList{"株式会社テスト=新住所"});
+    QCOMPARE(permInt(data, "SELECT 単価 FROM 商品マスタ"), Money::fromYen(35000).raw());
+    QCOMPARE(permInt(data, "SELECT count(*) FROM 見積書ヘッダ"), 1);
+    // What B types is B's change, and is written.
+    combo->setEditText("株式会社テスト");
+    typeCell(grid, 0, Col品名, "プリンター");
+    typeCell(grid, 0, Col数量, "1");
+    typeCell(grid, 0, Col単価, "32000");
+    w.find<QPlainTextEdit>("txt顧客情報")->setPlainText("B の住所");
+    w.find<QAbstractButton>("cmd登録")->click();
+    QCOMPARE(masterNames(data), QStringList{"株式会社テスト=B の住所"});
+    QCOMPARE(permInt(data, "SELECT 単価 FROM 商品マスタ"), Money::fromYen(32000).raw());
+}
 
 QTEST_MAIN(MastersTest)
 #include "test_masters.moc"

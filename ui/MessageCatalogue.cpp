@@ -33,6 +33,7 @@ const Rule k登録[] = {
     // Beyond the original catalogue: several desktops on one server.
     {"他端末登録", "", " は他の端末で登録されました。新しい番号で登録しますか", true, "登録の確認", B::Ask},
     {"他端末変更", "", " は他の端末で変更されました。上書きしますか", true, "登録の確認", B::Ask},
+    {"他端末削除", "", " は他の端末で削除されました。新しく登録しますか", true, "登録の確認", B::Ask},
     // An estimate's own question: whether it is new or replaces the stored one.
     {"見積確認", "", " を登録します。よろしいですか", true, "登録の確認", B::AskYes},
     {"上書き確認", "", " を上書きします。よろしいですか", true, "登録の確認", B::AskYes},
