@@ -48,8 +48,10 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
         return;
     buildWindow();
     setWindowTitle(kCaption + kVersion);
+    m_settingsRead = SettingsStore(m_ctx.main).changeCount();
     std::optional<CompanySettings> stored;
     reportFailure(loadSettings(m_ctx, stored));
+    m_ctx.refreshSettings = [this] { return refreshSettings(); };
     FormInit();
     m_recovered = m_estimate->takeUnstoredScreen(); // before the reset blanks its lines
     m_estimate->Clear見積書(true);
@@ -314,6 +316,23 @@ void FrmQuoteDesk::afterFirstShow()
     if (!m_ctx.permPath.isEmpty())
         files.prepend(m_ctx.permPath);
     m_integrity->start(files, !m_ctx.permPath.isEmpty());
+}
+
+// Another desktop registered settings: the rules, the company and the seal are read again; the
+// settings tab shows them unless it holds edits of its own.
+bool FrmQuoteDesk::refreshSettings()
+{
+    const qlonglong now = SettingsStore(m_ctx.main).changeCount();
+    if (now == m_settingsRead)
+        return false;
+    std::optional<CompanySettings> stored;
+    if (!reportFailure(loadSettings(m_ctx, stored)))
+        return false;
+    m_settingsRead = now;
+    if (m_settings && !m_settings->hasEdits())
+        m_settings->showStored(stored);
+    m_estimate->showCompany();
+    return true;
 }
 
 void FrmQuoteDesk::setupIfNew()

@@ -66,6 +66,8 @@ protected:
 
 private:
     bool openFiles(const QString &dataFolder);
+    bool refreshSettings();
+    qlonglong m_settingsRead = -1;
     void buildWindow();
     void pageShown(int index);
     static constexpr int kCustomerPage = 1, kProductPage = 2, kSettingsPage = 3;

@@ -49,6 +49,9 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
 
 void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
 {
+    // The company and the seal as stored now; the estimate on screen keeps the rules it has.
+    if (refreshSettings() && !(m_estimate->rules() == TaxRules{m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding}))
+        m_status->showMessage(QStringLiteral("設定が他の端末で変更されました。表示中の見積書はこれまでの税区分・税率・端数処理のままです"));
     PrintRecord record;
     if (!preview || !printRecord(record))
         return;

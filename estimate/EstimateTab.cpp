@@ -264,6 +264,8 @@ void EstimateTab::Clear見積書(bool newEstimate)
     blankHeader();
     Clear明細ワーク();
     if (newEstimate) {
+        if (m_ctx.refreshSettings)
+            m_ctx.refreshSettings();
         takeSettingsRules();
         m_basis.reset();
     }

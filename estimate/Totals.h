@@ -21,6 +21,7 @@ struct TaxRules {
     bool isFirstRules() const { return rate == 5 && rounding == QStringLiteral("四捨五入"); }
     // The mode RoundAmount takes for a line amount under these rules.
     QString lineRounding() const;
+    friend bool operator==(const TaxRules &, const TaxRules &) = default;
 };
 
 // The taxable amounts of one estimate, by kind of line.

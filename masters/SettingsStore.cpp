@@ -25,14 +25,91 @@ DbResult SettingsStore::read(std::optional<CompanySettings> &out)
     return r;
 }
 
+namespace {
+
+const char *const kSettingColumns[] = {"自社名", "自社情報", "税区分", "LineColor1", "税率", "端数処理", "登録番号", "見積番号印刷", "社印"};
+const char *const kSettingLabels[] = {"自社名", "自社情報", "税区分", "白紙用紙の罫線の色", "税率", "端数処理", "登録番号",
+                               "見積書番号を印刷する", "社印"};
+
+QVariantList boundValues(const CompanySettings &s)
+{
+    return {settingText(withoutControls(s.name)), settingText(withoutControls(s.info)),
+            settingText(s.taxMode), s.lineColour,
+            s.taxRate > 0 ? QVariant(s.taxRate) : QVariant(QMetaType::fromType<int>()),
+            s.rounding.isEmpty() ? QVariant(QString()) : QVariant(s.rounding),
+            settingText(withoutControls(s.registrationNumber)), s.printNumber ? 1 : 0,
+            s.seal.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(s.seal)};
+}
+
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull();
+    return a.metaType() == QMetaType::fromType<QByteArray>() || b.metaType() == QMetaType::fromType<QByteArray>()
+               ? a.toByteArray() == b.toByteArray()
+               : a.toString() == b.toString();
+}
+
+// A value as the question shows it.
+QString shown(int index, const QVariant &v)
+{
+    if (v.isNull() || v.toString().isEmpty())
+        return index == 8 ? QStringLiteral("なし") : QStringLiteral("（空欄）");
+    if (index == 8)
+        return QStringLiteral("画像");
+    if (index == 7)
+        return v.toInt() ? QStringLiteral("する") : QStringLiteral("しない");
+    return index == 4 ? v.toString() + QStringLiteral("%") : v.toString();
+}
+
+} // namespace
+
+qlonglong SettingsStore::changeCount()
+{
+    QVariant n;
+    if (!m_db.scalar("SELECT 番号 FROM 変更番号 WHERE 表 = '自社情報'", {}, n) || n.isNull())
+        return -1;
+    return n.toLongLong();
+}
+
+DbResult SettingsStore::write(const CompanySettings &s, const CompanySettings &basis, const SettingConflictQuestion &ask)
+{
+    const QVariantList mine = boundValues(s), read = boundValues(basis);
+    const QString key = engineOf(m_db).rowOrder();
+    const QString row = QString("%1 = (SELECT %1 FROM 自社情報 ORDER BY %1 LIMIT 1)").arg(key);
+    const QString same = m_db.engine() == Db::Engine::Sqlite ? QStringLiteral("IS") : QStringLiteral("IS NOT DISTINCT FROM");
+    QVector<SettingConflict> conflicts;
+    DbResult r = m_db.transaction([&]() -> DbResult {
+        for (int i = 0; i < mine.size(); ++i) {
+            if (sameValue(mine[i], read[i]))
+                continue; // not changed here: whatever another desktop wrote stays
+            const QString column = QString::fromUtf8(kSettingColumns[i]);
+            qlonglong written = 0;
+            if (DbResult w = m_db.exec(QString("UPDATE 自社情報 SET %1 = ? WHERE %2 AND %1 %3 ?").arg(column, row, same),
+                                       {mine[i], read[i]}, &written);
+                !w)
+                return w;
+            if (written > 0)
+                continue;
+            QVariant now;
+            if (DbResult w = m_db.scalar(QString("SELECT %1 FROM 自社情報 ORDER BY %2 LIMIT 1").arg(column, key), {}, now); !w)
+                return w;
+            conflicts << SettingConflict{QString::fromUtf8(kSettingLabels[i]), shown(i, now), shown(i, mine[i]), i};
+        }
+        return {};
+    });
+    for (const SettingConflict &c : conflicts) {
+        if (!r || !ask(c))
+            continue;
+        r = m_db.exec(QString("UPDATE 自社情報 SET %1 = ? WHERE %2").arg(QString::fromUtf8(kSettingColumns[c.index]), row),
+                      {mine[c.index]});
+    }
+    return r;
+}
+
 DbResult SettingsStore::write(const CompanySettings &s)
 {
-    const QVariantList values{settingText(withoutControls(s.name)), settingText(withoutControls(s.info)),
-                              settingText(s.taxMode), s.lineColour,
-                              s.taxRate > 0 ? QVariant(s.taxRate) : QVariant(QMetaType::fromType<int>()),
-                              s.rounding.isEmpty() ? QVariant(QString()) : QVariant(s.rounding),
-                              settingText(withoutControls(s.registrationNumber)), s.printNumber ? 1 : 0,
-                              s.seal.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(s.seal)};
+    const QVariantList values = boundValues(s);
     const QString key = engineOf(m_db).rowOrder();
     return m_db.transaction([&]() -> DbResult {
         QVariant rowid;

@@ -4,6 +4,7 @@
 #include "store/Context.h"
 #include "store/Db.h"
 
+#include <functional>
 #include <optional>
 
 struct CompanySettings {
@@ -21,6 +22,16 @@ struct CompanySettings {
 // "T" and 13 digits whose first is the check digit of the other twelve.
 bool isValidRegistrationNumber(const QString &number);
 
+// One field another desktop changed since this one read it: what it holds now, what this
+// desktop would write.
+struct SettingConflict {
+    QString field; // as the tab labels it
+    QString theirs, mine;
+    int index = 0;
+};
+// Whether this desktop's value should replace the other's.
+using SettingConflictQuestion = std::function<bool(const SettingConflict &)>;
+
 class SettingsStore {
 public:
     explicit SettingsStore(Db &main) : m_db(main) {}
@@ -28,6 +39,11 @@ public:
     DbResult read(std::optional<CompanySettings> &out);
     // Updates the first row, or adds one; empty texts are stored as empty text, never Null.
     DbResult write(const CompanySettings &s);
+    // Only the fields that differ from basis (what this desktop read), each only while it still
+    // holds what was read; a field changed elsewhere meanwhile is written after ask says so.
+    DbResult write(const CompanySettings &s, const CompanySettings &basis, const SettingConflictQuestion &ask);
+    // How often the settings have changed; -1 when it cannot be read.
+    qlonglong changeCount();
     // Back to the defaults (Null); the estimate counter stays.
     DbResult reset();
     // How many backups the folder keeps (kKeptBackups when none is stored); written alone.

@@ -118,6 +118,7 @@ void SettingsTab::Read設定()
 
 void SettingsTab::showSettings(const std::optional<CompanySettings> &stored)
 {
+    m_read = stored;
     setTaxModeText(m_ctx.taxMode);
     showRules(m_ctx.taxRate, m_ctx.rounding);
     ui->txt登録番号->setText(m_ctx.registrationNumber);
@@ -131,10 +132,8 @@ void SettingsTab::showSettings(const std::optional<CompanySettings> &stored)
     }
 }
 
-bool SettingsTab::Entry設定()
+CompanySettings SettingsTab::shownSettings() const
 {
-    if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral("設定")))
-        return false;
     CompanySettings s;
     s.name = ui->txt自社名->text();
     s.info = ui->txt自社情報->toPlainText();
@@ -145,13 +144,37 @@ bool SettingsTab::Entry設定()
     s.registrationNumber = ui->txt登録番号->text().trimmed();
     s.printNumber = ui->chk見積番号印刷->isChecked();
     s.seal = m_seal;
+    return s;
+}
+
+bool SettingsTab::hasEdits() const
+{
+    const CompanySettings s = shownSettings();
+    const CompanySettings read = m_read.value_or(CompanySettings{});
+    return s.name != read.name || s.info != read.info || s.lineColour != read.lineColour ||
+           s.registrationNumber != read.registrationNumber || s.printNumber != read.printNumber || s.seal != read.seal ||
+           s.taxMode != (read.taxMode.isEmpty() ? m_ctx.taxMode : read.taxMode) || s.taxRate != m_ctx.taxRate ||
+           s.rounding != m_ctx.rounding;
+}
+
+bool SettingsTab::Entry設定()
+{
+    if (!Msg(QStringLiteral("登録"), QStringLiteral("確認"), QStringLiteral("設定")))
+        return false;
+    const CompanySettings s = shownSettings();
     // A number that fails its check is most likely mistyped; it is still the user's to store.
     if (!s.registrationNumber.isEmpty() && !isValidRegistrationNumber(s.registrationNumber))
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
             QStringLiteral("登録番号「%1」は T と 13 桁の数字の形になっていないか、検査数字が合いません。"
                            "このまま登録しますので、番号を確かめてください。")
                 .arg(s.registrationNumber));
-    return reportFailure(SettingsStore(m_ctx.main).write(s), QStringLiteral("設定を登録"));
+    // Only what was changed here, and nothing another desktop changed meanwhile without a question.
+    auto ask = [](const SettingConflict &c) {
+        return Msg(QStringLiteral("登録"), QStringLiteral("設定他端末変更"),
+                   QStringLiteral("「%1」は他の端末で「%2」に変更されています。この端末の「%3」").arg(c.field, c.theirs, c.mine));
+    };
+    SettingsStore store(m_ctx.main);
+    return reportFailure(m_read ? store.write(s, *m_read, ask) : store.write(s), QStringLiteral("設定を登録"));
 }
 
 void SettingsTab::Delete設定()

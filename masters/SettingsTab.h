@@ -30,6 +30,12 @@ public:
     QByteArray seal() const { return m_seal; }
     void chooseSeal();
     void setSeal(const QByteArray &png);
+    // The tab's boxes as settings, stored or not.
+    CompanySettings shownSettings() const;
+    // Whether the boxes differ from what was last read.
+    bool hasEdits() const;
+    // Shows settings read elsewhere, as Read設定 does, without telling the estimate.
+    void showStored(const std::optional<CompanySettings> &stored) { showSettings(stored); }
 
 signals:
     // The mode in effect changed: the totals on screen must follow it.
@@ -44,5 +50,6 @@ private:
     void showRules(int rate, const QString &rounding);
     QuoteDeskContext &m_ctx;
     QByteArray m_seal;
+    std::optional<CompanySettings> m_read; // as last read: what a registration changes is measured from it
     class BackupPanel *m_backups = nullptr;
 };

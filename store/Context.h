@@ -4,6 +4,7 @@
 #include "store/Db.h"
 
 #include <QString>
+#include <functional>
 
 struct HintRequest {
     QString formName;
@@ -27,6 +28,9 @@ struct QuoteDeskContext {
     QString companyInfo;
 
     HintRequest hint;
+    // Takes settings another desktop changed since they were read (the window sets it); true when
+    // there were such changes. Called before a new document takes its rules and before a print.
+    std::function<bool()> refreshSettings;
     // The window is closing: its handles are closed or about to be, so focus leaving a box
     // as the window goes looks nothing up.
     bool closing = false;

@@ -40,6 +40,17 @@ QStringList changeCounterStatements()
     return s;
 }
 
+QStringList settingsCounterStatements()
+{
+    // The estimate counter lives in the same row; its raise is no change of the settings.
+    const QString columns = QStringLiteral("自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号, 見積番号印刷, 社印");
+    const QString count = QStringLiteral("BEGIN UPDATE 変更番号 SET 番号 = 番号 + 1 WHERE 表 = '自社情報'; END");
+    return {"INSERT INTO 変更番号 (表, 番号) VALUES ('自社情報', 0) ON CONFLICT DO NOTHING",
+            "CREATE TRIGGER IF NOT EXISTS 自社情報_変更 AFTER UPDATE OF " + columns + " ON 自社情報 " + count,
+            "CREATE TRIGGER IF NOT EXISTS 自社情報_追加 AFTER INSERT ON 自社情報 " + count,
+            "CREATE TRIGGER IF NOT EXISTS 自社情報_削除 AFTER DELETE ON 自社情報 " + count};
+}
+
 QStringList createStatements(FileKind kind)
 {
     if (kind == FileKind::Permanent) {
@@ -62,7 +73,7 @@ QStringList createStatements(FileKind kind)
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
             searchindex::createStatement(),
-        } + archiveschema::fileStatements() + changeCounterStatements();
+        } + archiveschema::fileStatements() + changeCounterStatements() + settingsCounterStatements();
     }
     return {
         "CREATE TABLE w明細 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
@@ -167,8 +178,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // Version 8: the index holds its texts folded (width, kana forms, case).
                 {107, {}, [](Db &db) { return searchindex::foldAll(db, QStringLiteral("rowid")); }},
                 // Version 9: the chain over every issue, its bytes under data/archive, how many
-                // backups are kept; the file shrinks by the bytes that left it.
-                {108, {}, archiveschema::upgradeFile, true}};
+                // backups are kept, a change counter of the settings; the file shrinks by the
+                // bytes that left it.
+                {108, settingsCounterStatements(), archiveschema::upgradeFile, true}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",

@@ -42,6 +42,8 @@ QStringList tableNames(FileKind kind);
 // Counts every change to the customer and product masters, so that their copies are re-read
 // only when something changed.
 QStringList changeCounterStatements();
+// The same for the settings (自社情報), so that other desktops take a change before they compute.
+QStringList settingsCounterStatements();
 QStringList createStatements(FileKind kind);
 
 // The prepared unit list (コードマスタ, kind 単位), into a new store of either engine.

@@ -29,7 +29,7 @@ static QStringList tableStatements()
         "CREATE TABLE 見積書索引 (伝票番号 bigint PRIMARY KEY, 本文 text NOT NULL)",
         "CREATE INDEX 見積書索引_本文 ON 見積書索引 USING gin (本文 gin_trgm_ops)",
         "CREATE TABLE 変更番号 (表 text PRIMARY KEY, 番号 bigint NOT NULL)",
-        "INSERT INTO 変更番号 (表, 番号) VALUES ('顧客マスタ', 0), ('商品マスタ', 0)",
+        "INSERT INTO 変更番号 (表, 番号) VALUES ('顧客マスタ', 0), ('商品マスタ', 0), ('自社情報', 0)",
     } + archiveschema::serverTables();
 }
 
@@ -72,6 +72,16 @@ static QStringList searchStatements()
     };
 }
 
+// Changes of the settings counted, the raise of the estimate counter in the same row not.
+// Row by row for an insert: an upsert that updates does not count as one.
+static QStringList settingsCounting()
+{
+    const QString count = QStringLiteral(" ON 自社情報 FOR EACH %1 EXECUTE FUNCTION quotedesk_count_change()");
+    return {"CREATE OR REPLACE TRIGGER 自社情報_変更 AFTER UPDATE OF 自社名, 自社情報, 税区分, LineColor1, 税率, 端数処理, 登録番号, "
+            "見積番号印刷, 社印 OR DELETE" + count.arg("STATEMENT"),
+            "CREATE OR REPLACE TRIGGER 自社情報_追加 AFTER INSERT" + count.arg("ROW")};
+}
+
 static QStringList triggerStatements()
 {
     // What was issued stays as it was, whoever connects: no update, delete or truncate.
@@ -82,7 +92,7 @@ static QStringList triggerStatements()
     for (const char *table : {"顧客マスタ", "商品マスタ"})
         s << QString("CREATE TRIGGER %1_消去 AFTER TRUNCATE ON %1 FOR EACH STATEMENT "
                      "EXECUTE FUNCTION quotedesk_count_change()").arg(QString::fromUtf8(table));
-    return s + changeCounting(false);
+    return s + changeCounting(false) + settingsCounting();
 }
 
 QStringList createStatements()
@@ -153,6 +163,13 @@ static DbResult upgrade(Db &db)
             return r;
         if (DbResult r = archiveschema::upgradeServer(db); !r)
             return r;
+        if (version <= 303) {
+            if (DbResult r = db.exec("INSERT INTO 変更番号 (表, 番号) VALUES ('自社情報', 0) ON CONFLICT DO NOTHING"); !r)
+                return r;
+            for (const QString &sql : settingsCounting())
+                if (DbResult r = db.execUnprepared(sql); !r)
+                    return r;
+        }
         return db.exec("UPDATE quotedesk_schema SET version = ? WHERE application_id = ?", {kVersion, kApplicationId});
     });
 }

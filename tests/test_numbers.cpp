@@ -69,7 +69,7 @@ void NumbersTest::clearResetsToNewEstimate()
         Db perm("more");
         QVERIFY(data.openPerm(perm));
         QVERIFY(perm.exec("INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('新商品', '個', 10000, 0)"));
-        QVERIFY(perm.exec("UPDATE 自社情報 SET 自社名 = '変更後'")); // not read yet
+        QVERIFY(perm.exec("UPDATE 自社情報 SET 自社名 = '変更後'")); // registered on another desktop
     }
     // What is on screen is not stored: the clear asks first, and No keeps all of it.
     Answers answers;
@@ -89,7 +89,7 @@ void NumbersTest::clearResetsToNewEstimate()
         QCOMPARE(w.find<QLineEdit>(name)->text(), QString());
     for (const char *name : {"num税抜計", "num消費税", "num合計"})
         QVERIFY(!w.find<NumberBox>(name)->value());
-    QCOMPARE(w.find<QLabel>("lbl自社名")->text(), QString("自社"));
+    QCOMPARE(w.find<QLabel>("lbl自社名")->text(), QString("変更後")); // the new estimate takes it
     QCOMPARE(w.find<QLabel>("lbl自社情報")->text(), QString("本社住所"));
     auto *m = grid->dataControl();
     QCOMPARE(m->dataRowCount(), 30);
