@@ -23,6 +23,7 @@
 #include "ui_SettingsTab.h"
 
 #include <QApplication>
+#include <QThread>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -43,6 +44,15 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
     setObjectName(QStringLiteral("FrmQuoteDesk"));
     installFontSubstitutions();
     setFont(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    // A server's answer may keep the window waiting: the cursor says so (the window's thread only).
+    Db::setWaitHook([](bool waiting) {
+        if (QThread::currentThread() != qApp->thread())
+            return;
+        if (waiting)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
     m_loaded = openFiles(dataFolder);
     if (!m_loaded)
         return;

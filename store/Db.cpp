@@ -1,4 +1,5 @@
 #include "store/Db.h"
+#include <QScopeGuard>
 #include "store/Background.h"
 #include "store/ServerConfig.h"
 
@@ -150,7 +151,8 @@ DbResult Db::openServer(const ServerConfig &config)
     // searched for: a plan made once for any text read every estimate for a common one.
     if (opened)
         opened = execUnprepared(QStringLiteral("SET max_parallel_workers_per_gather = 0; "
-                                               "SET plan_cache_mode = force_custom_plan"));
+                                               "SET plan_cache_mode = force_custom_plan; SET statement_timeout = %1")
+                                    .arg(qlonglong(config.statementTimeoutSeconds()) * 1000));
     if (!opened)
         close();
     return opened;
@@ -254,8 +256,20 @@ QSqlQuery *Db::prepared(const QString &sql, DbResult &error)
     return q.get();
 }
 
+static std::function<void(bool)> g_waitHook;
+
+void Db::setWaitHook(std::function<void(bool)> hook) { g_waitHook = std::move(hook); }
+
 QSqlQuery *Db::run(const QString &sql, const QVariantList &binds, DbResult &error)
 {
+    // A server may keep the window waiting: the user sees that it does (the file's calls do not).
+    const bool told = m_server && g_waitHook;
+    if (told)
+        g_waitHook(true);
+    auto untell = qScopeGuard([told] {
+        if (told)
+            g_waitHook(false);
+    });
     // A server connection that died (the driver closed it, or the client library knows it
     // broken): the next action outside a transaction opens it anew.
     if (m_server && m_depth == 0 && (!isOpen() || connectionBroken()))

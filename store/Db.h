@@ -26,10 +26,8 @@ struct DbResult {
     // The server's connection went (a restart, a network break); the next action reconnects.
     bool connectionLost() const
     {
-        return server && (lost || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")) ||
-                          error.contains(QLatin1String("server closed the connection")) ||
-                          error.contains(QLatin1String("no connection to the server")) ||
-                          error.contains(QLatin1String("terminating connection")));
+        // By the client library's own state and the server's SQLSTATE: its texts are in the user's language.
+        return server && (lost || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")));
     }
     static DbResult failure(const QString &text, int code = 0, const QString &file = QString())
     {
@@ -120,6 +118,9 @@ public:
     bool inTransaction() const { return m_depth > 0; }
     // Opens the server connection again after it went; false on a file or when it cannot.
     DbResult reconnect();
+    // Told (true, then false) around every statement a server answers, so the window can show
+    // that it waits; the program sets it once.
+    static void setWaitHook(std::function<void(bool)> hook);
 
 private:
     DbResult openWith(const QString &path, bool mayCreate, Durability durability = Durability::Full);

@@ -11,7 +11,9 @@ static const QSet<QString> &knownKeywords()
     static const QSet<QString> keys{"host", "hostaddr", "port", "dbname", "user", "passfile", "sslmode",
                                     "sslrootcert", "sslcert", "sslkey", "sslcrl", "connect_timeout",
                                     "application_name", "target_session_attrs", "keepalives",
-                                    "keepalives_idle", "options", "service"};
+                                    "keepalives_idle", "options", "service",
+                                    // the program's own: how long one statement may run, in seconds
+                                    "statement_timeout"};
     return keys;
 }
 
@@ -131,11 +133,19 @@ QString ServerConfig::displayName() const
     return h + (port().isEmpty() ? QString() : ':' + port()) + '/' + database();
 }
 
+int ServerConfig::statementTimeoutSeconds() const
+{
+    bool ok = false;
+    const int s = values.value(QStringLiteral("statement_timeout")).toInt(&ok);
+    return ok && s > 0 ? s : kStatementTimeoutSeconds;
+}
+
 QString ServerConfig::driverOptions() const
 {
     QStringList options;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        if (it.key() == "host" || it.key() == "port" || it.key() == "dbname" || it.key() == "user")
+        if (it.key() == "host" || it.key() == "port" || it.key() == "dbname" || it.key() == "user" ||
+            it.key() == "statement_timeout")
             continue;
         QString v = it.value();
         v.replace('\\', QStringLiteral("\\\\")).replace('\'', QStringLiteral("\\'"));

@@ -21,6 +21,8 @@ struct ServerConfig {
     QString displayName() const;
     // The options Qt's driver passes on beside host, port, database and user.
     QString driverOptions() const;
+    // How long one statement may run before the server ends it (statement_timeout, seconds).
+    int statementTimeoutSeconds() const;
 };
 
 // Reads conninfo text ("host=srv dbname='見積 書' sslmode=require"). A password is refused:
@@ -33,3 +35,5 @@ DbResult readServerFile(const QString &dataFolder, std::optional<ServerConfig> &
 
 // Seconds a start waits for a server before it says why it cannot reach it.
 constexpr int kConnectTimeoutSeconds = 3;
+// Seconds a statement may run (a hung server, a lock held for ever) before it is ended cleanly.
+constexpr int kStatementTimeoutSeconds = 30;

@@ -7,6 +7,8 @@
 
 #include <QRandomGenerator>
 #include <QTest>
+#include <clocale>
+#include <string>
 
 struct TestServer {
     ServerConfig config;
@@ -37,6 +39,23 @@ struct TestServer {
             admin.execUnprepared("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
     }
     DbResult open(Db &db) const { return db.openServer(config); }
+};
+
+// The client library's messages in a language for as long as it lives ("ja" as on an office's
+// desktop, "C" for English): nothing the program decides may hang on their words.
+struct ClientLanguage {
+    QByteArray language = qgetenv("LANGUAGE");
+    std::string messages = setlocale(LC_MESSAGES, nullptr);
+    explicit ClientLanguage(const char *lang)
+    {
+        qputenv("LANGUAGE", lang);
+        setlocale(LC_MESSAGES, "C.UTF-8");
+    }
+    ~ClientLanguage()
+    {
+        qputenv("LANGUAGE", language);
+        setlocale(LC_MESSAGES, messages.c_str());
+    }
 };
 
 #define REQUIRE_SERVER(server)                                                                                         \

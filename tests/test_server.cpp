@@ -351,14 +351,7 @@ void ServerTest::restartBetweenActions()
     Answers answers;
     auto *tab = w->estimateTab();
     // The client library speaks Japanese, as on an office's desktop: nothing may hang on its words.
-    const QByteArray language = qgetenv("LANGUAGE");
-    const std::string messages = setlocale(LC_MESSAGES, nullptr);
-    qputenv("LANGUAGE", "ja");
-    setlocale(LC_MESSAGES, "C.UTF-8");
-    auto speakAsBefore = qScopeGuard([&] {
-        qputenv("LANGUAGE", language);
-        setlocale(LC_MESSAGES, messages.c_str());
-    });
+    ClientLanguage japanese("ja");
     for (int trial = 0; trial < 2; ++trial) {
         tab->Clear見積書(true);
         QVERIFY(!script("restart").isNull());

@@ -18,8 +18,18 @@ class ServerSavesTest : public QObject {
 private slots:
     void serverConnectionLostAndFound();
     void serverSaveWaitsForTheNumbersLock();
+    void committedSaveWhoseReplyWasLost_data();
     void committedSaveWhoseReplyWasLost();
+    void serverFaultsAreSaidPlainly_data();
+    void serverFaultsAreSaidPlainly();
 };
+
+static void byLanguage()
+{
+    QTest::addColumn<QByteArray>("language");
+    QTest::newRow("Japanese") << QByteArray("ja");
+    QTest::newRow("C") << QByteArray("C");
+}
 
 // The server restarted, or the connection broke during a COMMIT: the next save reconnects,
 // and a save whose COMMIT never arrived is made again before the user hears of anything.
@@ -100,10 +110,14 @@ void ServerSavesTest::serverSaveWaitsForTheNumbersLock()
 // The save reached the server and was committed, but its reply was lost with the connection:
 // the re-check finds it stored as written (its lines, not the grid's empty rows) and says it
 // was stored; nothing is asked and nothing stored twice.
+void ServerSavesTest::committedSaveWhoseReplyWasLost_data() { byLanguage(); }
+
 void ServerSavesTest::committedSaveWhoseReplyWasLost()
 {
     if (!onTestServer())
         QSKIP("a server's connection");
+    QFETCH(QByteArray, language);
+    ClientLanguage speaking(language.constData());
     TempData data;
     ServerConfig server;
     QVERIFY(parseConnectionString(TestServer::conninfo(), server));
@@ -130,6 +144,48 @@ void ServerSavesTest::committedSaveWhoseReplyWasLost()
     QCOMPARE(permInt(data, "SELECT 伝票番号 FROM 見積書ヘッダ"), number);
     QCOMPARE(storedLines(data, number).size(), 1);
     QCOMPARE(tab->ui->txtNo->text(), QString::number(number + 1));
+}
+
+void ServerSavesTest::serverFaultsAreSaidPlainly_data() { byLanguage(); }
+
+// A full disk on the server and a statement that runs past its limit: each said as what it is,
+// nothing stored, the screen as it was.
+void ServerSavesTest::serverFaultsAreSaidPlainly()
+{
+    if (!onTestServer())
+        QSKIP("a server's faults");
+    QFETCH(QByteArray, language);
+    ClientLanguage speaking(language.constData());
+    TempData data;
+    QFile file(data.folder() + kServerFileName);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("statement_timeout=1\n");
+    file.close();
+    {
+        Db perm(QStringLiteral("faults"));
+        QVERIFY(data.openPerm(perm));
+        QVERIFY(perm.execUnprepared("CREATE FUNCTION fault() RETURNS trigger LANGUAGE plpgsql AS $f$ BEGIN "
+                                    "IF NEW.顧客名 = 'ディスク' THEN RAISE EXCEPTION 'could not extend file' USING ERRCODE = '53100'; "
+                                    "END IF; IF NEW.顧客名 = '遅い' THEN PERFORM pg_sleep(3); END IF; RETURN NEW; END $f$"));
+        QVERIFY(perm.execUnprepared("CREATE TRIGGER fault BEFORE INSERT ON 見積書ヘッダ FOR EACH ROW EXECUTE FUNCTION fault()"));
+    }
+    Window w(data.folder());
+    QVERIFY(w->isLoaded());
+    auto *tab = w->estimateTab();
+    for (const char *customer : {"ディスク", "遅い"}) {
+        Answers answers;
+        tab->ui->cmb顧客名->setEditText(QString::fromUtf8(customer));
+        typeCell(w.find<DataGrid>("Grid明細"), 0, Col金額, "100");
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!tab->Entry見積書());
+        QVERIFY(t.elapsed() < 2500); // ended by the limit, not by the sleep
+        const QString said = answers.shown.last().text;
+        QVERIFY2(said.contains(QString::fromUtf8(customer) == "ディスク" ? "空き容量" : "制限時間"), qPrintable(said));
+        QVERIFY2(said.contains("画面の内容はそのまま"), qPrintable(said));
+        QCOMPARE(tab->ui->cmb顧客名->currentText(), QString::fromUtf8(customer));
+        QCOMPARE(permInt(data, "SELECT count(*) FROM 見積書ヘッダ"), 0);
+    }
 }
 
 QTEST_MAIN(ServerSavesTest)

@@ -218,6 +218,18 @@ static QString serverReasonOf(const DbResult &r, const QString &server)
         return QStringLiteral("サーバー「%1」のデータベースで、このユーザーに必要な権限がありません。データベースの管理者に権限の付与を依頼してください。")
             .arg(server);
 
+    // What the server said by its SQLSTATE, whatever language its text is in.
+    if (r.state == QLatin1String("53100"))
+        return QStringLiteral("サーバー「%1」のディスクの空き容量が足りないため、保存できませんでした。画面の内容はそのままです。"
+                              "サーバーの管理者に空き容量を作ってもらってから、もう一度操作してください。").arg(server);
+    if (r.state == QLatin1String("57014"))
+        return QStringLiteral("サーバー「%1」の処理が制限時間を超えたため取り消しました。何も変更されていません。画面の内容はそのままです。"
+                              "しばらく待ってから、もう一度操作してください。").arg(server);
+    if (r.state == QLatin1String("53300"))
+        return QStringLiteral("サーバー「%1」への接続が多すぎます。他の端末の QuoteDesk を閉じるか、しばらく待ってから操作してください。").arg(server);
+    if (r.connectionLost())
+        return QStringLiteral("サーバー「%1」との接続が切れました。画面の内容はそのままです。ネットワークを確かめてから、もう一度操作してください。")
+            .arg(server);
     if (has("could not translate host name") || has("name or service not known"))
         return QStringLiteral("サーバー「%1」のホスト名が見つかりません。QuoteDesk.server のホスト名を確認してください。").arg(server);
     if (has("timeout expired") || has("timed out"))
@@ -232,9 +244,6 @@ static QString serverReasonOf(const DbResult &r, const QString &server)
         return QStringLiteral("サーバー「%1」にそのデータベースがありません。QuoteDesk.server の dbname を確認してください。").arg(server);
     if (has("ssl"))
         return QStringLiteral("サーバー「%1」に SSL で接続できません。sslmode と証明書を確認してください。").arg(server);
-    if (r.state.startsWith(QLatin1String("08")) || has("server closed the connection") || has("terminating connection") ||
-        has("no connection"))
-        return QStringLiteral("サーバー「%1」との接続が切れました。もう一度操作してください。").arg(server);
     if (r.mayRetry())
         return QStringLiteral("他の端末の操作と重なりました。もう一度操作してください。");
     if (r.code == NewerVersion)
