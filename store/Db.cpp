@@ -143,8 +143,11 @@ DbResult Db::openServer(const ServerConfig &config)
         db.setDatabaseName(config.database());
         db.setUserName(config.user());
         db.setConnectOptions(config.driverOptions());
-        if (!db.open())
+        if (!db.open()) {
             opened = failureOf(db.lastError());
+            opened.lost = false; // never there, so never lost: the start says it cannot connect
+            opened.code = sqlitecode::CantOpen;
+        }
     }
     // Every question this program asks is small: starting helper processes for one (a parallel
     // plan) took longer than answering it. And how to answer a search depends on what is

@@ -227,9 +227,10 @@ static QString serverReasonOf(const DbResult &r, const QString &server)
                               "しばらく待ってから、もう一度操作してください。").arg(server);
     if (r.state == QLatin1String("53300"))
         return QStringLiteral("サーバー「%1」への接続が多すぎます。他の端末の QuoteDesk を閉じるか、しばらく待ってから操作してください。").arg(server);
-    if (r.connectionLost())
+    if (r.connectionLost() && r.code != CantOpen)
         return QStringLiteral("サーバー「%1」との接続が切れました。画面の内容はそのままです。ネットワークを確かめてから、もう一度操作してください。")
             .arg(server);
+    // Connecting: the client library's words only choose the hint; nothing else depends on them.
     if (has("could not translate host name") || has("name or service not known"))
         return QStringLiteral("サーバー「%1」のホスト名が見つかりません。QuoteDesk.server のホスト名を確認してください。").arg(server);
     if (has("timeout expired") || has("timed out"))
@@ -246,6 +247,9 @@ static QString serverReasonOf(const DbResult &r, const QString &server)
         return QStringLiteral("サーバー「%1」に SSL で接続できません。sslmode と証明書を確認してください。").arg(server);
     if (r.mayRetry())
         return QStringLiteral("他の端末の操作と重なりました。もう一度操作してください。");
+    if (r.code == CantOpen)
+        return QStringLiteral("サーバー「%1」に接続できません。サーバーが動いているか、QuoteDesk.server の内容とネットワークを確認してください。")
+            .arg(server);
     if (r.code == NewerVersion)
         return QStringLiteral("サーバー「%1」のデータベースはこれより新しい版の QuoteDesk で作られています。新しい版の QuoteDesk をお使いください。")
             .arg(server);
