@@ -44,6 +44,7 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.number = m_estimate->ui->txtNo->text();
     r.printNumber = settingsTab()->ui->chk見積番号印刷->isChecked();
     r.seal = settingsTab()->seal();
+    r.storedVersion = m_estimate->shownVersion();
     return true;
 }
 

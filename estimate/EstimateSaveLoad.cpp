@@ -60,6 +60,8 @@ bool EstimateTab::windowEstimate(Estimate &e, bool commitEdits)
     return commitEdits ? reportFailure(m_store.readWork(e.lines)) : bool(m_store.readWork(e.lines));
 }
 
+qlonglong EstimateTab::shownVersion() const { return ui->txtNo->text() == m_shownNumber ? m_storedVersion : 0; }
+
 bool EstimateTab::Entry見積書()
 {
     const EstimateNumber number = readEstimateNumber(ui->txtNo->text());

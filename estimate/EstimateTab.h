@@ -157,6 +157,13 @@ private:
     QStringListModel *m_customerNames = nullptr;
     // txtNo as the window last set or loaded it: leaving the box unchanged reloads nothing.
     QString m_shownNumber;
+
+public:
+    // What the screen's number holds as far as this window knows: the version it read, 0 for a
+    // new estimate or a number typed and not read. Issuing checks it.
+    qlonglong shownVersion() const;
+
+private:
     // What was stored under m_shownNumber when the window read it (0: nothing, a new estimate).
     qlonglong m_storedVersion = 0;
     bool m_inNumberCheck = false;

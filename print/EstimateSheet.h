@@ -54,6 +54,9 @@ struct PrintRecord {
     // The archive's chain head when the sheet was made, short, at the page's foot; not part of
     // what the sheet says, so an unchanged estimate is still sent as it was.
     QString archiveCode;
+    // What the document's number holds as the window knows it (0: nothing yet), so an issue
+    // never archives a sheet under a number another document took meanwhile; -1 unchecked.
+    qlonglong storedVersion = -1;
 };
 
 // Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.

@@ -63,7 +63,7 @@ static rpt見積書 withArchiveCode(const rpt見積書 &sheet, Db *archive)
 PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const QString &pdfName, QWidget *parent,
                            Db *archive)
     : QPrintPreviewDialog(printer, parent), m_sheet(withArchiveCode(sheet, archive)), m_pdfName(pdfName),
-      m_archive(archive)
+      m_archive(archive), m_expected(sheet.record().storedVersion)
 {
     setObjectName(QStringLiteral("rpt見積書"));
     setWindowTitle(QStringLiteral("お見積書 印刷プレビュー"));
@@ -110,7 +110,7 @@ void PrintPreview::choosePdf()
 
 static IssueMeta issueMeta(const PrintRecord &r)
 {
-    return {readEstimateNumber(r.number).value, r.customerName, r.date, r.grand, sheetFingerprint(r)};
+    return {readEstimateNumber(r.number).value, r.customerName, r.date, r.grand, sheetFingerprint(r), r.storedVersion};
 }
 
 QByteArray PrintPreview::issueBytes()
@@ -120,6 +120,9 @@ QByteArray PrintPreview::issueBytes()
         return {};
     }
     if (m_archive) {
+        if (const DbResult r = IssueArchive(*m_archive).checkNumber(issueMeta(m_sheet.record()).number, m_expected);
+            !r && !numberStillOurs(r))
+            return {};
         std::optional<QByteArray> same;
         const IssueMeta meta = issueMeta(m_sheet.record());
         if (!reportFailure(IssueArchive(*m_archive).sameAsLatest(meta.number, meta.content, same),
@@ -134,11 +137,43 @@ QByteArray PrintPreview::issueBytes()
     return bytes;
 }
 
+// What another desktop did to the number meanwhile, said before anything is printed or
+// archived: another document's number is never issued; a changed or deleted one only when the
+// user says so. False: the issue stops here.
+bool PrintPreview::numberStillOurs(const DbResult &r)
+{
+    const QString no = QStringLiteral("No.%1").arg(readEstimateNumber(m_sheet.record().number).value);
+    if (r.code == sqlitecode::TakenElsewhere) {
+        Msg(QStringLiteral("その他"), QStringLiteral("注意"),
+            QStringLiteral("%1 は他の端末で別の見積書として登録されたため、この見積書は発行しませんでした（控えにも残していません）。"
+                           "見積書を登録すると新しい番号になります。登録してから、もう一度発行してください。").arg(no));
+        return false;
+    }
+    if (r.code != sqlitecode::ChangedElsewhere && r.code != sqlitecode::DeletedElsewhere)
+        return reportFailure(r, QStringLiteral("見積書の番号を確認"));
+    if (!Msg(QStringLiteral("印刷"), QStringLiteral("他端末変更発行"),
+             no + (r.code == sqlitecode::ChangedElsewhere ? QStringLiteral(" は他の端末で変更されています")
+                                                          : QStringLiteral(" は他の端末で削除されています"))))
+        return false;
+    m_expected = -1; // the user's word: this screen's sheet under its number
+    return true;
+}
+
 bool PrintPreview::recordIssue(const QByteArray &bytes, const QString &how)
 {
-    return !m_archive || reportFailure(IssueArchive(*m_archive).record(issueMeta(m_sheet.record()), bytes, how,
-                                                                      QDateTime::currentDateTime()),
-                                       QStringLiteral("発行済みの控えを記録"));
+    if (!m_archive)
+        return true;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        IssueMeta meta = issueMeta(m_sheet.record());
+        meta.expected = m_expected;
+        const DbResult r = IssueArchive(*m_archive).record(meta, bytes, how, QDateTime::currentDateTime());
+        if (r || (r.code != sqlitecode::TakenElsewhere && r.code != sqlitecode::ChangedElsewhere &&
+                  r.code != sqlitecode::DeletedElsewhere))
+            return reportFailure(r, QStringLiteral("発行済みの控えを記録"));
+        if (!numberStillOurs(r)) // changed in the moment since the check: asked once more
+            return false;
+    }
+    return false;
 }
 
 bool PrintPreview::savePdf(const QString &path)

@@ -32,9 +32,11 @@ private:
     // Empty (and reported) when the sheet cannot be issued.
     QByteArray issueBytes();
     bool recordIssue(const QByteArray &bytes, const QString &how);
+    bool numberStillOurs(const DbResult &mismatch);
     const rpt見積書 m_sheet; // with the archive's code when it issues
     QString m_pdfName;
     Db *m_archive = nullptr;
+    qlonglong m_expected = -1; // what the number holds for this document; -1 once the user said issue anyway
 };
 
 // A safe file name for the sheet: "見積書_<number>_<customer>.pdf".

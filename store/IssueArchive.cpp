@@ -87,6 +87,9 @@ DbResult IssueArchive::write(const IssueMeta &meta, const QByteArray &pdf, const
         return r;
     if (DbResult r = engine.lockArchive(m_db); !r)
         return r;
+    // The number still the document's own: never a version under another document's number.
+    if (DbResult r = checkNumber(meta.number, meta.expected); !r)
+        return r;
     DbRows latest, last;
     if (DbResult r = m_db.select("SELECT id, 版, SHA256 FROM 発行版 WHERE 種別 = ? AND 伝票番号 = ? ORDER BY 版 DESC LIMIT 1",
                                  {issuearchive::kEstimate, meta.number}, latest);
@@ -133,6 +136,16 @@ DbResult IssueArchive::insertVersion(const IssueMeta &meta, const QByteArray &pd
     if (meta.customer.isNull())
         return {};
     return m_db.exec("INSERT INTO 発行取引先 (名) VALUES (?) ON CONFLICT DO NOTHING", {meta.customer});
+}
+
+DbResult IssueArchive::checkNumber(int number, qlonglong expected)
+{
+    if (expected < 0)
+        return {};
+    qlonglong stored = 0;
+    if (DbResult r = engineOf(m_db).storedVersion(m_db, number, stored); !r)
+        return r;
+    return stored == expected ? DbResult{} : estimateMismatch(number, expected, stored);
 }
 
 DbResult IssueArchive::versionCount(int number, int &count)

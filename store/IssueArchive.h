@@ -27,6 +27,8 @@ struct IssueMeta {
     QString date; // the estimate's date, "yyyy/MM/dd" or empty
     std::optional<Money> total;
     QByteArray content; // a fingerprint of what the sheet shows
+    // What the number holds for the document issued (0: nothing stored); -1 not checked.
+    qlonglong expected = -1;
 };
 
 struct IssuedRow {
@@ -57,6 +59,9 @@ public:
     DbResult record(const IssueMeta &meta, const QByteArray &pdf, const QString &how, const QDateTime &at,
                     int *version = nullptr);
     DbResult versionCount(int number, int &count);
+    // Whether number still holds what the document expects (see IssueMeta::expected), before
+    // anything is printed; record checks it again under the number's lock.
+    DbResult checkNumber(int number, qlonglong expected);
 
     // Issues, newest first, at most limit.
     DbResult find(const IssueFilter &filter, int limit, QVector<IssuedRow> &rows);

@@ -5,6 +5,9 @@
 #include "TestSupport.h"
 #include "print/PrintPreview.h"
 #include "ui/Boxes.h"
+#include "ui/FileChooser.h"
+
+#include <QTemporaryDir>
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -16,6 +19,7 @@ class SharedTest : public QObject {
 private slots:
     void settingsAreWrittenFieldByField();
     void rulesRegisteredElsewhereReachTheNextEstimate();
+    void anIssueChecksItsNumber();
 
 private:
     static void chooseRate(Window &w, int rate)
@@ -99,6 +103,44 @@ void SharedTest::rulesRegisteredElsewhereReachTheNextEstimate()
     f.customer("乙社");
     f.line(0, "部品", "1", "1000");
     QCOMPARE(f.win().find<NumberBox>("num消費税")->text(), QString("80"));
+}
+
+// A new estimate issued as PDF while another desktop stored another customer's under its number:
+// nothing goes out and nothing is archived; a loaded one deleted elsewhere is issued when asked.
+void SharedTest::anIssueChecksItsNumber()
+{
+    Fixture f;
+    QTemporaryDir out;
+    const int number = f.no->text().toInt();
+    f.customer("甲社");
+    f.line(0, "部品", "1", "1000");
+    QVERIFY(seedPerm(f.data, "INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (?, '乙社')", {number}));
+    auto issue = [&](const QString &name) {
+        auto previous = setPreviewRunner([&](PrintPreview &p) { p.savePdf(out.filePath(name)); });
+        f.win().find<QAbstractButton>("cmd印刷")->click();
+        setPreviewRunner(previous);
+        return QFileInfo::exists(out.filePath(name));
+    };
+    Answers answers;
+    QVERIFY(!issue("taken.pdf"));
+    QVERIFY(answers.sawKey("その他", "注意"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 発行版"), 0);
+    // Stored under the next number, it issues as that number.
+    answers.answer({true, true}); // store it, and under the next number
+    f.save();
+    f.leaveNumber(QString::number(number + 1));
+    QVERIFY(seedPerm(f.data, "DELETE FROM 見積書 WHERE 伝票番号 = ?", {number + 1}));
+    QVERIFY(seedPerm(f.data, "DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number + 1}));
+    answers.shown.clear();
+    answers.answer({false});
+    QVERIFY(!issue("deleted-no.pdf"));
+    QVERIFY(answers.sawKey("印刷", "他端末変更発行"));
+    QVERIFY(!answers.shown.last().yesIsDefault());
+    answers.answer({true});
+    const FolderOpener opener = setFolderOpener([](const QString &) {});
+    QVERIFY(issue("deleted-yes.pdf"));
+    setFolderOpener(opener);
+    QCOMPARE(permInt(f.data, "SELECT 伝票番号 FROM 発行版"), number + 1);
 }
 
 QTEST_MAIN(SharedTest)
