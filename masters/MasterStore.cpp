@@ -4,6 +4,7 @@
 #include "store/BatchInsert.h"
 #include "store/Csv.h"
 #include "store/Engine.h"
+#include "store/Helpers.h"
 #include "store/Money.h"
 
 #include <QFile>
@@ -70,6 +71,64 @@ DbResult MasterStore::writeGuarded(Db &db, const QVariantList &values, const QVa
     return r;
 }
 
+// The server's way: a round trip per row would make a thousand rows take seconds. Every row read
+// before is written in one statement, each only while it is as read; those it did not write are
+// the ones changed elsewhere. Then the new names another desktop added meanwhile, in one more.
+DbResult MasterStore::writeBatched(Db &db, const QStringList &order, const QHash<QString, QVariantList> &named,
+                                   const QHash<QString, QVariantList> &asRead, QVector<MasterRow> &unguarded,
+                                   QStringList &conflicts)
+{
+    const QStringList &fields = m_table.fields;
+    auto typed = [&](const QString &f) {
+        return m_table.moneyFields.contains(f) || m_table.flagFields.contains(f) ? QStringLiteral("?::bigint")
+                                                                                : QStringLiteral("?::text");
+    };
+    QStringList marks, columns, sets, guards, fresh;
+    for (const QString &f : fields) {
+        marks << typed(f);
+        columns << "n_" + f;
+        sets << QStringLiteral("%1 = v.n_%1").arg(f);
+        guards << QStringLiteral("m.%1 IS NOT DISTINCT FROM v.r_%1").arg(f);
+    }
+    for (const QString &f : fields)
+        columns << "r_" + f;
+    const QString tuple = '(' + (marks + marks).join(", ") + ')';
+    QStringList tuples;
+    QVariantList binds;
+    QSet<QString> written;
+    for (const QString &name : order) {
+        if (!asRead.contains(name)) {
+            fresh << name;
+            continue;
+        }
+        tuples << tuple;
+        binds += named[name] + asRead[name];
+    }
+    const QString key = fields.first();
+    if (!tuples.isEmpty())
+        if (DbResult r = db.forEachRow(QString("UPDATE %1 AS m SET %2 FROM (VALUES %3) AS v(%4) WHERE m.%5 = v.n_%5 AND %6 "
+                                               "RETURNING m.%5")
+                                           .arg(m_table.master, sets.join(", "), tuples.join(", "), columns.join(", "), key,
+                                                guards.join(" AND ")),
+                                       binds, [&](const QSqlQuery &q) { written.insert(q.value(0).toString()); },
+                                       Db::OnLoss::Report);
+            !r)
+            return r;
+    QSet<QString> there;
+    if (!fresh.isEmpty())
+        if (DbResult r = db.forEachRow(QString("SELECT %2 FROM %1 WHERE %2 = ANY(?::text[])").arg(m_table.master, key),
+                                       {textArrayLiteral(fresh)}, [&](const QSqlQuery &q) { there.insert(q.value(0).toString()); });
+            !r)
+            return r;
+    for (const QString &name : order) {
+        if (asRead.contains(name) ? !written.contains(name) : there.contains(name))
+            conflicts << name;
+        else if (!asRead.contains(name))
+            unguarded << MasterRow{named[name], QVector<bool>(named[name].size(), true)};
+    }
+    return {};
+}
+
 // The named work rows that differ from what was read (or were not read at all), each with its
 // values as read; the last row of a name is the one that counts.
 DbResult MasterStore::changedRows(QStringList &order, QHash<QString, QVariantList> &now,
@@ -117,6 +176,11 @@ DbResult MasterStore::registerRows(QStringList *elsewhere, bool overwrite)
     QStringList conflicts;
     DbResult r = db.transaction([&]() -> DbResult {
         QVector<MasterRow> unguarded;
+        if (engine.shared() && !overwrite) {
+            if (DbResult b = writeBatched(db, order, named, asRead, unguarded, conflicts); !b)
+                return b;
+            return engine.registerMasterRows(db, m_table.master, m_table.fields, unguarded);
+        }
         for (const QString &name : order) {
             const QVariantList &values = named[name];
             bool changed = false;

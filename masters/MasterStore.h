@@ -56,6 +56,9 @@ private:
     QString readTable() const;
     DbResult changedRows(QStringList &order, QHash<QString, QVariantList> &now, QHash<QString, QVariantList> &asRead);
     // One row this desktop changed, written only while the master row is still as read.
+    DbResult writeBatched(Db &db, const QStringList &order, const QHash<QString, QVariantList> &named,
+                          const QHash<QString, QVariantList> &asRead, QVector<struct MasterRow> &unguarded,
+                          QStringList &conflicts);
     DbResult writeGuarded(Db &db, const QVariantList &values, const QVariantList &asRead, bool &elsewhere);
     QuoteDeskContext &m_ctx;
     MasterTable m_table;

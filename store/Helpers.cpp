@@ -58,3 +58,13 @@ QString withoutControls(const QString &text)
             out += c;
     return out;
 }
+
+QString textArrayLiteral(const QStringList &items)
+{
+    QStringList quoted;
+    for (QString item : items) {
+        item.replace('\\', QStringLiteral("\\\\")).replace('"', QStringLiteral("\\\""));
+        quoted << '"' + item + '"';
+    }
+    return '{' + quoted.join(',') + '}';
+}

@@ -13,3 +13,7 @@ std::optional<int> wholeNumberFromText(const QString &text);
 // Text without the control characters a user cannot see (NUL and the rest of C0 but tab and
 // line breaks): they broke the server's statements and hid an estimate from the search.
 QString withoutControls(const QString &text);
+
+// A text[] literal for a server's bound parameter: every element quoted, so commas, braces and
+// quotes in a name stay part of it.
+QString textArrayLiteral(const QStringList &items);
