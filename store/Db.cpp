@@ -1,5 +1,6 @@
 #include "store/Db.h"
 #include <QScopeGuard>
+#include <atomic>
 #include "store/Background.h"
 #include "store/ServerConfig.h"
 
@@ -161,10 +162,23 @@ DbResult Db::openServer(const ServerConfig &config)
     return opened;
 }
 
+static std::function<void(bool)> g_waitHook;
+static std::atomic<qlonglong> g_serverStatements{0};
+
+void Db::setWaitHook(std::function<void(bool)> hook) { g_waitHook = std::move(hook); }
+qlonglong Db::serverStatements() { return g_serverStatements; }
+
 DbResult Db::execUnprepared(const QString &sql)
 {
     if (m_engine == Engine::Sqlite)
         return exec(sql);
+    ++g_serverStatements;
+    if (g_waitHook)
+        g_waitHook(true);
+    auto untell = qScopeGuard([] {
+        if (g_waitHook)
+            g_waitHook(false);
+    });
     QSqlQuery q(handle()); // the server's PREPARE takes neither transaction control nor definitions
     if (!q.exec(sql))
         return failureOf(q.lastError());
@@ -259,13 +273,11 @@ QSqlQuery *Db::prepared(const QString &sql, DbResult &error)
     return q.get();
 }
 
-static std::function<void(bool)> g_waitHook;
-
-void Db::setWaitHook(std::function<void(bool)> hook) { g_waitHook = std::move(hook); }
-
 QSqlQuery *Db::run(const QString &sql, const QVariantList &binds, DbResult &error)
 {
     // A server may keep the window waiting: the user sees that it does (the file's calls do not).
+    if (m_server)
+        ++g_serverStatements;
     const bool told = m_server && g_waitHook;
     if (told)
         g_waitHook(true);

@@ -121,6 +121,8 @@ public:
     // Told (true, then false) around every statement a server answers, so the window can show
     // that it waits; the program sets it once.
     static void setWaitHook(std::function<void(bool)> hook);
+    // Statements sent to any server so far (each a round trip), for counting what an action costs.
+    static qlonglong serverStatements();
 
 private:
     DbResult openWith(const QString &path, bool mayCreate, Durability durability = Durability::Full);

@@ -1,6 +1,7 @@
 #include "store/IssueArchive.h"
 #include "store/ArchiveChain.h"
 #include "store/ArchiveFiles.h"
+#include "store/ServerIssue.h"
 #include "store/Engine.h"
 #include "store/Csv.h"
 #include "store/SafeFile.h"
@@ -68,7 +69,8 @@ DbResult IssueArchive::record(const IssueMeta &meta, const QByteArray &pdf, cons
     if (bytesInFiles())
         if (DbResult r = archivefiles::put(archivefiles::folderOf(m_db.path()), sha, pdf, &created); !r)
             return r;
-    DbResult r = m_db.transaction([&] { return write(meta, pdf, sha, how, at, version); });
+    DbResult r = bytesInFiles() ? m_db.transaction([&] { return write(meta, pdf, sha, how, at, version); })
+                                : writeOnServer(meta, pdf, sha, how, at, version);
     if (!r && created) { // a file of this attempt's own that no row names stays no stray
         QVariant named;
         if (m_db.scalar("SELECT count(*) FROM 発行版 WHERE SHA256 = ?", {sha}, named) && named.toInt() == 0)
@@ -116,6 +118,26 @@ DbResult IssueArchive::write(const IssueMeta &meta, const QByteArray &pdf, const
                          meta.total ? std::optional<qint64>(meta.total->raw()) : std::nullopt, how, sha};
     const QString chain = archivechain::next(last.isEmpty() ? archivechain::kStart : last[0][0].toString(), link);
     return m_db.exec("INSERT INTO 発行記録 (版ID, 発行日時, 方法, 連鎖) VALUES (?, ?, ?, ?)", {versionId, when, how, chain});
+}
+
+// One round trip: every statement of write() in the server's own function.
+DbResult IssueArchive::writeOnServer(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &how,
+                                     const QDateTime &at, int *version)
+{
+    if (m_db.inTransaction())
+        return m_db.transaction([&] { return write(meta, pdf, sha, how, at, version); });
+    const serverissue::Issue issue{meta.number,
+                                   meta.expected,
+                                   issuearchive::kEstimate,
+                                   at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                   meta.customer,
+                                   meta.date.isEmpty() ? QString("") : meta.date,
+                                   how,
+                                   sha,
+                                   meta.total ? QVariant(meta.total->raw()) : QVariant(QMetaType::fromType<qlonglong>()),
+                                   meta.content,
+                                   pdf};
+    return serverissue::record(m_db, issue, version);
 }
 
 DbResult IssueArchive::insertVersion(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &when,

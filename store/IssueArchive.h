@@ -84,6 +84,8 @@ public:
 private:
     DbResult write(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &how,
                    const QDateTime &at, int *version);
+    DbResult writeOnServer(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &how,
+                           const QDateTime &at, int *version);
     DbResult insertVersion(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &when, int v,
                            QVariant &versionId);
     Db &m_db;

@@ -2,6 +2,7 @@
 #include "store/ArchiveSchema.h"
 #include "store/SearchIndex.h"
 #include "store/ServerSave.h"
+#include "store/ServerIssue.h"
 
 #include <QSet>
 
@@ -99,7 +100,7 @@ QStringList createStatements()
 {
     // pg_trgm is a trusted extension: the database's owner may create it without a superuser.
     return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements() +
-           searchStatements() + QStringList{serversave::functionStatement()};
+           searchStatements() + QStringList{serversave::functionStatement(), serverissue::functionStatement()};
 }
 
 DbResult tableCount(Db &db, int &count)
@@ -162,6 +163,8 @@ static DbResult upgrade(Db &db)
         if (DbResult r = db.execUnprepared("ALTER TABLE 自社情報 ADD COLUMN IF NOT EXISTS 控え保持数 bigint"); !r)
             return r;
         if (DbResult r = archiveschema::upgradeServer(db); !r)
+            return r;
+        if (DbResult r = db.execUnprepared(serverissue::functionStatement()); !r)
             return r;
         if (version <= 303) {
             if (DbResult r = db.exec("INSERT INTO 変更番号 (表, 番号) VALUES ('自社情報', 0) ON CONFLICT DO NOTHING"); !r)
