@@ -4,7 +4,9 @@
 #include "app/ProcessEnd.h"
 #include "store/Schema.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QString>
 #include <algorithm>
@@ -33,6 +35,27 @@ inline double timeMedian(int n, const std::function<void()> &body, const std::fu
             ms.push_back(t.nsecsElapsed() / 1e6);
     }
     return medianMs(ms);
+}
+
+// Starts this program again with args (offscreen) and times it until the child prints "shown".
+inline double timeChildStart(const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    p.start(QCoreApplication::applicationFilePath(), args);
+    while (!p.readAllStandardOutput().contains("shown")) {
+        if (!p.waitForReadyRead(20000)) {
+            std::fprintf(stderr, "child did not show its window: %s\n", p.readAllStandardError().constData());
+            std::exit(1);
+        }
+    }
+    const double ms = t.nsecsElapsed() / 1e6;
+    p.waitForFinished(20000);
+    return ms;
 }
 
 inline void report(const char *what, double ms, const char *baselineName, double baselineMs, double targetMs)

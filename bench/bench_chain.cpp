@@ -33,23 +33,6 @@ int child(int argc, char **argv)
     return runQuoteDesk(QString::fromLocal8Bit(argv[2]));
 }
 
-double startOnce(const QString &folder)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
-    QElapsedTimer t;
-    t.start();
-    p.start(QCoreApplication::applicationFilePath(), {"--child", folder});
-    while (!p.readAllStandardOutput().contains("shown"))
-        if (!p.waitForReadyRead(20000))
-            std::exit(1);
-    const double ms = t.nsecsElapsed() / 1e6;
-    p.waitForFinished(20000);
-    return ms;
-}
-
 // Every copy read and hashed: what 照合 cannot do without.
 double hashEverything(const QString &folder)
 {
@@ -97,7 +80,7 @@ int main(int argc, char **argv)
 
     std::vector<double> empty, full;
     for (int i = 0; i < 11; ++i) { // interleaved; the first round warms the caches
-        const double e = startOnce(none.folder), f = startOnce(bench.folder);
+        const double e = timeChildStart({"--child", none.folder}), f = timeChildStart({"--child", bench.folder});
         if (i > 0) {
             empty.push_back(e);
             full.push_back(f);

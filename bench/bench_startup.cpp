@@ -48,32 +48,11 @@ static int child(int argc, char **argv)
     return app.exec();
 }
 
-static double startOnce(const QString &self, const QStringList &args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
-    QElapsedTimer t;
-    t.start();
-    p.start(self, args);
-    while (!p.readAllStandardOutput().contains("shown")) {
-        if (!p.waitForReadyRead(10000)) {
-            std::fprintf(stderr, "child did not show its window: %s\n", qPrintable(p.readAllStandardError()));
-            std::exit(1);
-        }
-    }
-    const double ms = t.nsecsElapsed() / 1e6;
-    p.waitForFinished(10000);
-    return ms;
-}
-
 int main(int argc, char **argv)
 {
     if (argc > 2 && QByteArray(argv[1]) == "--child")
         return child(argc, argv);
     QCoreApplication app(argc, argv);
-    const QString self = QCoreApplication::applicationFilePath();
     QTemporaryDir dir;
     const QString data = dir.path() + "/data/";
     if (!schema::createMissingFiles(data))
@@ -97,10 +76,10 @@ int main(int argc, char **argv)
     const int runs = 15;
     std::vector<double> bare, label, full, large;
     for (int i = 0; i < runs + 1; ++i) { // interleaved, the first round warms the caches
-        const double b = startOnce(self, {"--child", "bare"});
-        const double l = startOnce(self, {"--child", "label"});
-        const double q = startOnce(self, {"--child", "quotedesk", data, dir.path() + "/run"});
-        const double g = startOnce(self, {"--child", "quotedesk", big, dir.path() + "/run"});
+        const double b = timeChildStart({"--child", "bare"});
+        const double l = timeChildStart({"--child", "label"});
+        const double q = timeChildStart({"--child", "quotedesk", data, dir.path() + "/run"});
+        const double g = timeChildStart({"--child", "quotedesk", big, dir.path() + "/run"});
         if (i > 0) {
             bare.push_back(b);
             label.push_back(l);
