@@ -214,6 +214,52 @@ DbResult MasterStore::registerRows(QStringList *elsewhere, bool overwrite)
     return r;
 }
 
+DbResult MasterStore::describeConflicts(const QStringList &names, QStringList &details)
+{
+    details.clear();
+    const QStringList &fields = m_table.fields;
+    auto shown = [&](const QString &field, const QVariant &v) {
+        if (m_table.moneyFields.contains(field))
+            return v.isNull() ? QStringLiteral("（空欄）") : Money::fromSql(v).value_or(Money()).toGroupedString();
+        if (m_table.flagFields.contains(field))
+            return v.toLongLong() ? QStringLiteral("あり") : QStringLiteral("なし");
+        return v.toString().isEmpty() ? QStringLiteral("（空欄）") : v.toString();
+    };
+    if (names.isEmpty())
+        return {};
+    // What is stored now, in one query: on a server each is a round trip.
+    QHash<QString, DbRow> stored;
+    QVariantList binds;
+    for (const QString &name : names)
+        binds << name;
+    if (DbResult r = m_ctx.main.forEachRow(QString("SELECT %1 FROM %2 WHERE %3 IN (%4) ORDER BY %5 DESC")
+                                               .arg(fields.join(", "), m_table.master, fields.first(),
+                                                    QStringList(names.size(), QStringLiteral("?")).join(", "),
+                                                    engineOf(m_ctx.main).rowOrder()),
+                                           binds, [&](const QSqlQuery &q) {
+                                               DbRow row;
+                                               for (int i = 0; i < fields.size(); ++i)
+                                                   row << q.value(i);
+                                               stored.insert(row[0].toString(), row); // the first of a name last
+                                           });
+        !r)
+        return r;
+    for (const QString &name : names) {
+        DbRows mine;
+        if (DbResult r = m_ctx.work.select(QString("SELECT %1 FROM main.%2 WHERE %3 = ? ORDER BY id DESC LIMIT 1")
+                                               .arg(fields.join(", "), m_table.work, fields.first()),
+                                           {name}, mine);
+            !r)
+            return r;
+        const auto now = stored.constFind(name);
+        for (int i = 1; i < fields.size() && now != stored.cend() && !mine.isEmpty(); ++i)
+            if (shown(fields[i], (*now)[i]) != shown(fields[i], mine[0][i]))
+                details << QStringLiteral("「%1」の%2: 他の端末「%3」／この端末「%4」")
+                               .arg(name, fields[i], shown(fields[i], (*now)[i]), shown(fields[i], mine[0][i]));
+    }
+    return {};
+}
+
 DbResult MasterStore::rememberRow(const QVariantList &values)
 {
     const QString key = m_table.fields.first();

@@ -40,6 +40,9 @@ public:
     // a row changed (or a name added) elsewhere since is left as it is and named in *elsewhere,
     // unless overwrite. Rows as read are not written.
     DbResult registerRows(QStringList *elsewhere = nullptr, bool overwrite = false);
+    // For each name registerRows left as another desktop wrote it: the fields that differ, with
+    // what is stored now and what this desktop has ("「甲社」の顧客情報: 他の端末「…」／この端末「…」").
+    DbResult describeConflicts(const QStringList &names, QStringList &details);
     // Ticked rows leave master and work copy; *deleted counts the ticked rows.
     DbResult deleteTicked(int *deleted = nullptr);
     DbResult clear();          // empties the work copy only

@@ -62,12 +62,15 @@ void MasterWork::registerRows()
     DbResult r = m_store.registerRows(&elsewhere);
     // Rows another desktop changed since they were read: overwritten only when the user says so.
     if (r && !elsewhere.isEmpty()) {
-        QStringList names;
+        QStringList names, details;
         for (const QString &name : elsewhere.mid(0, 5))
             names << QStringLiteral("「%1」").arg(name);
         QString text = m_store.table().subject + names.join(QStringLiteral("、"));
         if (elsewhere.size() > 5)
             text += QStringLiteral("ほか %1 件").arg(elsewhere.size() - 5);
+        // Which field, and both values: the user decides knowing what would be lost.
+        if (m_store.describeConflicts(elsewhere.mid(0, 5), details) && !details.isEmpty())
+            text += QStringLiteral("（") + details.join(QStringLiteral("、")) + QStringLiteral("）");
         if (Msg(QStringLiteral("登録"), QStringLiteral("他端末変更"), text))
             r = m_store.registerRows(&elsewhere, true);
     }

@@ -130,6 +130,8 @@ void MastersTest::registrationKeepsOtherDesktopsChanges()
     QVERIFY(answers.sawKey("登録", "他端末変更"));
     QVERIFY(answers.shown.last().text.contains("甲社") && answers.shown.last().text.contains("丁社"));
     QVERIFY(!answers.shown.last().text.contains("丙社")); // untouched here: not written, not asked
+    QVERIFY2(answers.shown.last().text.contains("「甲社」の顧客情報: 他の端末「よそ」／この端末「こちら」"),
+             qPrintable(answers.shown.last().text)); // the field and both values
     QCOMPARE(masterNames(data), (QStringList{"丁社=よその新顧客", "丙社=よそ", "乙社=b2", "甲社=よそ"}));
     QVERIFY(w->customerTab()->hasUnregistered()); // what was declined is still on the grid only
 
