@@ -5,6 +5,7 @@
 #include "app/ProcessEnd.h"
 #include "ui/MessageCatalogue.h"
 #include "ui/Boxes.h"
+#include "ui/ServerWaitDialog.h"
 #include "ui/Fonts.h"
 #include "estimate/EstimateTab.h"
 #include "hints/HintWindow.h"
@@ -53,6 +54,7 @@ FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget
         else
             QApplication::restoreOverrideCursor();
     });
+    installServerWaitDialog();
     m_loaded = openFiles(dataFolder);
     if (!m_loaded)
         return;

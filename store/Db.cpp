@@ -62,6 +62,8 @@ Db::~Db() { close(); }
 
 QSqlDatabase Db::handle() const { return QSqlDatabase::database(m_name, false); }
 
+PGconn *pgConnectionOf(const Db &db);
+
 static PGconn *pgConnection(const QSqlDatabase &db)
 {
     if (!db.isOpen() || !db.driver())
@@ -71,6 +73,11 @@ static PGconn *pgConnection(const QSqlDatabase &db)
     if (!h.isValid() || (qstrcmp(h.typeName(), "pg_conn*") != 0 && qstrcmp(h.typeName(), "PGconn*") != 0))
         return nullptr;
     return *static_cast<PGconn *const *>(h.constData());
+}
+
+PGconn *pgConnectionOf(const Db &db)
+{
+    return QSqlDatabase::contains(db.m_name) ? pgConnection(db.handle()) : nullptr;
 }
 
 bool Db::probeBroken() const
@@ -173,6 +180,8 @@ DbResult Db::execUnprepared(const QString &sql)
     if (m_engine == Engine::Sqlite)
         return exec(sql);
     ++g_serverStatements;
+    if (m_waiting)
+        return DbResult::failure(QStringLiteral("a statement is still waiting for the server"), sqlitecode::Busy, m_path);
     if (g_waitHook)
         g_waitHook(true);
     auto untell = qScopeGuard([] {
@@ -275,6 +284,12 @@ QSqlQuery *Db::prepared(const QString &sql, DbResult &error)
 
 QSqlQuery *Db::run(const QString &sql, const QVariantList &binds, DbResult &error)
 {
+    // Something the window did while a statement waits: the connection is not free.
+    if (m_waiting) {
+        error = DbResult::failure(QStringLiteral("a statement is still waiting for the server"), sqlitecode::Busy, m_path);
+        error.server = true;
+        return nullptr;
+    }
     // A server may keep the window waiting: the user sees that it does (the file's calls do not).
     if (m_server)
         ++g_serverStatements;
@@ -340,6 +355,19 @@ DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std
 DbResult Db::select(const QString &sql, const QVariantList &binds, DbRows &out, OnLoss onLoss)
 {
     out.clear();
+    // A statement that stores may wait on another desktop's lock or a slow network: the window
+    // stays drawn and the user may stop it. Read the client library's way, on the same connection.
+    if (onLoss == OnLoss::Report && waitsVisibly()) {
+        if (!isOpen() || connectionBroken())
+            reconnect();
+        ++g_serverStatements;
+        if (g_waitHook)
+            g_waitHook(true);
+        const DbResult r = selectWaiting(sql, binds, out);
+        if (g_waitHook)
+            g_waitHook(false);
+        return r;
+    }
     int n = -1;
     return forEachRow(sql, binds, [&](const QSqlQuery &q) {
         if (n < 0)

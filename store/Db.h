@@ -121,10 +121,19 @@ public:
     // Told (true, then false) around every statement a server answers, so the window can show
     // that it waits; the program sets it once.
     static void setWaitHook(std::function<void(bool)> hook);
+    // Told every 50 ms while a statement that may wait long (one sent with OnLoss::Report
+    // outside a transaction) waits for the server, with the time waited; false stops the
+    // statement (Cancelled). Told once more with done when the answer is in.
+    using WaitTicker = std::function<bool(qint64 waitedMs, bool done)>;
+    static void setWaitTicker(WaitTicker ticker);
     // Statements sent to any server so far (each a round trip), for counting what an action costs.
     static qlonglong serverStatements();
 
 private:
+    bool waitsVisibly() const;
+    DbResult selectWaiting(const QString &sql, const QVariantList &binds, DbRows &out);
+    friend struct pg_conn *pgConnectionOf(const Db &db);
+    bool m_waiting = false; // a statement of selectWaiting's is on its way
     DbResult openWith(const QString &path, bool mayCreate, Durability durability = Durability::Full);
     DbResult setJournal(Durability durability);
     // Prepared statements kept per SQL text: preparing costs more than running most of ours.

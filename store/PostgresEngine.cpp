@@ -289,6 +289,9 @@ DbResult PostgresEngine::backupBeforeWipe(Db &db, const QString &, const QDateTi
 {
     const QString stem = QStringLiteral("quotedesk_backup_") + at.toString(QStringLiteral("yyyyMMdd_HHmmss"));
     return db.transaction([&]() -> DbResult {
+        // Copying every estimate is asked for and may take long; the limit still ends a hung one.
+        if (DbResult r = db.execUnprepared("SET LOCAL statement_timeout = 600000"); !r)
+            return r;
         QString name = stem;
         for (int n = 2;; ++n) { // two copies within a second keep both
             QVariant taken;

@@ -150,6 +150,9 @@ static DbResult upgrade(Db &db)
     return db.transaction([&]() -> DbResult {
         if (DbResult r = db.exec("SELECT pg_advisory_xact_lock(?)", {qlonglong(kLockSpace) << 32}); !r)
             return r;
+        // An upgrade rewrites what is stored once; its statements may run longer than any action's.
+        if (DbResult r = db.execUnprepared("SET LOCAL statement_timeout = 600000"); !r)
+            return r;
         int version = 0;
         if (DbResult r = storedVersion(db, version); !r || version < 301 || version >= kVersion)
             return r;

@@ -108,6 +108,8 @@ private:
                     }
                     holdReply = holdReply || (type == 'Q' && !saved.isEmpty() && !m_dropped &&
                                               bytes.contains("EXECUTE " + saved));
+                    // A statement sent as the client library's own (parsed, bound, executed).
+                    holdReply = holdReply || (type == 'P' && !m_dropped && bytes.contains("quotedesk_save"));
                     ::write(server, bytes.constData(), bytes.size());
                 }
             }

@@ -9,7 +9,9 @@
 #include "store/ServerConfig.h"
 #include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QStatusBar>
+#include <QTimer>
 #include <atomic>
 #include <thread>
 
@@ -22,6 +24,7 @@ private slots:
     void committedSaveWhoseReplyWasLost();
     void serverFaultsAreSaidPlainly_data();
     void serverFaultsAreSaidPlainly();
+    void aLongWaitShowsAndCanBeStopped();
 };
 
 static void byLanguage()
@@ -186,6 +189,57 @@ void ServerSavesTest::serverFaultsAreSaidPlainly()
         QCOMPARE(tab->ui->cmb顧客名->currentText(), QString::fromUtf8(customer));
         QCOMPARE(permInt(data, "SELECT count(*) FROM 見積書ヘッダ"), 0);
     }
+}
+
+// Another desktop's lock held for seconds: the window is drawn all along, a dialog says that the
+// server is awaited after a second, and キャンセル stops the save with nothing stored.
+void ServerSavesTest::aLongWaitShowsAndCanBeStopped()
+{
+    if (!onTestServer())
+        QSKIP("a server that keeps the window waiting");
+    Fixture f;
+    const int number = f.no->text().toInt();
+    std::atomic<bool> held{false};
+    std::thread other([&] {
+        Db db(QStringLiteral("slow-desktop"));
+        if (!f.data.openPerm(db))
+            return;
+        db.transaction([&]() -> DbResult {
+            DbResult r = db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, number});
+            held = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            return r;
+        });
+    });
+    while (!held)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    qint64 shownAt = -1;
+    QElapsedTimer t;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->objectName() == "dlgサーバー待ち" && d->isVisible()) {
+                if (shownAt < 0)
+                    shownAt = t.elapsed();
+                d->cancel();
+            }
+    });
+    Answers answers;
+    f.customer("待つ");
+    f.line(0, "ボルト", "1", "10");
+    t.start();
+    watch.start(50);
+    f.save();
+    const qint64 stopped = t.elapsed();
+    watch.stop();
+    other.join();
+    QVERIFY2(shownAt >= 900 && stopped < 2000, qPrintable(QString("%1 %2").arg(shownAt).arg(stopped)));
+    QVERIFY2(answers.shown.last().text.contains("取りやめ"), qPrintable(answers.shown.last().text));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ"), 0);
+    QCOMPARE(f.win().find<QComboBox>("cmb顧客名")->currentText(), QString("待つ")); // the screen kept
+    // Not stopped: stored once the lock is free.
+    f.save();
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ"), 1);
 }
 
 QTEST_MAIN(ServerSavesTest)

@@ -219,6 +219,8 @@ static QString serverReasonOf(const DbResult &r, const QString &server)
         return QStringLiteral("サーバー「%1」のデータベースで、このユーザーに必要な権限がありません。データベースの管理者に権限の付与を依頼してください。")
             .arg(server);
 
+    if (r.code == Cancelled)
+        return QStringLiteral("サーバーの応答を待つのを取りやめました。何も変更されていません。画面の内容はそのままです。");
     // What the server said by its SQLSTATE, whatever language its text is in.
     if (r.state == QLatin1String("53100"))
         return QStringLiteral("サーバー「%1」のディスクの空き容量が足りないため、保存できませんでした。画面の内容はそのままです。"
