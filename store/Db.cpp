@@ -355,17 +355,23 @@ DbResult Db::forEachRow(const QString &sql, const QVariantList &binds, const std
 DbResult Db::select(const QString &sql, const QVariantList &binds, DbRows &out, OnLoss onLoss)
 {
     out.clear();
-    // A statement that stores may wait on another desktop's lock or a slow network: the window
-    // stays drawn and the user may stop it. Read the client library's way, on the same connection.
-    if (onLoss == OnLoss::Report && waitsVisibly()) {
-        if (!isOpen() || connectionBroken())
-            reconnect();
-        ++g_serverStatements;
-        if (g_waitHook)
-            g_waitHook(true);
-        const DbResult r = selectWaiting(sql, binds, out);
-        if (g_waitHook)
-            g_waitHook(false);
+    // A statement may wait on another desktop's lock or a slow network: the window stays drawn
+    // and the user may stop it. Read the client library's way, on the same connection.
+    if (waitsVisibly()) {
+        DbResult r;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!isOpen() || connectionBroken())
+                reconnect();
+            ++g_serverStatements;
+            if (g_waitHook)
+                g_waitHook(true);
+            r = selectWaiting(sql, binds, out);
+            if (g_waitHook)
+                g_waitHook(false);
+            // A read after the connection went runs once more; a statement that stores never does.
+            if (r || onLoss == OnLoss::Report || !r.connectionLost() || r.code == sqlitecode::Cancelled)
+                break;
+        }
         return r;
     }
     int n = -1;
