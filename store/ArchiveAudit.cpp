@@ -201,7 +201,7 @@ DbResult checkVersions(Db &db, ArchiveAudit &out, const std::function<bool(qlong
 DbResult checkNamesAndFiles(Db &db, ArchiveAudit &out)
 {
     DbRows names;
-    if (DbResult r = db.select("SELECT DISTINCT v.顧客名 FROM 発行版 v WHERE v.顧客名 IS NOT NULL AND "
+    if (DbResult r = db.select("SELECT DISTINCT v.顧客名 FROM 発行版 v WHERE coalesce(v.顧客名, '') <> '' AND "
                                "NOT EXISTS (SELECT 1 FROM 発行取引先 t WHERE t.名 = v.顧客名) ORDER BY 1",
                                {}, names);
         !r)

@@ -155,7 +155,7 @@ DbResult IssueArchive::insertVersion(const IssueMeta &meta, const QByteArray &pd
     if (!bytesInFiles())
         if (DbResult r = m_db.exec("INSERT INTO 発行PDF (版ID, PDF) VALUES (?, ?)", {versionId, pdf}); !r)
             return r;
-    if (meta.customer.isNull())
+    if (meta.customer.isEmpty()) // a sheet without a customer is found by other means
         return {};
     return m_db.exec("INSERT INTO 発行取引先 (名) VALUES (?) ON CONFLICT DO NOTHING", {meta.customer});
 }

@@ -38,7 +38,7 @@ BEGIN
         INSERT INTO 発行版 (種別, 伝票番号, 版, 発行日時, 顧客名, 日付, 合計, 内容, SHA256)
             VALUES (p_kind, p_number, version, at, p_customer, p_date, p_total, p_content, p_sha) RETURNING id INTO version_id;
         INSERT INTO 発行PDF (版ID, PDF) VALUES (version_id, p_pdf);
-        IF p_customer IS NOT NULL THEN
+        IF coalesce(p_customer, '') <> '' THEN
             INSERT INTO 発行取引先 (名) VALUES (p_customer) ON CONFLICT DO NOTHING;
         END IF;
     END IF;
