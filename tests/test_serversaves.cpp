@@ -27,6 +27,27 @@ private slots:
     void aLongWaitShowsAndCanBeStopped();
 };
 
+// Another desktop holding the number's lock for ms (its save of that number under way); returns
+// once the lock is held.
+static std::thread holdNumberLock(const TempData &data, int number, int ms)
+{
+    auto held = std::make_shared<std::atomic<bool>>(false);
+    std::thread other([&data, number, ms, held] {
+        Db db(QStringLiteral("other-desktop"));
+        if (data.openPerm(db))
+            db.transaction([&]() -> DbResult {
+                DbResult r = db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, number});
+                *held = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                return r;
+            });
+        *held = true; // also when it could not connect: the wait ends and the test fails on its own
+    });
+    while (!*held)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return other;
+}
+
 static void byLanguage()
 {
     QTest::addColumn<QByteArray>("language");
@@ -83,21 +104,7 @@ void ServerSavesTest::serverSaveWaitsForTheNumbersLock()
         QSKIP("a server's locks");
     Fixture f;
     const int number = f.no->text().toInt();
-    std::atomic<bool> held{false};
-    std::thread other([&] {
-        Db db(QStringLiteral("other-desktop"));
-        if (!f.data.openPerm(db))
-            return;
-        db.transaction([&]() -> DbResult {
-            DbResult r = db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, number});
-            held = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(700));
-            return r;
-        });
-        db.close();
-    });
-    while (!held)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::thread other = holdNumberLock(f.data, number, 700);
     QElapsedTimer t;
     t.start();
     Answers answers;
@@ -199,20 +206,7 @@ void ServerSavesTest::aLongWaitShowsAndCanBeStopped()
         QSKIP("a server that keeps the window waiting");
     Fixture f;
     const int number = f.no->text().toInt();
-    std::atomic<bool> held{false};
-    std::thread other([&] {
-        Db db(QStringLiteral("slow-desktop"));
-        if (!f.data.openPerm(db))
-            return;
-        db.transaction([&]() -> DbResult {
-            DbResult r = db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, number});
-            held = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-            return r;
-        });
-    });
-    while (!held)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::thread other = holdNumberLock(f.data, number, 2500);
     qint64 shownAt = -1;
     QElapsedTimer t;
     QTimer watch;
