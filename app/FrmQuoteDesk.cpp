@@ -1,4 +1,5 @@
 #include "app/FrmQuoteDesk.h"
+#include "server/ServerEngine.h"
 
 #include "app/GuideWindow.h"
 #include "archive/IssuedListDialog.h"
@@ -42,6 +43,7 @@
 
 FrmQuoteDesk::FrmQuoteDesk(const QString &dataFolder, QWidget *parent) : QWidget(parent)
 {
+    serverstore::install(); // the folder may name a server
     setObjectName(QStringLiteral("FrmQuoteDesk"));
     installFontSubstitutions();
     setFont(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));

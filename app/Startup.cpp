@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "server/ServerEngine.h"
 
 #include "app/FrmQuoteDesk.h"
 #include "app/SingleInstance.h"
@@ -12,6 +13,7 @@
 
 void prepareApplication()
 {
+    serverstore::install();
     // The window's place is kept in ~/.config/QuoteDesk/QuoteDesk.conf.
     QApplication::setOrganizationName(QStringLiteral("QuoteDesk"));
     QApplication::setApplicationName(QStringLiteral("QuoteDesk"));

@@ -3,6 +3,7 @@
 
 #include "app/ProcessEnd.h"
 #include "store/Schema.h"
+#include "server/ServerEngine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
+
+static const bool kServerEngineInstalled = (serverstore::install(), true);
 
 inline double medianMs(std::vector<double> v)
 {

@@ -6,9 +6,9 @@
 #include "app/FrmQuoteDesk.h"
 #include "ui/Boxes.h"
 #include "estimate/EstimateTab.h"
-#include "store/Money.h"
+#include "values/Money.h"
 #include "store/Schema.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

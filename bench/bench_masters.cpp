@@ -8,7 +8,7 @@
 #include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
 #include "ui/MessageCatalogue.h"
-#include "store/Money.h"
+#include "values/Money.h"
 #include "store/Schema.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "SameRows.h"
 #include "app/FrmQuoteDesk.h"
 #include "estimate/EstimateTab.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
 #include "ui_EstimateTab.h"

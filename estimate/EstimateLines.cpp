@@ -8,7 +8,7 @@
 #include "ui/InputMethod.h"
 #include "ui/MessageCatalogue.h"
 #include "store/Helpers.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QTimer>
 #include <cmath>

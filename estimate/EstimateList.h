@@ -3,7 +3,7 @@
 // date; newest number first, only as many rows as are shown. No widgets here.
 
 #include "store/Db.h"
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <QDate>
 #include <QVector>

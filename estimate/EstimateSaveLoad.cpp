@@ -9,7 +9,7 @@
 #include "store/Helpers.h"
 #include "store/IssueArchive.h"
 #include "store/SearchIndex.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 namespace {
 const QString kNumberSubject = QStringLiteral("伝票番号");

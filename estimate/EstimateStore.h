@@ -4,8 +4,8 @@
 
 #include "store/Context.h"
 #include "store/Engine.h"
-#include "estimate/Totals.h"
-#include "store/Money.h"
+#include "values/Totals.h"
+#include "values/Money.h"
 
 #include <QDate>
 #include <QDateTime>

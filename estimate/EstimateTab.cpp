@@ -4,9 +4,9 @@
 #include "ui/DataGrid.h"
 #include "ui/InputMethod.h"
 #include "ui/MessageCatalogue.h"
-#include "estimate/Totals.h"
+#include "values/Totals.h"
 #include "store/Helpers.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QAbstractButton>
 #include <QCompleter>

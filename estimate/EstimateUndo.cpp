@@ -6,7 +6,7 @@
 
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QTimer>
 

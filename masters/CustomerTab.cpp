@@ -2,7 +2,7 @@
 #include "ui_CustomerTab.h"
 
 #include "ui/DataGrid.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 CustomerTab::CustomerTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent), ui(new Ui::CustomerTab)
 {

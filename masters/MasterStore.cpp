@@ -5,7 +5,7 @@
 #include "store/Csv.h"
 #include "store/Engine.h"
 #include "store/Helpers.h"
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #include "masters/MasterWork.h"
 
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "ui/DataGrid.h"
 #include "ui/InputMethod.h"
 #include "ui/FileChooser.h"

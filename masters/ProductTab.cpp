@@ -2,7 +2,7 @@
 #include "ui_ProductTab.h"
 
 #include "ui/DataGrid.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 ProductTab::ProductTab(QuoteDeskContext &ctx, QWidget *parent) : QWidget(parent), ui(new Ui::ProductTab)
 {

@@ -1,6 +1,6 @@
 #include "masters/SettingsTab.h"
 #include "store/SafeFile.h"
-#include "store/SealSize.h"
+#include "values/SealSize.h"
 #include "store/Engine.h"
 #include "ui_SettingsTab.h"
 
@@ -9,7 +9,7 @@
 #include "ui/ColourDialog.h"
 #include "ui/FileChooser.h"
 #include "masters/SettingsStore.h"
-#include "estimate/Totals.h"
+#include "values/Totals.h"
 
 #include "store/Integrity.h"
 #include "masters/BackupPanel.h"

@@ -1,5 +1,5 @@
 #include "print/EstimateSheet.h"
-#include "store/SealSize.h"
+#include "values/SealSize.h"
 #include "print/SheetText.h"
 #include "ui/Fonts.h"
 

@@ -3,7 +3,7 @@
 // Plain values in, no widgets: the window fills the print record.
 
 #include "store/Db.h"
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <QPageLayout>
 #include <QPointF>

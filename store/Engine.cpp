@@ -1,9 +1,22 @@
 #include "store/Engine.h"
 #include "store/Numbering.h"
 
+static const StoreEngine *g_serverEngine = nullptr;
+
+void installServerEngine(const StoreEngine &engine) { g_serverEngine = &engine; }
+
 const StoreEngine &engineOf(const Db &db)
 {
-    return db.engine() == Db::Engine::Postgres ? postgresEngine() : sqliteEngine();
+    if (db.engine() != Db::Engine::Postgres)
+        return sqliteEngine();
+    if (!g_serverEngine)
+        qFatal("the server engine is not installed");
+    return *g_serverEngine;
+}
+
+DbResult StoreEngine::recordIssue(Db &, const IssueRow &, int *) const
+{
+    return DbResult::failure(QStringLiteral("this store records an issue statement by statement"));
 }
 
 DbResult estimateMismatch(qlonglong number, qlonglong expected, qlonglong stored)

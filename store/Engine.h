@@ -38,6 +38,15 @@ struct EstimateRecord {
     QString searchText;
 };
 
+// An issue as a server records it in one round trip: the number's and the chain's locks, the
+// number's check, the version, the bytes and the chained record.
+struct IssueRow {
+    qlonglong number = 0, expected = -1; // expected: what the number holds for the document; -1 unchecked
+    QString kind, when, customer, date, how, sha256;
+    QVariant total; // raw money, or null
+    QByteArray content, pdf;
+};
+
 class StoreEngine {
 public:
     virtual ~StoreEngine() = default;
@@ -115,6 +124,9 @@ public:
     // on the server. *written names it as a person would look for it.
     virtual DbResult backupBeforeWipe(Db &db, const QString &backupFolder, const QDateTime &at,
                                       QString *written) const = 0;
+    // Records an issue in one statement where the engine can (a server); *version is the version
+    // it went under. A number no longer holding what was expected gives the mismatch.
+    virtual DbResult recordIssue(Db &db, const IssueRow &issue, int *version) const;
     // The search index made anew from the stored estimates.
     virtual DbResult rebuildSearchIndex(Db &db) const = 0;
 };
@@ -123,6 +135,6 @@ const StoreEngine &engineOf(const Db &db);
 // What writeEstimate answers when the version found was not the one expected.
 DbResult estimateMismatch(qlonglong number, qlonglong expected, qlonglong stored);
 
-// The two implementations; engineOf chooses between them.
+// The file's engine; engineOf chooses it or the server's, which its own floor installs.
 const StoreEngine &sqliteEngine();
-const StoreEngine &postgresEngine();
+void installServerEngine(const StoreEngine &engine);

@@ -1,5 +1,5 @@
 #include "store/Helpers.h"
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,6 @@
 #include "store/IssueArchive.h"
 #include "store/ArchiveChain.h"
 #include "store/ArchiveFiles.h"
-#include "store/ServerIssue.h"
 #include "store/Engine.h"
 #include "store/Csv.h"
 #include "store/SafeFile.h"
@@ -126,7 +125,7 @@ DbResult IssueArchive::writeOnServer(const IssueMeta &meta, const QByteArray &pd
 {
     if (m_db.inTransaction())
         return m_db.transaction([&] { return write(meta, pdf, sha, how, at, version); });
-    const serverissue::Issue issue{meta.number,
+    const IssueRow issue{meta.number,
                                    meta.expected,
                                    issuearchive::kEstimate,
                                    at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
@@ -137,7 +136,7 @@ DbResult IssueArchive::writeOnServer(const IssueMeta &meta, const QByteArray &pd
                                    meta.total ? QVariant(meta.total->raw()) : QVariant(QMetaType::fromType<qlonglong>()),
                                    meta.content,
                                    pdf};
-    return serverissue::record(m_db, issue, version);
+    return engineOf(m_db).recordIssue(m_db, issue, version);
 }
 
 DbResult IssueArchive::insertVersion(const IssueMeta &meta, const QByteArray &pdf, const QString &sha, const QString &when,

@@ -5,7 +5,7 @@
 // slips past shows as a break when the archive is checked.
 
 #include "store/Db.h"
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <QDate>
 #include <QDateTime>

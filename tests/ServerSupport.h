@@ -4,11 +4,15 @@
 
 #include "store/Db.h"
 #include "store/ServerConfig.h"
+#include "server/ServerEngine.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 #include <clocale>
 #include <string>
+
+// Every test may open the test server.
+static const bool kServerEngineInstalled = (serverstore::install(), true);
 
 struct TestServer {
     ServerConfig config;

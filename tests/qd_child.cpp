@@ -17,7 +17,7 @@
 #include "masters/BackupPanel.h"
 #include "hints/HintStore.h"
 #include "print/PrintPreview.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
 #include "ui_EstimateTab.h"

@@ -7,8 +7,8 @@
 #include "estimate/EstimateStore.h"
 #include "store/DataFiles.h"
 #include "store/Engine.h"
-#include "store/ServerSave.h"
-#include "store/ServerSchema.h"
+#include "server/ServerSave.h"
+#include "server/ServerSchema.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "ui/Boxes.h"
 #include "estimate/EstimateTab.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 
 #include "TestSupport.h"
 #include "estimate/EstimateTab.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QAbstractButton>
 #include <QClipboard>

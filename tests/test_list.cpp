@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 #include "estimate/EstimateListDialog.h"
 #include "estimate/EstimateTab.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "masters/MasterStore.h"
 #include "ui/Boxes.h"
 #include "ui/DateField.h"

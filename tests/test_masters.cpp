@@ -5,7 +5,7 @@
 #include "masters/ProductTab.h"
 #include "estimate/EstimateTab.h"
 #include "ui/Boxes.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

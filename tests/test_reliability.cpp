@@ -2,7 +2,7 @@
 // and a kill at every write and sync of the actions that change stored data.
 
 #include "TestSupport.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "estimate/EstimateTab.h"
 #include <csignal>
 #include "TestPrograms.h"

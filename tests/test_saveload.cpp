@@ -4,10 +4,10 @@
 #include <thread>
 #include <atomic>
 #include <QElapsedTimer>
-#include "store/ServerSchema.h"
+#include "server/ServerSchema.h"
 #include "estimate/EstimateList.h"
 #include "estimate/EstimateTab.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "ui/Boxes.h"
 
 #include <QAbstractButton>

@@ -8,8 +8,8 @@
 #include "store/IssueArchive.h"
 #include "store/ArchiveAudit.h"
 #include "store/Numbering.h"
-#include "store/ServerImport.h"
-#include "store/ServerSchema.h"
+#include "server/ServerImport.h"
+#include "server/ServerSchema.h"
 #include "store/Wipe.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 
 #include "SaveFixture.h"
 #include "ReplyDropper.h"
-#include "store/ServerSchema.h"
+#include "server/ServerSchema.h"
 
 #include "ui_EstimateTab.h"
 #include "store/ServerConfig.h"

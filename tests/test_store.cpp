@@ -5,7 +5,7 @@
 #include "store/DataFiles.h"
 #include "store/DataFolder.h"
 #include "store/Helpers.h"
-#include "store/Money.h"
+#include "values/Money.h"
 #include "store/Numbering.h"
 
 #include <QFile>

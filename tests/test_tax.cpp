@@ -5,7 +5,7 @@
 #include "estimate/EstimateTab.h"
 #include "masters/SettingsStore.h"
 #include "print/EstimateSheet.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -6,14 +6,14 @@
 #include <sys/stat.h>
 #include <QElapsedTimer>
 #include <QBuffer>
-#include "store/SealSize.h"
+#include "values/SealSize.h"
 #include "store/SafeFile.h"
 #include "estimate/EstimateListDialog.h"
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
 #include "store/Csv.h"
 #include "store/Wipe.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "ui/FileChooser.h"
 #include "ui_EstimateListDialog.h"
 

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "estimate/EstimateTab.h"
 #include "hints/HintWindow.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "ui_HintWindow.h"
 
 #include <QAbstractButton>

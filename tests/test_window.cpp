@@ -8,7 +8,7 @@
 #include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
 #include "print/EstimateSheet.h"
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "ui_EstimateTab.h"
 #include "ui_SettingsTab.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Small boxes of the window: money box, date box, colour swatch, clickable picture.
 
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <QDateEdit>
 #include <QLabel>

@@ -2,7 +2,7 @@
 // A grid bound to a WorkTableModel: current cell, commit of the row's pending edit,
 // the key-down, focus and cell-change events, tick boxes and a drop-down list per column.
 
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 
 #include <QPointer>
 #include <QStyledItemDelegate>

@@ -1,5 +1,5 @@
-#include "store/ServerSave.h"
-#include "store/ServerSchema.h"
+#include "server/ServerSave.h"
+#include "server/ServerSchema.h"
 
 #include <QLocale>
 #include <algorithm>

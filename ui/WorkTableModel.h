@@ -3,7 +3,7 @@
 // Edits stay pending per row until commitRow() writes them; refresh() re-reads the table.
 
 #include "store/Db.h"
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <QAbstractTableModel>
 #include <QVector>

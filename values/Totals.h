@@ -1,7 +1,7 @@
 #pragma once
 // The three totals of an estimate, and the tax per rate, in exact arithmetic.
 
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <QString>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "store/SealSize.h"
+#include "values/SealSize.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "store/ServerIssue.h"
+#include "server/ServerIssue.h"
 #include "store/Engine.h"
-#include "store/ServerSchema.h"
+#include "server/ServerSchema.h"
 
 namespace serverissue {
 

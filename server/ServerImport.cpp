@@ -1,8 +1,8 @@
-#include "store/ServerImport.h"
+#include "server/ServerImport.h"
 #include "store/ArchiveFiles.h"
 #include "store/BatchInsert.h"
 #include "store/Schema.h"
-#include "store/ServerSchema.h"
+#include "server/ServerSchema.h"
 
 #include <QMap>
 #include <QSet>

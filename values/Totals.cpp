@@ -1,4 +1,4 @@
-#include "estimate/Totals.h"
+#include "values/Totals.h"
 
 Money roundYen(qint64 num, qint64 den, const QString &rounding)
 {

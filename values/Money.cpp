@@ -1,4 +1,4 @@
-#include "store/Money.h"
+#include "values/Money.h"
 
 #include <QLocale>
 #include <QRegularExpression>

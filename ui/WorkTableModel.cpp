@@ -1,4 +1,4 @@
-#include "store/WorkTableModel.h"
+#include "ui/WorkTableModel.h"
 #include "store/Helpers.h"
 
 #include <QStringList>

@@ -5,8 +5,10 @@
 #include "store/Engine.h"
 #include "store/SearchIndex.h"
 #include "store/Schema.h"
-#include "store/ServerSave.h"
-#include "store/ServerSchema.h"
+#include "server/ServerSave.h"
+#include "server/ServerSchema.h"
+#include "server/ServerEngine.h"
+#include "server/ServerIssue.h"
 
 #include <QHash>
 #include <QSet>
@@ -267,6 +269,10 @@ public:
     void tidyAtClose(Db &) const override {} // the server keeps its own statistics
     bool shared() const override { return true; }
     DbResult backupBeforeWipe(Db &db, const QString &, const QDateTime &at, QString *written) const override;
+    DbResult recordIssue(Db &db, const IssueRow &issue, int *version) const override
+    {
+        return serverissue::record(db, issue, version);
+    }
     DbResult rebuildSearchIndex(Db &db) const override
     {
         return db.transaction([&]() -> DbResult {
@@ -317,8 +323,8 @@ DbResult PostgresEngine::backupBeforeWipe(Db &db, const QString &, const QDateTi
 
 } // namespace
 
-const StoreEngine &postgresEngine()
+void serverstore::install()
 {
     static const PostgresEngine engine;
-    return engine;
+    installServerEngine(engine);
 }

@@ -1,8 +1,8 @@
-#include "store/ServerSchema.h"
+#include "server/ServerSchema.h"
 #include "store/ArchiveSchema.h"
 #include "store/SearchIndex.h"
-#include "store/ServerSave.h"
-#include "store/ServerIssue.h"
+#include "server/ServerSave.h"
+#include "server/ServerIssue.h"
 
 #include <QSet>
 

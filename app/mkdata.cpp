@@ -3,7 +3,8 @@
 #include "store/Engine.h"
 #include "store/Schema.h"
 #include "store/ServerConfig.h"
-#include "store/ServerImport.h"
+#include "server/ServerImport.h"
+#include "server/ServerEngine.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -55,6 +56,7 @@ static int serverMode(const QStringList &args)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    serverstore::install();
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.size() > 1)
         return serverMode(args);
