@@ -18,9 +18,9 @@ QString EstimateList::query(const ListFilter &filter, const QString &columns, QV
     QStringList where;
     QString order = QStringLiteral("h.伝票番号 DESC");
     if (t.isEmpty()) {
-        sql += QStringLiteral(" FROM 見積書ヘッダ h");
+        sql += QStringLiteral(" FROM %1 h").arg(kindNames(filter.kind).header);
     } else {
-        const SearchSource source = engineOf(m_db).searchSource(m_db, t);
+        const SearchSource source = engineOf(m_db).searchSource(m_db, filter.kind, t);
         sql += QStringLiteral(" FROM ") + source.from;
         where += source.where;
         binds += source.binds;
@@ -70,7 +70,7 @@ DbResult EstimateList::forEachLine(const ListFilter &filter, const std::function
     QVariantList binds;
     const QString numbers = query(filter, QStringLiteral("h.伝票番号"), binds);
     const QString sql = QStringLiteral("SELECT l.伝票番号, l.行番号, l.品名, l.数量, l.単位, l.単価, l.金額, l.非課税, l.軽減 "
-                                       "FROM 見積書 l WHERE l.伝票番号 IN (") +
+                                       "FROM ") + kindNames(filter.kind).lines + QStringLiteral(" l WHERE l.伝票番号 IN (") +
                         numbers + QStringLiteral(") ORDER BY l.伝票番号 DESC, l.伝票区分, l.行番号");
     return m_db.forEachRow(sql, binds, [&](const QSqlQuery &q) {
         QStringList f;

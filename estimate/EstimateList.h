@@ -4,6 +4,7 @@
 
 #include "store/Db.h"
 #include "values/Money.h"
+#include "values/DocKind.h"
 
 #include <QDate>
 #include <QVector>
@@ -14,6 +15,7 @@
 struct ListFilter {
     QString text;     // matched literally anywhere; empty matches every estimate
     QDate from, to;   // invalid: open
+    DocKind kind = DocKind::Estimate;
 };
 
 struct ListRow {

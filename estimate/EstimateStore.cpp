@@ -2,6 +2,7 @@
 #include "estimate/EstimateValues.h"
 #include "store/Engine.h"
 #include "store/SearchIndex.h"
+#include "store/Tables.h"
 
 #include <tuple>
 
@@ -92,7 +93,7 @@ DbResult EstimateStore::saveUnderNextNumber(const Estimate &e, const Estimate *b
     return retried([&] {
         return db.transaction([&]() -> DbResult {
             qlonglong next = 0, stored = 0;
-            if (DbResult r = engineOf(db).takeNextNumber(db, next); !r)
+            if (DbResult r = engineOf(db).takeNextNumber(db, m_kind, next); !r)
                 return r;
             Estimate moved = e;
             moved.number = int(next);
@@ -131,26 +132,35 @@ DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool 
 }
 
 // What a save writes, as bound values.
-EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis, const MasterReads &reads)
+EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis, const MasterReads &reads) const
 {
     EstimateRecord out;
+    out.kind = m_kind;
     out.number = e.number;
-    out.headerColumns = QStringList{"伝票番号", "日付", "顧客名", "顧客情報", "件名", "支払条件", "納期", "受渡場所", "有効期限",
-                                    "消費税", "税抜計", "合計", "敬称", "税区分", "税率", "端数処理"};
+    out.headerColumns = tables::header(m_kind).names();
     out.header = {e.number, bindDate(e.date), bindText(e.customerName), bindText(e.customerInfo), bindText(e.subject),
                   bindText(e.paymentTerms), bindText(e.deliveryDate), bindText(e.deliveryPlace), bindText(e.validity),
                   bindMoney(e.tax), bindMoney(e.net), bindMoney(e.grand), nullIfEmpty(e.honorific),
                   nullIfEmpty(e.taxMode), e.taxRate > 0 ? QVariant(e.taxRate) : nullInt(), nullIfEmpty(e.rounding)};
-    out.lineColumns = QStringList{"伝票番号", "顧客名", "日付", "行番号", "伝票区分", "品名", "数量", "単位", "単価", "金額",
-                                  "非課税", "軽減"};
+    const bool later = m_kind != DocKind::Estimate;
+    if (later)
+        out.header += QVariantList{nullIfEmpty(e.tradeDate), nullIfEmpty(e.dueDate), e.withholding ? 1 : 0,
+                                   bindMoney(e.withheld), nullIfEmpty(e.note)};
+    out.lineColumns = tables::lines(m_kind).names();
+    const int code = names().code;
     QStringList searched{e.customerName, e.subject};
     for (const EstimateLine &l : e.lines) {
         if (l.name.isEmpty())
             break; // stored up to the first empty line
-        out.lines << QVariantList{e.number, bindText(e.customerName), bindDate(e.date), int(out.lines.size()), 1} +
+        out.lines << QVariantList{e.number, bindText(e.customerName), bindDate(e.date), int(out.lines.size()), code} +
                          lineBinds(l);
+        if (later)
+            out.lines.back() << (l.deliveryNumber > 0 ? QVariant(l.deliveryNumber) : nullInt());
         searched << l.name;
     }
+    for (int i = 0; i < e.sources.size(); ++i)
+        out.links << QVariantList{code, e.number, i, kindNames(e.sources[i].kind).code, e.sources[i].number,
+                                  nullIfEmpty(e.sources[i].date)};
     out.searchText = searchindex::textOf(searched);
     addMasterRows(out, e, basis, reads);
     return out;
@@ -191,11 +201,11 @@ DbResult EstimateStore::load(int number, Estimate &out, bool &found)
     const StoreEngine &engine = engineOf(m_ctx.main);
     for (int attempt = 0;; ++attempt) {
         qlonglong before = 0, after = 0;
-        if (DbResult r = engine.storedVersion(m_ctx.main, number, before); !r)
+        if (DbResult r = engine.storedVersion(m_ctx.main, m_kind, number, before); !r)
             return r;
         if (DbResult r = loadOnce(number, out, found); !r)
             return r;
-        if (DbResult r = engine.storedVersion(m_ctx.main, number, after); !r)
+        if (DbResult r = engine.storedVersion(m_ctx.main, m_kind, number, after); !r)
             return r;
         out.version = before;
         if (before == after || attempt == 3)
@@ -207,10 +217,14 @@ DbResult EstimateStore::loadOnce(int number, Estimate &out, bool &found)
 {
     found = false;
     out = Estimate();
+    out.kind = m_kind;
     out.number = number;
     DbRows head;
-    if (DbResult r = m_ctx.main.select("SELECT 日付, 顧客名, 顧客情報, 納期, 受渡場所, 有効期限, 支払条件, 件名, "
-                                       "消費税, 税抜計, 合計, 敬称, 税区分, 税率, 端数処理 FROM 見積書ヘッダ WHERE 伝票番号 = ?",
+    const bool later = m_kind != DocKind::Estimate;
+    const QString laterColumns = later ? ", " + tables::laterHeaderColumns().join(", ") : QString();
+    if (DbResult r = m_ctx.main.select(QStringLiteral("SELECT 日付, 顧客名, 顧客情報, 納期, 受渡場所, 有効期限, 支払条件, 件名, "
+                                                      "消費税, 税抜計, 合計, 敬称, 税区分, 税率, 端数処理%1 FROM %2 WHERE 伝票番号 = ?")
+                                           .arg(laterColumns, names().header),
                                        {number}, head);
         !r || head.isEmpty())
         return r;
@@ -233,17 +247,46 @@ DbResult EstimateStore::loadOnce(int number, Estimate &out, bool &found)
     out.taxMode = readText(h[12]);
     out.taxRate = h[13].isNull() ? 0 : h[13].toInt();
     out.rounding = readText(h[14]);
+    if (later)
+        readLaterFields(h, out);
     DbRows lines;
-    if (DbResult r = m_ctx.main.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減 FROM 見積書 WHERE 伝票番号 = ? "
-                                       "ORDER BY 伝票番号, 伝票区分, 行番号 LIMIT ?",
+    if (DbResult r = m_ctx.main.select(QStringLiteral("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減%1 FROM %2 WHERE 伝票番号 = ? "
+                                                      "ORDER BY 伝票番号, 伝票区分, 行番号 LIMIT ?")
+                                           .arg(later ? QStringLiteral(", 納品書番号") : QString(), names().lines),
                                        {number, kDetailRows}, lines);
         !r)
         return r;
     for (const DbRow &l : lines) {
         out.lines << lineFrom(l, 0);
         out.lines.back().name = readText(l[0]); // as stored, not trimmed again
+        if (later)
+            out.lines.back().deliveryNumber = l[7].toInt();
     }
+    if (DbResult r = later ? readSources(out) : DbResult{}; !r)
+        return r;
     found = true;
+    return {};
+}
+
+void EstimateStore::readLaterFields(const DbRow &h, Estimate &out) const
+{
+    out.tradeDate = readText(h[15]);
+    out.dueDate = readText(h[16]);
+    out.withholding = h[17].toLongLong() != 0;
+    out.withheld = Money::fromSql(h[18]);
+    out.note = readText(h[19]);
+}
+
+DbResult EstimateStore::readSources(Estimate &out)
+{
+    DbRows rows;
+    if (DbResult r = m_ctx.main.select("SELECT 元種別, 元番号, 元日付 FROM 伝票連携 WHERE 種別 = ? AND 伝票番号 = ? ORDER BY 並び",
+                                       {names().code, out.number}, rows);
+        !r)
+        return r;
+    for (const DbRow &row : rows)
+        if (const auto kind = kindFromCode(row[0].toInt()))
+            out.sources << DocLink{*kind, row[1].toInt(), readText(row[2])};
     return {};
 }
 
@@ -259,24 +302,27 @@ DbResult EstimateStore::removeOnce(int number, qlonglong version)
     const StoreEngine &engine = engineOf(db);
     qlonglong stored = 0;
     auto remove = [&]() -> DbResult {
-        if (DbResult r = engine.lockEstimate(db, number); !r)
+        if (DbResult r = engine.lockEstimate(db, m_kind, number); !r)
             return r;
-        if (DbResult r = engine.storedVersion(db, number, stored); !r)
+        if (DbResult r = engine.storedVersion(db, m_kind, number, stored); !r)
             return r;
         if (version >= 0 && stored != version)
             return estimateMismatch(number, std::max<qlonglong>(version, 1), stored);
-        if (DbResult d = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {number}); !d)
+        if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1 WHERE 伝票番号 = ?").arg(names().lines), {number}); !d)
             return d;
-        if (DbResult d = engine.removeSearchText(db, number); !d)
+        if (DbResult d = engine.removeSearchText(db, m_kind, number); !d)
             return d;
-        return db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number});
+        if (m_kind != DocKind::Estimate)
+            if (DbResult d = db.exec("DELETE FROM 伝票連携 WHERE 種別 = ? AND 伝票番号 = ?", {names().code, number}); !d)
+                return d;
+        return db.exec(QStringLiteral("DELETE FROM %1 WHERE 伝票番号 = ?").arg(names().header), {number});
     };
     DbResult r = db.transaction(remove);
     if (!r.commitUnknown)
         return r;
     // The connection went with the COMMIT: gone now means it arrived.
     qlonglong now = -1;
-    if (DbResult v = engine.storedVersion(db, number, now); !v)
+    if (DbResult v = engine.storedVersion(db, m_kind, number, now); !v)
         return r;
     if (now == 0)
         return {};

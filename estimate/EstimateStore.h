@@ -21,9 +21,21 @@ struct EstimateLine {
     std::optional<Money> amount;
     bool exempt = false;
     bool reduced = false; // taxed at the reduced rate
+    // On an invoice: the 納品書 the line was delivered with; 0 for a line typed on it.
+    int deliveryNumber = 0;
 };
 
+// A document another was made from: an estimate, or the 納品書 an invoice bills.
+struct DocLink {
+    DocKind kind = DocKind::Estimate;
+    int number = 0;
+    QString date; // its date as stored (the 納品日 of a 納品書)
+    bool operator==(const DocLink &) const = default;
+};
+
+// A document of any kind; an estimate uses none of the later kinds' fields.
 struct Estimate {
+    DocKind kind = DocKind::Estimate;
     int number = 0;
     QDate date;
     QString customerName, customerInfo, subject, paymentTerms, deliveryDate, deliveryPlace, validity;
@@ -35,6 +47,12 @@ struct Estimate {
     QVector<EstimateLine> lines;
     // What was stored under the number when it was read: 0 for nothing (a new estimate).
     qlonglong version = 0;
+    // The later kinds: the transaction's date (納品日, or the 取引年月日 an invoice names), the
+    // invoice's due date, whether fees are withheld and what, a note, the sources.
+    QString tradeDate, dueDate, note;
+    bool withholding = false;
+    std::optional<Money> withheld;
+    QVector<DocLink> sources;
 };
 
 // The estimate on screen as it was typed, not stored: under the number typed, over the stored
@@ -63,7 +81,9 @@ struct MasterReads {
 
 class EstimateStore {
 public:
-    explicit EstimateStore(QuoteDeskContext &ctx) : m_ctx(ctx) {}
+    explicit EstimateStore(QuoteDeskContext &ctx, DocKind kind = DocKind::Estimate) : m_ctx(ctx), m_kind(kind) {}
+    DocKind kind() const { return m_kind; }
+    const KindNames &names() const { return kindNames(m_kind); }
 
     // Registers the customer and the products of the lines, replaces whatever was stored
     // under the number and raises the counter: all of it, or nothing. basis: the stored
@@ -91,7 +111,6 @@ public:
     DbResult deleteWorkRow(int row);
     // Every work row in order; a row whose name is blank after trimming has an empty name.
     DbResult readWork(QVector<EstimateLine> &rows);
-    DbResult sums(Money &total, TaxableSums &taxable);
     // The unstored screen in the work file: its header (the lines are the work rows).
     DbResult writeScreen(const UnstoredScreen &s);
     DbResult readScreen(std::optional<UnstoredScreen> &out);
@@ -112,14 +131,18 @@ private:
     DbResult removeOnce(int number, qlonglong version);
     // Runs a transaction again when the server broke a deadlock between two desktops.
     DbResult retried(const std::function<DbResult()> &transaction);
-    static EstimateRecord recordOf(const Estimate &e, const Estimate *basis, const MasterReads &reads);
+    EstimateRecord recordOf(const Estimate &e, const Estimate *basis, const MasterReads &reads) const;
+    void readLaterFields(const DbRow &h, Estimate &out) const;
+    DbResult readSources(Estimate &out);
     static void addMasterRows(EstimateRecord &out, const Estimate &e, const Estimate *basis, const MasterReads &reads);
     QuoteDeskContext &m_ctx;
+    DocKind m_kind;
     MasterReads m_read;
     bool m_indexRebuilt = false;
 };
 
-constexpr int kDetailRows = 30;
+// What the lines add up to, by how each is taxed.
+void sumLines(const QVector<EstimateLine> &lines, Money &total, TaxableSums &taxable);
 
 // Whether two estimates hold the same header texts, date and lines (the number aside).
 bool sameContent(const Estimate &a, const Estimate &b);

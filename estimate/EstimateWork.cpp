@@ -1,4 +1,4 @@
-// The estimate's work table (the grid's 30 rows) and the master lookups the grid makes.
+// A document's work table (the grid's rows) and the master lookups the grid makes.
 #include "estimate/EstimateStore.h"
 #include "estimate/EstimateValues.h"
 #include "store/Engine.h"
@@ -8,35 +8,42 @@ using namespace estimatevalues;
 DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
 {
     Db &db = m_ctx.work;
+    const QString work = names().work;
+    const bool later = m_kind != DocKind::Estimate;
     if (lines.isEmpty()) {
         // Rows 1 to 30 there already: blanked in one statement; blank already (as the program
         // leaves them): nothing to write and nothing to sync.
         DbRows shape;
-        if (DbResult r = db.select("SELECT count(*) = ? AND count(DISTINCT 行番号) = ? AND min(行番号) = 1 AND "
-                                   "max(行番号) = ?, count(品名) + count(数量) + count(単位) + count(単価) + "
-                                   "count(金額) + total(非課税) + total(軽減) = 0 FROM main.w明細",
+        if (DbResult r = db.select(QStringLiteral("SELECT count(*) = ? AND count(DISTINCT 行番号) = ? AND min(行番号) = 1 AND "
+                                                  "max(行番号) = ?, count(品名) + count(数量) + count(単位) + count(単価) + "
+                                                  "count(金額) + total(非課税) + total(軽減)%1 = 0 FROM main.%2")
+                                       .arg(later ? QStringLiteral(" + count(納品書番号)") : QString(), work),
                                    {kDetailRows, kDetailRows, kDetailRows}, shape);
             !r)
             return r;
         if (shape[0][0].toInt() == 1 && shape[0][1].toInt() == 1)
             return {};
         if (shape[0][0].toInt() == 1)
-            return db.exec("UPDATE main.w明細 SET 品名 = NULL, 数量 = NULL, 単位 = NULL, 単価 = NULL, 金額 = NULL, "
-                           "非課税 = 0, 軽減 = 0");
+            return db.exec(QStringLiteral("UPDATE main.%1 SET 品名 = NULL, 数量 = NULL, 単位 = NULL, 単価 = NULL, 金額 = NULL, "
+                                          "非課税 = 0, 軽減 = 0%2")
+                               .arg(work, later ? QStringLiteral(", 納品書番号 = NULL") : QString()));
     }
     return db.transaction([&]() -> DbResult {
-        if (DbResult d = db.exec("DELETE FROM w明細"); !d)
+        if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1").arg(work)); !d)
             return d;
+        const QString insert = later ? QStringLiteral("INSERT INTO %1 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税, 軽減, 納品書番号) "
+                                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                     : QStringLiteral("INSERT INTO %1 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税, 軽減) "
+                                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
         for (int i = 0; i < kDetailRows; ++i) {
             QVariantList binds{i + 1};
             if (i < lines.size())
                 binds += lineBinds(lines[i]);
             else
                 binds += QVariantList{QString(), nullInt(), QString(), nullInt(), nullInt(), 0, 0};
-            if (DbResult a = db.exec("INSERT INTO w明細 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税, 軽減) "
-                                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                                     binds);
-                !a)
+            if (later)
+                binds << (i < lines.size() && lines[i].deliveryNumber > 0 ? QVariant(lines[i].deliveryNumber) : nullInt());
+            if (DbResult a = db.exec(insert.arg(work), binds); !a)
                 return a;
         }
         return {};
@@ -46,24 +53,26 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
 DbResult EstimateStore::insertWorkRow(int row)
 {
     Db &db = m_ctx.work;
+    const QString work = names().work;
     return db.transaction([&]() -> DbResult {
-        if (DbResult d = db.exec("DELETE FROM w明細 WHERE 行番号 = ?", {kDetailRows}); !d)
+        if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1 WHERE 行番号 = ?").arg(work), {kDetailRows}); !d)
             return d;
-        if (DbResult u = db.exec("UPDATE w明細 SET 行番号 = 行番号 + 1 WHERE 行番号 >= ?", {row + 1}); !u)
+        if (DbResult u = db.exec(QStringLiteral("UPDATE %1 SET 行番号 = 行番号 + 1 WHERE 行番号 >= ?").arg(work), {row + 1}); !u)
             return u;
-        return db.exec("INSERT INTO w明細 (行番号, 非課税, 軽減) VALUES (?, 0, 0)", {row + 1});
+        return db.exec(QStringLiteral("INSERT INTO %1 (行番号, 非課税, 軽減) VALUES (?, 0, 0)").arg(work), {row + 1});
     }, Db::Lock::Deferred);
 }
 
 DbResult EstimateStore::deleteWorkRow(int row)
 {
     Db &db = m_ctx.work;
+    const QString work = names().work;
     return db.transaction([&]() -> DbResult {
-        if (DbResult d = db.exec("DELETE FROM w明細 WHERE 行番号 = ?", {row + 1}); !d)
+        if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1 WHERE 行番号 = ?").arg(work), {row + 1}); !d)
             return d;
-        if (DbResult u = db.exec("UPDATE w明細 SET 行番号 = 行番号 - 1 WHERE 行番号 > ?", {row + 1}); !u)
+        if (DbResult u = db.exec(QStringLiteral("UPDATE %1 SET 行番号 = 行番号 - 1 WHERE 行番号 > ?").arg(work), {row + 1}); !u)
             return u;
-        return db.exec("INSERT INTO w明細 (行番号, 非課税, 軽減) VALUES (?, 0, 0)", {kDetailRows});
+        return db.exec(QStringLiteral("INSERT INTO %1 (行番号, 非課税, 軽減) VALUES (?, 0, 0)").arg(work), {kDetailRows});
     }, Db::Lock::Deferred);
 }
 
@@ -71,34 +80,37 @@ DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)
 {
     rows.clear();
     DbRows raw;
-    DbResult r = m_ctx.work.select("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減 FROM main.w明細 ORDER BY 行番号, id", {}, raw);
-    for (const DbRow &row : raw)
+    const bool later = m_kind != DocKind::Estimate;
+    DbResult r = m_ctx.work.select(QStringLiteral("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減%1 FROM main.%2 ORDER BY 行番号, id")
+                                       .arg(later ? QStringLiteral(", 納品書番号") : QString(), names().work),
+                                   {}, raw);
+    for (const DbRow &row : raw) {
         rows << lineFrom(row, 0);
+        if (later)
+            rows.back().deliveryNumber = row[7].toInt();
+    }
     return r;
 }
 
-DbResult EstimateStore::sums(Money &total, TaxableSums &taxable)
+void sumLines(const QVector<EstimateLine> &lines, Money &total, TaxableSums &taxable)
 {
-    DbRows rows;
-    DbResult r = m_ctx.work.select(
-        "SELECT SUM(金額), SUM(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), "
-        "SUM(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END), "
-        "COUNT(CASE WHEN 非課税 = 0 AND 軽減 = 0 THEN 金額 END), COUNT(CASE WHEN 非課税 = 0 AND 軽減 <> 0 THEN 金額 END), "
-        "SUM(CASE WHEN 非課税 <> 0 THEN 金額 END), COUNT(CASE WHEN 非課税 <> 0 THEN 金額 END) "
-        "FROM main.w明細",
-        {}, rows);
-    taxable = TaxableSums();
     total = Money();
-    if (rows.isEmpty())
-        return r;
-    total = Money::fromSql(rows[0][0]).value_or(Money());
-    taxable.standard = Money::fromSql(rows[0][1]).value_or(Money());
-    taxable.reduced = Money::fromSql(rows[0][2]).value_or(Money());
-    taxable.standardLines = rows[0][3].toInt();
-    taxable.reducedLines = rows[0][4].toInt();
-    taxable.exempt = Money::fromSql(rows[0][5]).value_or(Money());
-    taxable.exemptLines = rows[0][6].toInt();
-    return r;
+    taxable = TaxableSums();
+    for (const EstimateLine &l : lines) {
+        if (!l.amount)
+            continue;
+        total += *l.amount;
+        if (l.exempt) {
+            taxable.exempt += *l.amount;
+            ++taxable.exemptLines;
+        } else if (l.reduced) {
+            taxable.reduced += *l.amount;
+            ++taxable.reducedLines;
+        } else {
+            taxable.standard += *l.amount;
+            ++taxable.standardLines;
+        }
+    }
 }
 
 DbResult EstimateStore::reloadProductList()

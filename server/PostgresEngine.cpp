@@ -93,27 +93,29 @@ public:
     }
     DbResult checkSchema(Db &db) const override { return serverschema::check(db); }
 
-    DbResult proposedNumber(Db &db, qlonglong &next) const override
+    DbResult proposedNumber(Db &db, DocKind kind, qlonglong &next) const override
     {
         QVariant v; // max() of bigint stays bigint; coalesce keeps it so
-        DbResult r = db.scalar("SELECT coalesce(max(最大見積書番号), 0) + 1 FROM 自社情報", {}, v);
+        DbResult r = db.scalar(QStringLiteral("SELECT coalesce(max(%1), 0) + 1 FROM 自社情報").arg(kindNames(kind).counter), {}, v);
         next = v.toLongLong();
         return r;
     }
-    DbResult raiseNumber(Db &db, qlonglong saved) const override
+    DbResult raiseNumber(Db &db, DocKind kind, qlonglong saved) const override
     {
-        return db.exec("INSERT INTO 自社情報 (id, 最大見積書番号) VALUES (1, ?) ON CONFLICT (id) DO UPDATE SET "
-                       "最大見積書番号 = greatest(自社情報.最大見積書番号, EXCLUDED.最大見積書番号)",
+        return db.exec(QStringLiteral("INSERT INTO 自社情報 (id, %1) VALUES (1, ?) ON CONFLICT (id) DO UPDATE SET "
+                                      "%1 = greatest(自社情報.%1, EXCLUDED.%1)")
+                           .arg(kindNames(kind).counter),
                        {saved});
     }
-    DbResult takeNextNumber(Db &db, qlonglong &number) const override
+    DbResult takeNextNumber(Db &db, DocKind kind, qlonglong &number) const override
     {
+        const KindNames &k = kindNames(kind);
         // The upsert holds the counter's row until commit: no other desktop takes the same one.
         for (QVariant taken = 1; !taken.isNull();) {
             QVariant v;
-            if (DbResult r = db.scalar("INSERT INTO 自社情報 (id, 最大見積書番号) VALUES (1, 1) ON CONFLICT (id) DO "
-                                       "UPDATE SET 最大見積書番号 = coalesce(自社情報.最大見積書番号, 0) + 1 "
-                                       "RETURNING 最大見積書番号",
+            if (DbResult r = db.scalar(QStringLiteral("INSERT INTO 自社情報 (id, %1) VALUES (1, 1) ON CONFLICT (id) DO "
+                                                      "UPDATE SET %1 = coalesce(自社情報.%1, 0) + 1 RETURNING %1")
+                                           .arg(k.counter),
                                        {}, v);
                 !r)
                 return r;
@@ -121,43 +123,43 @@ public:
             // A desktop saving this very number as its own holds it: it is taken. Never waited
             // for: that desktop waits for the counter held here, and waiting would deadlock.
             QVariant locked;
-            if (DbResult r = db.scalar("SELECT pg_try_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, int(number)},
+            if (DbResult r = db.scalar("SELECT pg_try_advisory_xact_lock(?, ?)", {serverschema::lockSpace(kind), int(number)},
                                        locked);
                 !r)
                 return r;
             if (!locked.toBool())
                 continue;
-            if (DbResult r = db.scalar("SELECT 1 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number}, taken); !r)
+            if (DbResult r = db.scalar(QStringLiteral("SELECT 1 FROM %1 WHERE 伝票番号 = ?").arg(k.header), {number}, taken); !r)
                 return r;
         }
         return {};
     }
-    DbResult lockEstimate(Db &db, qlonglong number) const override
+    DbResult lockEstimate(Db &db, DocKind kind, qlonglong number) const override
     {
-        return db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::kLockSpace, int(number)});
+        return db.exec("SELECT pg_advisory_xact_lock(?, ?)", {serverschema::lockSpace(kind), int(number)});
     }
     DbResult lockArchive(Db &db) const override
     {
         return db.exec("SELECT pg_advisory_xact_lock(?, 0)", {serverschema::kLockSpace + 1});
     }
-    DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const override
+    DbResult storedVersion(Db &db, DocKind kind, qlonglong number, qlonglong &version) const override
     {
         QVariant v;
-        DbResult r = db.scalar("SELECT 更新番号 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number}, v);
+        DbResult r = db.scalar(QStringLiteral("SELECT 更新番号 FROM %1 WHERE 伝票番号 = ?").arg(kindNames(kind).header), {number}, v);
         version = v.isNull() ? 0 : v.toLongLong();
         return r;
     }
-    DbResult replaceHeader(Db &db, const QStringList &columns, const QVariantList &values,
+    DbResult replaceHeader(Db &db, DocKind kind, const QStringList &columns, const QVariantList &values,
                            qlonglong version) const override
     {
         // One statement in place of a delete and an insert: each statement is a round trip.
         QStringList sets;
         for (const QString &c : columns.mid(1))
             sets << c + QStringLiteral(" = EXCLUDED.") + c;
-        return db.exec(QString("INSERT INTO 見積書ヘッダ (%1, 更新番号) VALUES (%2, ?) ON CONFLICT (伝票番号) DO UPDATE SET "
+        return db.exec(QString("INSERT INTO %4 (%1, 更新番号) VALUES (%2, ?) ON CONFLICT (伝票番号) DO UPDATE SET "
                                "%3, 更新番号 = EXCLUDED.更新番号")
                            .arg(columns.join(", "), QStringList(columns.size(), QStringLiteral("?")).join(", "),
-                                sets.join(", ")),
+                                sets.join(", "), kindNames(kind).header),
                        values + QVariantList{version});
     }
 
@@ -219,21 +221,22 @@ public:
         return std::any_of(once.begin(), once.end(), ownsAny) ? updateOwnFields(db, table, fields, once) : DbResult{};
     }
 
-    DbResult writeSearchText(Db &db, qlonglong number, const QString &text) const override
+    DbResult writeSearchText(Db &db, DocKind kind, qlonglong number, const QString &text) const override
     {
-        return db.exec("INSERT INTO 見積書索引 (伝票番号, 本文) VALUES (?, ?) ON CONFLICT (伝票番号) DO UPDATE SET "
-                       "本文 = EXCLUDED.本文",
+        return db.exec(QStringLiteral("INSERT INTO %1 (伝票番号, 本文) VALUES (?, ?) ON CONFLICT (伝票番号) DO UPDATE SET "
+                                      "本文 = EXCLUDED.本文")
+                           .arg(kindNames(kind).index),
                        {number, text});
     }
-    DbResult removeSearchText(Db &db, qlonglong number) const override
+    DbResult removeSearchText(Db &db, DocKind kind, qlonglong number) const override
     {
-        return db.exec("DELETE FROM 見積書索引 WHERE 伝票番号 = ?", {number});
+        return db.exec(QStringLiteral("DELETE FROM %1 WHERE 伝票番号 = ?").arg(kindNames(kind).index), {number});
     }
-    SearchSource searchSource(Db &, const QString &t) const override
+    SearchSource searchSource(Db &, DocKind kind, const QString &t) const override
     {
         // Three characters and more through the trigram index; shorter ones through the index of
         // single characters and pairs. A text held by many is found walking the newest first.
-        SearchSource out{QStringLiteral("見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.伝票番号"),
+        SearchSource out{QStringLiteral("%1 s JOIN %2 h ON h.伝票番号 = s.伝票番号").arg(kindNames(kind).index, kindNames(kind).header),
                          {QStringLiteral("s.本文 ILIKE ? ESCAPE '\\'")},
                          {likeLiteral(t)},
                          QStringLiteral("s.伝票番号 DESC")};
@@ -276,15 +279,21 @@ public:
     DbResult rebuildSearchIndex(Db &db) const override
     {
         return db.transaction([&]() -> DbResult {
-            if (DbResult r = db.exec("DELETE FROM 見積書索引"); !r)
-                return r;
-            const DbResult r = db.exec("INSERT INTO 見積書索引 (伝票番号, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || chr(10) || "
-                           "coalesce(h.件名, '') || chr(10) || coalesce((SELECT string_agg(l.品名, chr(10) ORDER BY "
-                           "l.伝票区分, l.行番号) FROM 見積書 l WHERE l.伝票番号 = h.伝票番号), '') || chr(10) || chr(10) "
-                           "FROM 見積書ヘッダ h");
-            if (!r)
-                return r;
-            return searchindex::foldAll(db, QStringLiteral("伝票番号"));
+            for (DocKind kind : kAllKinds) {
+                const KindNames &k = kindNames(kind);
+                if (DbResult r = db.exec(QStringLiteral("DELETE FROM %1").arg(k.index)); !r)
+                    return r;
+                const DbResult r = db.exec(QStringLiteral(
+                    "INSERT INTO %1 (伝票番号, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || chr(10) || "
+                    "coalesce(h.件名, '') || chr(10) || coalesce((SELECT string_agg(l.品名, chr(10) ORDER BY "
+                    "l.伝票区分, l.行番号) FROM %3 l WHERE l.伝票番号 = h.伝票番号), '') || chr(10) || chr(10) "
+                    "FROM %2 h").arg(k.index, k.header, k.lines));
+                if (!r)
+                    return r;
+                if (DbResult f = searchindex::foldAll(db, QStringLiteral("伝票番号"), kind); !f)
+                    return f;
+            }
+            return DbResult{};
         });
     }
 };
@@ -310,8 +319,10 @@ DbResult PostgresEngine::backupBeforeWipe(Db &db, const QString &, const QDateTi
         // The name is made here from the date alone: nothing typed reaches the statement.
         if (DbResult r = db.execUnprepared("CREATE SCHEMA " + name); !r)
             return r;
-        for (const char *table : {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "見積書索引"}) {
-            const QString t = QString::fromUtf8(table);
+        QStringList copied{"顧客マスタ", "商品マスタ", "自社情報", "伝票連携"};
+        for (DocKind kind : kAllKinds)
+            copied << kindNames(kind).header << kindNames(kind).lines << kindNames(kind).index;
+        for (const QString &t : copied) {
             if (DbResult r = db.execUnprepared(QStringLiteral("CREATE TABLE %1.%2 AS TABLE public.%2").arg(name, t)); !r)
                 return r;
         }

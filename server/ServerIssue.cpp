@@ -18,9 +18,13 @@ DECLARE
     at text := p_when;
     version_id bigint;
 BEGIN
-    PERFORM pg_advisory_xact_lock(%1, p_number::integer);
+    IF p_kind NOT IN ('見積書', '納品書', '請求書') THEN
+        RAISE EXCEPTION 'no such kind: %', p_kind;
+    END IF;
+    PERFORM pg_advisory_xact_lock(CASE p_kind WHEN '見積書' THEN %1 WHEN '納品書' THEN %3 ELSE %4 END, p_number::integer);
     PERFORM pg_advisory_xact_lock(%2, 0);
-    SELECT coalesce((SELECT h.更新番号 FROM 見積書ヘッダ h WHERE h.伝票番号 = p_number), 0) INTO stored;
+    EXECUTE format('SELECT coalesce((SELECT h.更新番号 FROM %I h WHERE h.伝票番号 = $1), 0)', p_kind || 'ヘッダ')
+        INTO stored USING p_number;
     IF p_expected >= 0 AND stored <> p_expected THEN
         version := -1;
         RETURN;
@@ -47,7 +51,9 @@ BEGIN
         coalesce(p_total::text, ''), p_how, p_sha), 'UTF8')), 'hex'));
 END $body$)SQL")
         .arg(serverschema::kLockSpace)
-        .arg(serverschema::kLockSpace + 1);
+        .arg(serverschema::kLockSpace + 1)
+        .arg(serverschema::lockSpace(DocKind::Delivery))
+        .arg(serverschema::lockSpace(DocKind::Invoice));
 }
 
 DbResult record(Db &db, const Issue &i, int *version)

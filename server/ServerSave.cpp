@@ -1,5 +1,6 @@
 #include "server/ServerSave.h"
 #include "server/ServerSchema.h"
+#include "store/Tables.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -11,12 +12,7 @@ namespace {
 
 // The order in which the function reads each row's values: the arrays carry no names, so
 // that thirty lines are a few kilobytes, not ten.
-const QStringList &lineOrder()
-{
-    static const QStringList order{"伝票番号", "顧客名", "日付", "行番号", "伝票区分", "品名",
-                                   "数量", "単位", "単価", "金額", "非課税", "軽減"};
-    return order;
-}
+QStringList lineOrder(DocKind kind) { return tables::lines(kind).names(); }
 const QStringList &customerOrder()
 {
     static const QStringList order{"顧客名", "顧客情報", "敬称"};
@@ -68,19 +64,43 @@ QString registration(const QString &table, const QString &parameter, const QStri
 
 } // namespace
 
-QString functionStatement()
+// Rows of table read from a JSON array of arrays, each value cast to its column's type.
+static QString rowsFrom(const tables::Table &t, const QString &parameter)
+{
+    QStringList values;
+    const QStringList types = t.serverTypes();
+    for (int i = 0; i < types.size(); ++i)
+        values << QStringLiteral("(r->>%1)::%2").arg(i).arg(types[i]);
+    return QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM jsonb_array_elements(%4) r;")
+        .arg(t.name, t.names().join(", "), values.join(", "), parameter);
+}
+
+// The header's upsert: every column but the key replaced, and the version.
+static QString headerUpsert(const tables::Table &t)
+{
+    QStringList columns = t.names().mid(1), excluded;
+    columns << QStringLiteral("更新番号");
+    for (const QString &c : columns)
+        excluded << QStringLiteral("EXCLUDED.") + c;
+    return QStringLiteral("INSERT INTO %1\n        SELECT * FROM jsonb_populate_record(NULL::%1, p_header || "
+                          "jsonb_build_object('更新番号', stored + 1))\n        ON CONFLICT (伝票番号) DO UPDATE SET (%2) = (%3);")
+        .arg(t.name, columns.join(", "), excluded.join(", "));
+}
+
+QString functionStatement(DocKind kind)
 {
     // Each statement in a function sees what others committed before it (READ COMMITTED):
     // the version is read after the lock, as the statement-by-statement save reads it. Its
     // plans are made once and kept, whatever the session says.
-    QStringList lineValues;
-    const QStringList lineTypes{"bigint", "text", "text", "bigint", "bigint", "text",
-                                "float8", "text", "bigint", "bigint", "bigint", "bigint"};
-    for (int i = 0; i < lineOrder().size(); ++i)
-        lineValues << QStringLiteral("(r->>%1)::%2").arg(i).arg(lineTypes[i]);
+    const KindNames &k = kindNames(kind);
+    const bool linked = kind != DocKind::Estimate;
+    const QString links = linked ? QStringLiteral("\n    DELETE FROM 伝票連携 WHERE 種別 = %1 AND 伝票番号 = p_number;\n    %2")
+                                       .arg(k.code)
+                                       .arg(rowsFrom(tables::links(), QStringLiteral("p_links")))
+                                 : QString();
     return QStringLiteral(R"SQL(
-CREATE OR REPLACE FUNCTION quotedesk_save(p_number bigint, p_expected bigint, p_header jsonb, p_lines jsonb,
-    p_customers jsonb, p_products jsonb, p_text text, OUT stored bigint, OUT written boolean)
+CREATE OR REPLACE FUNCTION %6(p_number bigint, p_expected bigint, p_header jsonb, p_lines jsonb,
+    p_customers jsonb, p_products jsonb, p_text text%7, OUT stored bigint, OUT written boolean)
 LANGUAGE plpgsql SET plan_cache_mode = auto AS $body$
 DECLARE
     -- The rows written field by field, looked up by name: the others need no lookup.
@@ -88,33 +108,29 @@ DECLARE
     product_names text[] := ARRAY(SELECT r->>0 FROM jsonb_array_elements(p_products) r WHERE (r->>5)::int = 0);
 BEGIN
     PERFORM pg_advisory_xact_lock(%1, p_number::integer);
-    SELECT h.更新番号 INTO stored FROM 見積書ヘッダ h WHERE h.伝票番号 = p_number;
+    SELECT h.更新番号 INTO stored FROM %8 h WHERE h.伝票番号 = p_number;
     stored := coalesce(stored, 0);
     written := p_expected < 0 OR stored = p_expected;
     IF NOT written THEN
         RETURN;
     END IF;
-    INSERT INTO 自社情報 (id, 最大見積書番号) VALUES (1, p_number) ON CONFLICT (id) DO UPDATE
-        SET 最大見積書番号 = greatest(自社情報.最大見積書番号, EXCLUDED.最大見積書番号);
+    INSERT INTO 自社情報 (id, %9) VALUES (1, p_number) ON CONFLICT (id) DO UPDATE
+        SET %9 = greatest(自社情報.%9, EXCLUDED.%9);
 %2%3
-    DELETE FROM 見積書 WHERE 伝票番号 = p_number;
-    INSERT INTO 見積書 (%4) SELECT %5 FROM jsonb_array_elements(p_lines) r;
-    INSERT INTO 見積書ヘッダ
-        SELECT * FROM jsonb_populate_record(NULL::見積書ヘッダ, p_header || jsonb_build_object('更新番号', stored + 1))
-        ON CONFLICT (伝票番号) DO UPDATE SET (日付, 顧客名, 顧客情報, 件名, 支払条件, 納期, 受渡場所, 有効期限, 消費税,
-            税抜計, 合計, 敬称, 税区分, 税率, 端数処理, 更新番号) = (EXCLUDED.日付, EXCLUDED.顧客名, EXCLUDED.顧客情報,
-            EXCLUDED.件名, EXCLUDED.支払条件, EXCLUDED.納期, EXCLUDED.受渡場所, EXCLUDED.有効期限, EXCLUDED.消費税,
-            EXCLUDED.税抜計, EXCLUDED.合計, EXCLUDED.敬称, EXCLUDED.税区分, EXCLUDED.税率, EXCLUDED.端数処理,
-            EXCLUDED.更新番号);
-    INSERT INTO 見積書索引 (伝票番号, 本文) VALUES (p_number, p_text)
+    DELETE FROM %10 WHERE 伝票番号 = p_number;
+    %4%5
+    %11
+    INSERT INTO %12 (伝票番号, 本文) VALUES (p_number, p_text)
         ON CONFLICT (伝票番号) DO UPDATE SET 本文 = EXCLUDED.本文;
 END
 $body$)SQL")
-        .arg(serverschema::kLockSpace)
+        .arg(serverschema::lockSpace(kind))
         .arg(registration("顧客マスタ", "p_customers", "customer_names", customerOrder(), {"text", "text", "text"}),
              registration("商品マスタ", "p_products", "product_names", productOrder(),
                           {"text", "text", "bigint", "bigint", "bigint"}),
-             lineOrder().join(", "), lineValues.join(", "));
+             rowsFrom(tables::lines(kind), QStringLiteral("p_lines")), links, k.saveFunction,
+             linked ? QStringLiteral(", p_links jsonb") : QString(), k.header, k.counter)
+        .arg(k.lines, headerUpsert(tables::header(kind)), k.index);
 }
 
 namespace {
@@ -171,12 +187,13 @@ void appendArray(QString &out, const QStringList &order, const QStringList &colu
 
 QString lineRows(const EstimateRecord &e)
 {
+    const QStringList order = lineOrder(e.kind);
     QString out = QStringLiteral("[");
     out.reserve(e.lines.size() * 96);
     for (const QVariantList &line : e.lines) {
         if (out.size() > 1)
             out += ',';
-        appendArray(out, lineOrder(), e.lineColumns, line);
+        appendArray(out, order, e.lineColumns, line);
         out += ']';
     }
     return out + ']';
@@ -216,14 +233,31 @@ QString headerObject(const EstimateRecord &e)
 
 } // namespace
 
+// The documents a document was made from, in the links' columns.
+QString linkRows(const EstimateRecord &e)
+{
+    const QStringList columns = tables::links().names();
+    QString out = QStringLiteral("[");
+    for (const QVariantList &link : e.links) {
+        if (out.size() > 1)
+            out += ',';
+        appendArray(out, columns, columns, link);
+        out += ']';
+    }
+    return out + ']';
+}
+
 DbResult write(Db &db, const EstimateRecord &e, qlonglong expected, qlonglong &stored, bool &written)
 {
     DbRows rows;
-    DbResult r = db.select("SELECT stored, written FROM quotedesk_save(?, ?, ?::jsonb, ?::jsonb, ?::jsonb, ?::jsonb, ?)",
-                           {e.number, expected, headerObject(e), lineRows(e),
-                            masterRows(customerOrder(), e.customerFields, e.customers),
-                            masterRows(productOrder(), e.productFields, e.products), e.searchText},
-                           rows, Db::OnLoss::Report); // it stores: whether it did is checked, never guessed
+    const bool linked = e.kind != DocKind::Estimate;
+    QVariantList binds{e.number, expected, headerObject(e), lineRows(e), masterRows(customerOrder(), e.customerFields, e.customers),
+                       masterRows(productOrder(), e.productFields, e.products), e.searchText};
+    if (linked)
+        binds << linkRows(e);
+    const QString call = QStringLiteral("SELECT stored, written FROM %1(?, ?, ?::jsonb, ?::jsonb, ?::jsonb, ?::jsonb, ?%2)")
+                             .arg(kindNames(e.kind).saveFunction, linked ? QStringLiteral(", ?::jsonb") : QString());
+    DbResult r = db.select(call, binds, rows, Db::OnLoss::Report); // it stores: whether it did is checked, never guessed
     if (!r)
         return r;
     if (rows.isEmpty())

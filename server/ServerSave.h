@@ -7,7 +7,7 @@
 namespace serversave {
 
 // Creates or replaces the function (part of the server's tables since version 302).
-QString functionStatement();
+QString functionStatement(DocKind kind = DocKind::Estimate);
 // As StoreEngine::writeEstimate: written is false when the version found was not expected.
 DbResult write(Db &db, const EstimateRecord &e, qlonglong expected, qlonglong &stored, bool &written);
 

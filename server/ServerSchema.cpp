@@ -3,6 +3,8 @@
 #include "store/SearchIndex.h"
 #include "server/ServerSave.h"
 #include "server/ServerIssue.h"
+#include "store/Schema.h"
+#include "store/Tables.h"
 
 #include <QSet>
 
@@ -12,12 +14,8 @@ static QStringList tableStatements()
 {
     return QStringList{
         "CREATE TABLE quotedesk_schema (application_id integer NOT NULL, version integer NOT NULL)",
-        "CREATE TABLE 見積書ヘッダ (伝票番号 bigint PRIMARY KEY, 日付 text, 顧客名 text, 顧客情報 text, 件名 text, "
-        "支払条件 text, 納期 text, 受渡場所 text, 有効期限 text, 消費税 bigint, 税抜計 bigint, 合計 bigint, "
-        "敬称 text, 税区分 text, 税率 bigint, 端数処理 text, 更新番号 bigint NOT NULL DEFAULT 1)",
-        "CREATE TABLE 見積書 (伝票番号 bigint NOT NULL, 顧客名 text, 日付 text, 行番号 bigint NOT NULL, "
-        "伝票区分 bigint NOT NULL DEFAULT 1, 品名 text, 数量 double precision, 単位 text, 単価 bigint, 金額 bigint, "
-        "非課税 bigint NOT NULL DEFAULT 0, 軽減 bigint NOT NULL DEFAULT 0, PRIMARY KEY (伝票番号, 伝票区分, 行番号))",
+        tables::header(DocKind::Estimate).createStatement(Db::Engine::Postgres),
+        tables::lines(DocKind::Estimate).createStatement(Db::Engine::Postgres),
         // One row per name: registration from two desktops at once is an upsert, not a second row.
         "CREATE TABLE 顧客マスタ (id bigserial PRIMARY KEY, 顧客名 text NOT NULL UNIQUE, 顧客情報 text, 敬称 text)",
         "CREATE TABLE 商品マスタ (id bigserial PRIMARY KEY, 品名 text NOT NULL UNIQUE, 単位 text, 単価 bigint, "
@@ -83,6 +81,41 @@ static QStringList settingsCounting()
             "CREATE OR REPLACE TRIGGER 自社情報_追加 AFTER INSERT" + count.arg("ROW")};
 }
 
+// The search index of a kind: trigrams, and single characters and pairs (see searchStatements).
+static QStringList indexStatements(DocKind kind)
+{
+    const QString t = kindNames(kind).index;
+    return {QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (伝票番号 bigint PRIMARY KEY, 本文 text NOT NULL)").arg(t),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS %1_本文 ON %1 USING gin (本文 gin_trgm_ops)").arg(t),
+            QStringLiteral("ALTER TABLE %1 ALTER COLUMN 本文 SET STATISTICS 1000").arg(t),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS %1_短語 ON %1 USING gin (quotedesk_grams(本文))").arg(t)};
+}
+
+// Delivery notes and invoices: their tables, counters, links, indexes and save functions, the
+// customers' invoice rules and the settings' bank accounts (after the estimate's search statements).
+// Each leaves what exists as it is: a database prepared by hand halfway still upgrades.
+static QStringList laterKindStatements()
+{
+    QStringList s;
+    for (DocKind kind : {DocKind::Delivery, DocKind::Invoice})
+        s << tables::header(kind).createStatement(Db::Engine::Postgres, true)
+          << tables::lines(kind).createStatement(Db::Engine::Postgres, true)
+          << indexStatements(kind)
+          << QStringLiteral("ALTER TABLE 自社情報 ADD COLUMN IF NOT EXISTS %1 bigint").arg(kindNames(kind).counter)
+          << serversave::functionStatement(kind);
+    s << tables::links().createStatement(Db::Engine::Postgres, true)
+      << QStringLiteral("CREATE INDEX IF NOT EXISTS 伝票連携_元 ON 伝票連携 (元種別, 元番号)")
+      // The same number in two kinds is two documents.
+      << QStringLiteral("ALTER TABLE 発行版 DROP CONSTRAINT IF EXISTS 発行版_伝票番号_版_key")
+      << QStringLiteral("ALTER TABLE 発行版 DROP CONSTRAINT IF EXISTS 発行版_種別_番号_版")
+      << QStringLiteral("ALTER TABLE 発行版 ADD CONSTRAINT 発行版_種別_番号_版 UNIQUE (種別, 伝票番号, 版)");
+    for (const QString &column : schema::laterSettingsColumns())
+        s << QStringLiteral("ALTER TABLE 自社情報 ADD COLUMN IF NOT EXISTS %1").arg(column);
+    for (const QString &column : schema::laterCustomerColumns())
+        s << QStringLiteral("ALTER TABLE 顧客マスタ ADD COLUMN IF NOT EXISTS %1").arg(column);
+    return s;
+}
+
 static QStringList triggerStatements()
 {
     // What was issued stays as it was, whoever connects: no update, delete or truncate.
@@ -100,7 +133,8 @@ QStringList createStatements()
 {
     // pg_trgm is a trusted extension: the database's owner may create it without a superuser.
     return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements() +
-           searchStatements() + QStringList{serversave::functionStatement(), serverissue::functionStatement()};
+           searchStatements() + QStringList{serversave::functionStatement()} + laterKindStatements() +
+           QStringList{serverissue::functionStatement()};
 }
 
 DbResult tableCount(Db &db, int &count)
@@ -132,7 +166,8 @@ DbResult create(Db &db)
 static QStringList ourTables()
 {
     return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
-            "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号"};
+            "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ",
+            "請求書", "請求書索引", "伝票連携"};
 }
 
 static DbResult storedVersion(Db &db, int &version)
@@ -144,7 +179,7 @@ static DbResult storedVersion(Db &db, int &version)
 }
 
 // 301 had no save function, no index for short searches, and counted master changes per row;
-// 302 held the search texts unfolded; 303 had no chain over the issues. Desktops starting at once upgrade one after the other.
+// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates. Desktops starting at once upgrade one after the other.
 static DbResult upgrade(Db &db)
 {
     return db.transaction([&]() -> DbResult {
@@ -167,6 +202,10 @@ static DbResult upgrade(Db &db)
             return r;
         if (DbResult r = archiveschema::upgradeServer(db); !r)
             return r;
+        if (version <= 304)
+            for (const QString &sql : laterKindStatements())
+                if (DbResult r = db.execUnprepared(sql); !r)
+                    return r;
         if (DbResult r = db.execUnprepared(serverissue::functionStatement()); !r)
             return r;
         if (version <= 303) {

@@ -4,16 +4,20 @@
 // a one-row settings table whose counter is raised by an upsert, a trigram index for search.
 
 #include "store/Db.h"
+#include "values/DocKind.h"
 
 #include <QStringList>
 
 namespace serverschema {
 
 // Marks a database as ours and names its version ("quotedesk_schema").
-constexpr int kVersion = 304;
+constexpr int kVersion = 305;
 constexpr int kApplicationId = 0x51444B31;
 // The first key of every advisory lock the program takes; the second is an estimate number.
 constexpr int kLockSpace = 0x5144; // "QD"
+// Each kind's numbers are locked in a space of their own: the estimate's is kLockSpace, the
+// chain's kLockSpace + 1.
+inline int lockSpace(DocKind kind) { return kind == DocKind::Estimate ? kLockSpace : kLockSpace + 8 + int(kind); }
 
 QStringList createStatements();
 // Creates the tables in an empty database, in one transaction; a database that holds any

@@ -298,7 +298,9 @@ DbResult compareWithIndex(Db &db, const QString &indexPath, ArchiveAudit &out)
         const QStringList &f = csv.rows[i].fields;
         QVariant sha;
         if (DbResult r = db.scalar("SELECT SHA256 FROM 発行版 WHERE 種別 = ? AND 伝票番号 = ? AND 版 = ?",
-                                   {issuearchive::kEstimate, f.value(0).toLongLong(), f.value(1).toInt()}, sha);
+                                   {f.value(8).isEmpty() ? issuearchive::kEstimate : f.value(8), f.value(0).toLongLong(),
+                                    f.value(1).toInt()},
+                                   sha);
             !r)
             return r;
         const QString name = versionName(f.value(0).toLongLong(), f.value(1).toInt());

@@ -1,5 +1,6 @@
 #include "store/Engine.h"
 #include "store/Numbering.h"
+#include "store/Tables.h"
 
 static const StoreEngine *g_serverEngine = nullptr;
 
@@ -29,40 +30,50 @@ DbResult estimateMismatch(qlonglong number, qlonglong expected, qlonglong stored
     return DbResult::failure(QStringLiteral("No.%1 was changed elsewhere meanwhile").arg(number), sqlitecode::ChangedElsewhere);
 }
 
+// Rows of columns in one statement.
+static DbResult insertRows(Db &db, const QString &table, const QStringList &columns, const QVector<QVariantList> &rows)
+{
+    if (rows.isEmpty())
+        return {};
+    const QString marks = '(' + QStringList(columns.size(), QStringLiteral("?")).join(", ") + ')';
+    QVariantList binds;
+    for (const QVariantList &row : rows)
+        binds += row;
+    return db.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES %3").arg(table, columns.join(", "), QStringList(rows.size(), marks).join(", ")),
+                   binds);
+}
+
 // Statement by statement: on a file each is a call, not a round trip.
 DbResult StoreEngine::writeEstimate(Db &db, const EstimateRecord &e, qlonglong expected, qlonglong &stored) const
 {
-    if (DbResult r = lockEstimate(db, e.number); !r)
+    const KindNames &k = kindNames(e.kind);
+    if (DbResult r = lockEstimate(db, e.kind, e.number); !r)
         return r;
-    if (DbResult r = storedVersion(db, e.number, stored); !r)
+    if (DbResult r = storedVersion(db, e.kind, e.number, stored); !r)
         return r;
     if (expected >= 0 && stored != expected)
         return estimateMismatch(e.number, expected, stored);
     // The counter first: every save then takes its locks in one order (number, counter, masters),
     // and two desktops never wait for each other in a circle.
     DbResult counter;
-    Proc管理(db, QStringLiteral("最大見積書番号"), QStringLiteral("Set"), QString::number(e.number), &counter);
+    Proc管理(db, k.counter, QStringLiteral("Set"), QString::number(e.number), &counter);
     if (!counter)
         return counter;
     if (DbResult r = registerMasterRows(db, "顧客マスタ", e.customerFields, e.customers); !r)
         return r;
     if (DbResult r = registerMasterRows(db, "商品マスタ", e.productFields, e.products); !r)
         return r;
-    if (DbResult r = db.exec("DELETE FROM 見積書 WHERE 伝票番号 = ?", {e.number}); !r)
+    if (DbResult r = db.exec(QStringLiteral("DELETE FROM %1 WHERE 伝票番号 = ?").arg(k.lines), {e.number}); !r)
         return r;
-    if (!e.lines.isEmpty()) {
-        // Every line in one statement.
-        const QString marks = '(' + QStringList(e.lineColumns.size(), QStringLiteral("?")).join(", ") + ')';
-        QVariantList binds;
-        for (const QVariantList &line : e.lines)
-            binds += line;
-        if (DbResult r = db.exec(QStringLiteral("INSERT INTO 見積書 (%1) VALUES %2")
-                                     .arg(e.lineColumns.join(", "), QStringList(e.lines.size(), marks).join(", ")),
-                                 binds);
-            !r)
+    if (DbResult r = insertRows(db, k.lines, e.lineColumns, e.lines); !r)
+        return r;
+    if (e.kind != DocKind::Estimate) {
+        if (DbResult r = db.exec("DELETE FROM 伝票連携 WHERE 種別 = ? AND 伝票番号 = ?", {k.code, e.number}); !r)
+            return r;
+        if (DbResult r = insertRows(db, "伝票連携", tables::links().names(), e.links); !r)
             return r;
     }
-    if (DbResult r = replaceHeader(db, e.headerColumns, e.header, stored + 1); !r)
+    if (DbResult r = replaceHeader(db, e.kind, e.headerColumns, e.header, stored + 1); !r)
         return r;
-    return writeSearchText(db, e.number, e.searchText);
+    return writeSearchText(db, e.kind, e.number, e.searchText);
 }

@@ -5,6 +5,7 @@
 // speaks to whichever engine its handle has, never to one by name.
 
 #include "store/Db.h"
+#include "values/DocKind.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -26,13 +27,15 @@ struct SearchSource {
     QString order;
 };
 
-// A whole estimate as a save writes it, as bound values: the header (伝票番号 first), the
-// lines as stored, each in lineColumns' order, the masters' rows it registers, its search text.
+// A whole document as a save writes it, as bound values: the header (伝票番号 first), the
+// lines as stored, each in lineColumns' order, the documents it was made from (in the links'
+// columns), the masters' rows it registers, its search text.
 struct EstimateRecord {
+    DocKind kind = DocKind::Estimate;
     qlonglong number = 0;
     QStringList headerColumns, lineColumns;
     QVariantList header;
-    QVector<QVariantList> lines;
+    QVector<QVariantList> lines, links;
     QStringList customerFields, productFields; // the key first
     QVector<MasterRow> customers, products;
     QString searchText;
@@ -57,24 +60,25 @@ public:
     // Ours, of this program's version, every table present.
     virtual DbResult checkSchema(Db &db) const = 0;
 
-    // The number the next new estimate is proposed under: the stored counter + 1, or 1.
+    // Each kind of document is numbered by a counter of its own.
+    // The number the next new document is proposed under: the stored counter + 1, or 1.
     // A proposal only: another desktop may take it first.
-    virtual DbResult proposedNumber(Db &db, qlonglong &next) const = 0;
+    virtual DbResult proposedNumber(Db &db, DocKind kind, qlonglong &next) const = 0;
     // Raises the counter to saved; never lowers it. Atomic on its own.
-    virtual DbResult raiseNumber(Db &db, qlonglong saved) const = 0;
-    // Takes the next number no stored estimate has and no other desktop can take meanwhile;
+    virtual DbResult raiseNumber(Db &db, DocKind kind, qlonglong saved) const = 0;
+    // Takes the next number no stored document has and no other desktop can take meanwhile;
     // the counter ends at it. Inside a transaction.
-    virtual DbResult takeNextNumber(Db &db, qlonglong &number) const = 0;
-    // Holds estimate number until the transaction ends: saves and deletes of one number
+    virtual DbResult takeNextNumber(Db &db, DocKind kind, qlonglong &number) const = 0;
+    // Holds a document's number until the transaction ends: saves and deletes of one number
     // from several desktops follow one another. Inside a transaction.
-    virtual DbResult lockEstimate(Db &db, qlonglong number) const = 0;
+    virtual DbResult lockEstimate(Db &db, DocKind kind, qlonglong number) const = 0;
     // Holds the archive's chain until the transaction ends: every issue follows the one before.
     virtual DbResult lockArchive(Db &db) const = 0;
     // The version of what is stored under number: 0 when nothing is.
-    virtual DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const = 0;
-    // Writes an estimate's header in place of what is stored under its number (the first of
+    virtual DbResult storedVersion(Db &db, DocKind kind, qlonglong number, qlonglong &version) const = 0;
+    // Writes a document's header in place of what is stored under its number (the first of
     // columns, 伝票番号), as version.
-    virtual DbResult replaceHeader(Db &db, const QStringList &columns, const QVariantList &values,
+    virtual DbResult replaceHeader(Db &db, DocKind kind, const QStringList &columns, const QVariantList &values,
                                    qlonglong version) const = 0;
 
     // Locks the estimate's number and, unless expected is -1, writes only while what is stored
@@ -101,11 +105,11 @@ public:
     virtual DbResult registerMasterRows(Db &db, const QString &table, const QStringList &fields,
                                         const QVector<MasterRow> &rows) const = 0;
 
-    // The search index of the estimate list.
-    virtual DbResult writeSearchText(Db &db, qlonglong number, const QString &text) const = 0;
-    virtual DbResult removeSearchText(Db &db, qlonglong number) const = 0;
+    // The search index of each kind's list.
+    virtual DbResult writeSearchText(Db &db, DocKind kind, qlonglong number, const QString &text) const = 0;
+    virtual DbResult removeSearchText(Db &db, DocKind kind, qlonglong number) const = 0;
     // Always a way that runs: a damaged index shows itself when the search does.
-    virtual SearchSource searchSource(Db &db, const QString &text) const = 0;
+    virtual SearchSource searchSource(Db &db, DocKind kind, const QString &text) const = 0;
 
     // Copies a master's fields into the same columns of a work table (emptied by the caller),
     // in order; the work handle is the local work file.
@@ -127,7 +131,7 @@ public:
     // Records an issue in one statement where the engine can (a server); *version is the version
     // it went under. A number no longer holding what was expected gives the mismatch.
     virtual DbResult recordIssue(Db &db, const IssueRow &issue, int *version) const;
-    // The search index made anew from the stored estimates.
+    // The search indexes made anew from the stored documents.
     virtual DbResult rebuildSearchIndex(Db &db) const = 0;
 };
 

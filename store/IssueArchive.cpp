@@ -20,12 +20,12 @@ QString sha256Hex(const QByteArray &bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-DbResult IssueArchive::sameAsLatest(int number, const QByteArray &content, std::optional<QByteArray> &bytes)
+DbResult IssueArchive::sameAsLatest(int number, const QByteArray &content, std::optional<QByteArray> &bytes, DocKind kind)
 {
     bytes.reset();
     DbRows rows;
     DbResult r = m_db.select("SELECT 内容, id, SHA256 FROM 発行版 WHERE 種別 = ? AND 伝票番号 = ? ORDER BY 版 DESC LIMIT 1",
-                             {issuearchive::kEstimate, number}, rows);
+                             {kindNames(kind).label, number}, rows);
     if (!r || rows.isEmpty() || rows[0][0].toByteArray() != content)
         return r;
     QByteArray stored;
@@ -84,16 +84,16 @@ DbResult IssueArchive::write(const IssueMeta &meta, const QByteArray &pdf, const
     // Two desktops issuing one estimate take their versions one after the other, and every
     // issue its place in the chain.
     const StoreEngine &engine = engineOf(m_db);
-    if (DbResult r = engine.lockEstimate(m_db, meta.number); !r)
+    if (DbResult r = engine.lockEstimate(m_db, meta.kind, meta.number); !r)
         return r;
     if (DbResult r = engine.lockArchive(m_db); !r)
         return r;
     // The number still the document's own: never a version under another document's number.
-    if (DbResult r = checkNumber(meta.number, meta.expected); !r)
+    if (DbResult r = checkNumber(meta.number, meta.expected, meta.kind); !r)
         return r;
     DbRows latest, last;
     if (DbResult r = m_db.select("SELECT id, 版, SHA256 FROM 発行版 WHERE 種別 = ? AND 伝票番号 = ? ORDER BY 版 DESC LIMIT 1",
-                                 {issuearchive::kEstimate, meta.number}, latest);
+                                 {kindNames(meta.kind).label, meta.number}, latest);
         !r)
         return r;
     if (DbResult r = m_db.select("SELECT 連鎖, 発行日時 FROM 発行記録 ORDER BY id DESC LIMIT 1", {}, last); !r)
@@ -113,7 +113,7 @@ DbResult IssueArchive::write(const IssueMeta &meta, const QByteArray &pdf, const
     }
     if (version)
         *version = v;
-    const ChainLink link{issuearchive::kEstimate, meta.number, v, when, meta.customer,
+    const ChainLink link{kindNames(meta.kind).label, meta.number, v, when, meta.customer,
                          meta.total ? std::optional<qint64>(meta.total->raw()) : std::nullopt, how, sha};
     const QString chain = archivechain::next(last.isEmpty() ? archivechain::kStart : last[0][0].toString(), link);
     return m_db.exec("INSERT INTO 発行記録 (版ID, 発行日時, 方法, 連鎖) VALUES (?, ?, ?, ?)", {versionId, when, how, chain});
@@ -127,7 +127,7 @@ DbResult IssueArchive::writeOnServer(const IssueMeta &meta, const QByteArray &pd
         return m_db.transaction([&] { return write(meta, pdf, sha, how, at, version); });
     const IssueRow issue{meta.number,
                                    meta.expected,
-                                   issuearchive::kEstimate,
+                                   kindNames(meta.kind).label,
                                    at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                    meta.customer,
                                    meta.date.isEmpty() ? QString("") : meta.date,
@@ -144,7 +144,7 @@ DbResult IssueArchive::insertVersion(const IssueMeta &meta, const QByteArray &pd
 {
     if (DbResult r = m_db.scalar("INSERT INTO 発行版 (種別, 伝票番号, 版, 発行日時, 顧客名, 日付, 合計, 内容, SHA256) "
                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                                 {issuearchive::kEstimate, meta.number, v, when, meta.customer,
+                                 {kindNames(meta.kind).label, meta.number, v, when, meta.customer,
                                   meta.date.isEmpty() ? QVariant(QString()) : meta.date,
                                   meta.total ? QVariant(meta.total->raw()) : QVariant(QMetaType::fromType<qlonglong>()),
                                   meta.content, sha},
@@ -159,20 +159,20 @@ DbResult IssueArchive::insertVersion(const IssueMeta &meta, const QByteArray &pd
     return m_db.exec("INSERT INTO 発行取引先 (名) VALUES (?) ON CONFLICT DO NOTHING", {meta.customer});
 }
 
-DbResult IssueArchive::checkNumber(int number, qlonglong expected)
+DbResult IssueArchive::checkNumber(int number, qlonglong expected, DocKind kind)
 {
     if (expected < 0)
         return {};
     qlonglong stored = 0;
-    if (DbResult r = engineOf(m_db).storedVersion(m_db, number, stored); !r)
+    if (DbResult r = engineOf(m_db).storedVersion(m_db, kind, number, stored); !r)
         return r;
     return stored == expected ? DbResult{} : estimateMismatch(number, expected, stored);
 }
 
-DbResult IssueArchive::versionCount(int number, int &count)
+DbResult IssueArchive::versionCount(int number, int &count, DocKind kind)
 {
     QVariant n;
-    DbResult r = m_db.scalar("SELECT count(*) FROM 発行版 WHERE 伝票番号 = ?", {number}, n);
+    DbResult r = m_db.scalar("SELECT count(*) FROM 発行版 WHERE 種別 = ? AND 伝票番号 = ?", {kindNames(kind).label, number}, n);
     count = n.toInt();
     return r;
 }
@@ -243,8 +243,12 @@ DbResult IssueArchive::find(const IssueFilter &f, int limit, QVector<IssuedRow> 
         where << cs[i].sql.arg(indexed ? QString() : engineOf(m_db).withoutIndex(QString()));
         binds += cs[i].binds;
     }
-    QString sql = "SELECT v.id, v.伝票番号, v.版, r.発行日時, v.発行日時, v.顧客名, v.日付, v.合計, r.方法, v.SHA256 FROM " +
+    QString sql = "SELECT v.id, v.伝票番号, v.版, r.発行日時, v.発行日時, v.顧客名, v.日付, v.合計, r.方法, v.SHA256, v.種別 FROM " +
                   (driver < 0 ? QString("発行記録 r CROSS JOIN 発行版 v") : cs[driver].driver) + " WHERE v.id = r.版ID";
+    if (f.kind) {
+        where << QStringLiteral("v.種別 = ?");
+        binds << kindNames(*f.kind).label;
+    }
     if (!where.isEmpty())
         sql += " AND " + where.join(" AND ");
     sql += " ORDER BY r.発行日時 DESC, r.id DESC LIMIT ?";
@@ -253,7 +257,7 @@ DbResult IssueArchive::find(const IssueFilter &f, int limit, QVector<IssuedRow> 
         rows << IssuedRow{q.value(0).toLongLong(), q.value(1).toInt(),    q.value(2).toInt(),
                           q.value(3).toString(),   q.value(4).toString(), q.value(5).toString(),
                           q.value(6).toString(),   q.value(8).toString(), q.value(9).toString(),
-                          Money::fromSql(q.value(7))};
+                          Money::fromSql(q.value(7)),  q.value(10).toString()};
     });
 }
 
@@ -285,8 +289,9 @@ QString archiveFileName(const IssuedRow &row)
     QString customer = row.customer.simplified();
     customer.replace(unsafe, QStringLiteral("_"));
     const QString day = QString(row.versionIssuedAt.left(10)).remove('-');
-    return QStringLiteral("%1_%2_%3_No.%4-v%5.pdf")
-        .arg(day, customer.left(40), row.total ? row.total->toPlainString() : QStringLiteral("0"))
+    return QStringLiteral("%1_%2_%3_%4No.%5-v%6.pdf")
+        .arg(day, customer.left(40), row.total ? row.total->toPlainString() : QStringLiteral("0"),
+             row.kind == issuearchive::kEstimate ? QString() : row.kind)
         .arg(row.number)
         .arg(row.version);
 }
@@ -332,13 +337,13 @@ DbResult IssueArchive::exportTo(const QString &folder, const QVector<IssuedRow> 
     if (DbResult r = head(chain, &records, &at); !r)
         return r;
     return writeCsvFile(indexPath,
-                        {"伝票番号", "版", "発行日時", "見積日付", "取引先", "合計", "発行方法", "SHA-256"}, {0, 1, 5},
+                        {"伝票番号", "版", "発行日時", "見積日付", "取引先", "合計", "発行方法", "SHA-256", "種別"}, {0, 1, 5},
                         [&](const CsvSink &sink) -> DbResult {
                             for (const IssuedRow &r : rows)
                                 sink({QString::number(r.number), QString::number(r.version), r.issuedAt, r.date,
-                                      r.customer, r.total ? r.total->toPlainString() : QString(), r.how, r.sha256});
+                                      r.customer, r.total ? r.total->toPlainString() : QString(), r.how, r.sha256, r.kind});
                             sink({issuearchive::kHeadRow, QString::number(records), at, QString(), QString(), QString(),
-                                  QString(), chain});
+                                  QString(), chain, QString()});
                             return {};
                         });
 }

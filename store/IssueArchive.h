@@ -6,6 +6,7 @@
 
 #include "store/Db.h"
 #include "values/Money.h"
+#include "values/DocKind.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -29,6 +30,7 @@ struct IssueMeta {
     QByteArray content; // a fingerprint of what the sheet shows
     // What the number holds for the document issued (0: nothing stored); -1 not checked.
     qlonglong expected = -1;
+    DocKind kind = DocKind::Estimate;
 };
 
 struct IssuedRow {
@@ -38,12 +40,14 @@ struct IssuedRow {
     QString versionIssuedAt; // when this version was first issued
     QString customer, date, how, sha256;
     std::optional<Money> total;
+    QString kind = issuearchive::kEstimate; // the kind's label
 };
 
 struct IssueFilter {
     QDate from, to;               // issue dates, either open
     std::optional<Money> min, max; // totals, either open
     QString customer;             // any part of the name, literally
+    std::optional<DocKind> kind;  // every kind when unset
 };
 
 class IssueArchive {
@@ -53,15 +57,16 @@ public:
 
     // The bytes last issued for number when they show content: an unchanged estimate is sent
     // again exactly as before. nullopt when it changed or was never issued.
-    DbResult sameAsLatest(int number, const QByteArray &content, std::optional<QByteArray> &bytes);
+    DbResult sameAsLatest(int number, const QByteArray &content, std::optional<QByteArray> &bytes,
+                          DocKind kind = DocKind::Estimate);
     // Records one issue in one transaction: a new version (the number's next) with its bytes
     // unless the latest version has these very bytes; always the issue itself.
     DbResult record(const IssueMeta &meta, const QByteArray &pdf, const QString &how, const QDateTime &at,
                     int *version = nullptr);
-    DbResult versionCount(int number, int &count);
+    DbResult versionCount(int number, int &count, DocKind kind = DocKind::Estimate);
     // Whether number still holds what the document expects (see IssueMeta::expected), before
     // anything is printed; record checks it again under the number's lock.
-    DbResult checkNumber(int number, qlonglong expected);
+    DbResult checkNumber(int number, qlonglong expected, DocKind kind = DocKind::Estimate);
 
     // Issues, newest first, at most limit.
     DbResult find(const IssueFilter &filter, int limit, QVector<IssuedRow> &rows);
@@ -92,5 +97,5 @@ private:
 };
 
 QString sha256Hex(const QByteArray &bytes);
-// A file name of the version: YYYYMMDD_取引先_金額_No.N-vK.pdf.
+// A file name of the version: YYYYMMDD_取引先_金額_No.N-vK.pdf, the later kinds' label before No.
 QString archiveFileName(const IssuedRow &row);

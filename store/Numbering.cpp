@@ -9,17 +9,22 @@ QVariant Proc管理(Db &main, const QString &key, const QString &mode, const QVa
     QVariant result = QString();
     if (error)
         *error = {};
-    if (key != QStringLiteral("最大見積書番号"))
+    // Each kind's counter under its own key; any other key stores and reads nothing.
+    std::optional<DocKind> kind;
+    for (DocKind k : kAllKinds)
+        if (kindNames(k).counter == key)
+            kind = k;
+    if (!kind)
         return result;
     DbResult r;
     if (mode == QStringLiteral("Get")) {
         // Reading the next number takes no lock: the permanent data may be busy elsewhere meanwhile.
         qlonglong next = 0;
-        r = engineOf(main).proposedNumber(main, next);
+        r = engineOf(main).proposedNumber(main, *kind, next);
         if (r)
             result = next;
     } else if (const auto passed = wholeNumberFromText(value.toString())) { // anything else stores nothing
-        r = engineOf(main).raiseNumber(main, *passed);
+        r = engineOf(main).raiseNumber(main, *kind, *passed);
     }
     if (error)
         *error = r;

@@ -2,6 +2,7 @@
 #include "store/ArchiveSchema.h"
 #include "store/SearchIndex.h"
 #include "store/Backups.h"
+#include "store/Tables.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,21 +12,63 @@
 
 namespace schema {
 
-// One row at most: the estimate on screen while it differs from what is stored; its lines are w明細.
-static QString screenTableStatement()
+// One row at most: the document on screen while it differs from what is stored; its lines are
+// the kind's work rows. The later kinds keep their own header fields and links besides.
+static QString screenTableStatement(DocKind kind = DocKind::Estimate)
 {
-    return QStringLiteral("CREATE TABLE IF NOT EXISTS w画面 (id INTEGER PRIMARY KEY CHECK (id = 1), 伝票番号 TEXT, 元版 INTEGER, 日付 TEXT, "
+    QString extra;
+    if (kind != DocKind::Estimate)
+        extra = QStringLiteral(", 取引日 TEXT, 支払期限 TEXT, 源泉徴収 INTEGER, 備考 TEXT, 連携 TEXT, 税区分 TEXT, 税率 INTEGER, "
+                               "端数処理 TEXT");
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY CHECK (id = 1), 伝票番号 TEXT, 元版 INTEGER, 日付 TEXT, "
                           "顧客名 TEXT, 顧客情報 TEXT, 件名 TEXT, 支払条件 TEXT, 納期 TEXT, 受渡場所 TEXT, 有効期限 TEXT, "
-                          "敬称 TEXT, 時刻 TEXT)");
+                          "敬称 TEXT, 時刻 TEXT%2)")
+        .arg(kindNames(kind).screen, extra);
 }
+
+// The grid's rows of a kind; the later kinds' also name the 納品書 a row came from.
+static QString workLinesStatement(DocKind kind)
+{
+    return QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
+                          "単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, 軽減 INTEGER NOT NULL DEFAULT 0%2)")
+        .arg(kindNames(kind).work, kind == DocKind::Estimate ? QString() : QStringLiteral(", 納品書番号 INTEGER"));
+}
+
+// The later kinds: their tables, counters, links and search indexes, into a file that has the
+// estimate's. The customer's invoice rules and the settings' bank accounts come with them.
+static QStringList laterKindStatements()
+{
+    QStringList s;
+    for (DocKind kind : {DocKind::Delivery, DocKind::Invoice}) {
+        s << tables::header(kind).createStatement(Db::Engine::Sqlite) << tables::lines(kind).createStatement(Db::Engine::Sqlite)
+          << searchindex::createStatement(kind)
+          << QStringLiteral("ALTER TABLE 自社情報 ADD COLUMN %1 INTEGER").arg(kindNames(kind).counter);
+    }
+    s << tables::links().createStatement(Db::Engine::Sqlite) << QStringLiteral("CREATE INDEX 伝票連携_元 ON 伝票連携 (元種別, 元番号)");
+    for (const QString &column : laterSettingsColumns())
+        s << QStringLiteral("ALTER TABLE 自社情報 ADD COLUMN %1").arg(column);
+    for (const QString &column : laterCustomerColumns())
+        s << QStringLiteral("ALTER TABLE 顧客マスタ ADD COLUMN %1").arg(column);
+    return s;
+}
+
+QStringList laterSettingsColumns()
+{
+    return {"銀行名 TEXT", "支店名 TEXT", "口座種別 TEXT", "口座番号 TEXT", "口座名義 TEXT", "銀行名2 TEXT", "支店名2 TEXT",
+            "口座種別2 TEXT", "口座番号2 TEXT", "口座名義2 TEXT", "振込備考 TEXT"};
+}
+
+QStringList laterCustomerColumns() { return {"支払期限規則 TEXT", "源泉徴収 INTEGER NOT NULL DEFAULT 0"}; }
 
 
 QStringList tableNames(FileKind kind)
 {
     if (kind == FileKind::Permanent)
         return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
-                "発行版", "発行記録", "発行取引先", "変更番号"};
-    return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint", "w画面"};
+                "発行版", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ", "請求書",
+                "請求書索引", "伝票連携"};
+    return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint", "w画面", "w納品書明細", "w納品書画面", "w請求書明細",
+            "w請求書画面"};
 }
 
 QStringList changeCounterStatements()
@@ -55,13 +98,8 @@ QStringList createStatements(FileKind kind)
 {
     if (kind == FileKind::Permanent) {
         return QStringList{
-            "CREATE TABLE 見積書ヘッダ (伝票番号 INTEGER PRIMARY KEY, 日付 TEXT, 顧客名 TEXT, "
-            "顧客情報 TEXT, 件名 TEXT, 支払条件 TEXT, 納期 TEXT, 受渡場所 TEXT, 有効期限 TEXT, "
-            "消費税 INTEGER, 税抜計 INTEGER, 合計 INTEGER, 敬称 TEXT, 税区分 TEXT, 税率 INTEGER, 端数処理 TEXT)",
-            "CREATE TABLE 見積書 (伝票番号 INTEGER NOT NULL, 顧客名 TEXT, 日付 TEXT, "
-            "行番号 INTEGER NOT NULL, 伝票区分 INTEGER NOT NULL DEFAULT 1, 品名 TEXT, 数量 REAL, "
-            "単位 TEXT, 単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, 軽減 INTEGER NOT NULL DEFAULT 0, "
-            "PRIMARY KEY (伝票番号, 伝票区分, 行番号))",
+            tables::header(DocKind::Estimate).createStatement(Db::Engine::Sqlite),
+            tables::lines(DocKind::Estimate).createStatement(Db::Engine::Sqlite),
             "CREATE TABLE 顧客マスタ (顧客名 TEXT, 顧客情報 TEXT, 敬称 TEXT)",
             "CREATE INDEX 顧客マスタ_顧客名 ON 顧客マスタ (顧客名)",
             "CREATE TABLE 商品マスタ (品名 TEXT, 単位 TEXT, 単価 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, "
@@ -73,11 +111,10 @@ QStringList createStatements(FileKind kind)
             "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
             "PRIMARY KEY (kcode, code))",
             searchindex::createStatement(),
-        } + archiveschema::fileStatements() + changeCounterStatements() + settingsCounterStatements();
+        } + archiveschema::fileStatements() + changeCounterStatements() + settingsCounterStatements() + laterKindStatements();
     }
-    return {
-        "CREATE TABLE w明細 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
-        "単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, 軽減 INTEGER NOT NULL DEFAULT 0)",
+    return QStringList{
+        workLinesStatement(DocKind::Estimate),
         "CREATE TABLE w顧客マスタ (id INTEGER PRIMARY KEY, チェック INTEGER NOT NULL DEFAULT 0, "
         "顧客名 TEXT, 顧客情報 TEXT)",
         "CREATE TABLE w商品マスタ (id INTEGER PRIMARY KEY, チェック INTEGER NOT NULL DEFAULT 0, "
@@ -87,7 +124,15 @@ QStringList createStatements(FileKind kind)
         "CREATE TABLE ClHint (FormName TEXT NOT NULL, CtlName TEXT NOT NULL, FormTitle TEXT, "
         "Contents TEXT, PRIMARY KEY (FormName, CtlName))",
         screenTableStatement(),
-    };
+    } + laterWorkStatements();
+}
+
+QStringList laterWorkStatements()
+{
+    QStringList s;
+    for (DocKind kind : {DocKind::Delivery, DocKind::Invoice})
+        s << workLinesStatement(kind) << screenTableStatement(kind);
+    return s;
 }
 
 // Units offered from the start; the rest of the 100 slots stay free for units users type.
@@ -180,7 +225,10 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // Version 9: the chain over every issue, its bytes under data/archive, how many
                 // backups are kept, a change counter of the settings; the file shrinks by the
                 // bytes that left it.
-                {108, settingsCounterStatements(), archiveschema::upgradeFile, true}};
+                {108, settingsCounterStatements(), archiveschema::upgradeFile, true},
+                // Version 10: delivery notes and invoices beside the estimates, each numbered on its
+                // own, with the documents each was made from.
+                {109, laterKindStatements()}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
@@ -188,7 +236,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
             // Version 3: kept with a write-ahead log (set as it is opened); no table changes.
             {202, {}},
             // Version 4: the header of an estimate not yet stored, kept as it is typed.
-            {203, {screenTableStatement()}}};
+            {203, {screenTableStatement()}},
+            // Version 5: the grids and unstored headers of delivery notes and invoices.
+            {204, laterWorkStatements()}};
 }
 
 DbResult checkHeader(const QString &path, FileKind kind)

@@ -18,8 +18,8 @@ inline const QString kPermAlias = QStringLiteral("perm");
 
 constexpr int kApplicationId = 0x51444B31; // "QDK1"
 // A file's format: 1xx for the permanent file, 2xx for the work file (user_version).
-constexpr int kPermVersion = 109;
-constexpr int kWorkVersion = 204;
+constexpr int kPermVersion = 110;
+constexpr int kWorkVersion = 205;
 
 enum class FileKind { Permanent, Work };
 
@@ -45,6 +45,11 @@ QStringList changeCounterStatements();
 // The same for the settings (自社情報), so that other desktops take a change before they compute.
 QStringList settingsCounterStatements();
 QStringList createStatements(FileKind kind);
+QStringList laterWorkStatements();
+// Columns the later kinds brought to the settings (the bank accounts invoices name) and to the
+// customers (how an invoice's due date is proposed, whether fees are withheld), with their types.
+QStringList laterSettingsColumns();
+QStringList laterCustomerColumns();
 
 // The prepared unit list (コードマスタ, kind 単位), into a new store of either engine.
 DbResult insertUnitCodes(Db &db);

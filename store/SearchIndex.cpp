@@ -4,19 +4,20 @@
 
 namespace searchindex {
 
-QString createStatement()
+QString createStatement(DocKind kind)
 {
-    return QStringLiteral("CREATE VIRTUAL TABLE 見積書索引 USING fts5(本文, tokenize = 'trigram')");
+    return QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(本文, tokenize = 'trigram')").arg(kindNames(kind).index);
 }
 
 QString fold(const QString &text) { return text.normalized(QString::NormalizationForm_KC).toCaseFolded(); }
 
 QString textOf(const QStringList &parts) { return fold(parts.join('\n')) + QStringLiteral("\n\n"); }
 
-DbResult foldAll(Db &db, const QString &key)
+DbResult foldAll(Db &db, const QString &key, DocKind kind)
 {
+    const QString index = kindNames(kind).index;
     QVector<std::pair<qlonglong, QString>> changed; // read first: the table is written after
-    DbResult r = db.forEachRow(QString("SELECT %1, 本文 FROM 見積書索引").arg(key), {}, [&](const QSqlQuery &q) {
+    DbResult r = db.forEachRow(QString("SELECT %1, 本文 FROM %2").arg(key, index), {}, [&](const QSqlQuery &q) {
         const QString text = q.value(1).toString();
         if (const QString folded = fold(text); folded != text)
             changed.push_back({q.value(0).toLongLong(), folded});
@@ -24,23 +25,24 @@ DbResult foldAll(Db &db, const QString &key)
     for (const auto &[number, text] : changed) {
         if (!r)
             break;
-        r = db.exec(QString("UPDATE 見積書索引 SET 本文 = ? WHERE %1 = ?").arg(key), {text, number});
+        r = db.exec(QString("UPDATE %2 SET 本文 = ? WHERE %1 = ?").arg(key, index), {text, number});
     }
     return r;
 }
 
-QString fillStatement()
+QString fillStatement(DocKind kind)
 {
-    return QStringLiteral("INSERT INTO 見積書索引 (rowid, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || char(10) || "
-                          "coalesce(h.件名, '') || char(10) || coalesce((SELECT group_concat(l.品名, char(10)) FROM "
-                          "(SELECT 品名 FROM 見積書 WHERE 伝票番号 = h.伝票番号 ORDER BY 伝票区分, 行番号) l), '') "
-                          "|| char(10) || char(10) FROM 見積書ヘッダ h");
+    const KindNames &k = kindNames(kind);
+    return QStringLiteral("INSERT INTO %1 (rowid, 本文) SELECT h.伝票番号, coalesce(h.顧客名, '') || char(10) || "
+                          "coalesce(h.件名, '') || char(10) || coalesce((SELECT group_concat(品名, char(10)) FROM "
+                          "(SELECT 品名 FROM %3 WHERE 伝票番号 = h.伝票番号 ORDER BY 伝票区分, 行番号) l), '') "
+                          "|| char(10) || char(10) FROM %2 h").arg(k.index, k.header, k.lines);
 }
 
-bool present(Db &db, DbResult *error)
+bool present(Db &db, DbResult *error, DocKind kind)
 {
     QVariant n;
-    const DbResult r = db.scalar(QStringLiteral("SELECT count(*) FROM main.sqlite_master WHERE name = ?"), {kTable}, n);
+    const DbResult r = db.scalar(QStringLiteral("SELECT count(*) FROM main.sqlite_master WHERE name = ?"), {kindNames(kind).index}, n);
     if (error)
         *error = r;
     return r && n.toInt() > 0;
@@ -48,7 +50,7 @@ bool present(Db &db, DbResult *error)
 
 // When the index is too damaged for its own DROP: its tables go as plain tables, and its entry
 // in the schema is removed by hand (it owns no pages of its own).
-static DbResult removeByHand(Db &db)
+static DbResult removeByHand(Db &db, const QString &kTable)
 {
     DbRows parts;
     if (DbResult r = db.select(QStringLiteral("SELECT name FROM main.sqlite_master WHERE type = 'table' AND name IN "
@@ -77,14 +79,19 @@ static DbResult removeByHand(Db &db)
 DbResult rebuild(Db &db)
 {
     return db.transaction([&]() -> DbResult {
-        if (!db.exec(QStringLiteral("DROP TABLE IF EXISTS 見積書索引")))
-            if (DbResult r = removeByHand(db); !r)
+        for (DocKind kind : kAllKinds) {
+            const QString index = kindNames(kind).index;
+            if (!db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(index)))
+                if (DbResult r = removeByHand(db, index); !r)
+                    return r;
+            if (DbResult r = db.exec(createStatement(kind)); !r)
                 return r;
-        if (DbResult r = db.exec(createStatement()); !r)
-            return r;
-        if (DbResult r = db.exec(fillStatement()); !r)
-            return r;
-        return foldAll(db, QStringLiteral("rowid"));
+            if (DbResult r = db.exec(fillStatement(kind)); !r)
+                return r;
+            if (DbResult r = foldAll(db, QStringLiteral("rowid"), kind); !r)
+                return r;
+        }
+        return DbResult{};
     });
 }
 
@@ -94,7 +101,9 @@ bool isDamage(const DbResult &r)
         return false;
     const QString e = r.error.toLower();
     return r.code == sqlitecode::Corrupt || e.contains(QStringLiteral("fts5")) || e.contains(QStringLiteral("malformed")) ||
-           e.contains(QStringLiteral("no such table: 見積書索引"));
+           std::any_of(kAllKinds.begin(), kAllKinds.end(), [&](DocKind k) {
+               return e.contains(QStringLiteral("no such table: ") + kindNames(k).index);
+           });
 }
 
 DbResult withRepair(Db &db, const std::function<DbResult()> &op, bool *rebuilt)

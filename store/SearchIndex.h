@@ -3,15 +3,16 @@
 // derived from what is stored, so it can always be made anew from the estimates.
 
 #include "store/Db.h"
+#include "values/DocKind.h"
 
 #include <functional>
 
 namespace searchindex {
 
 inline const QString kTable = QStringLiteral("見積書索引");
-// The statements that create the index, and that fill it from every stored estimate.
-QString createStatement();
-QString fillStatement();
+// The statements that create a kind's index, and that fill it from every stored document of it.
+QString createStatement(DocKind kind = DocKind::Estimate);
+QString fillStatement(DocKind kind = DocKind::Estimate);
 // Text as the index holds it and a search looks for it: width and kana forms folded (NFKC:
 // ＵＳＢ is USB, ﾉｰﾄ is ノート) and case folded, so that typing either form finds both.
 QString fold(const QString &text);
@@ -20,10 +21,10 @@ QString fold(const QString &text);
 QString textOf(const QStringList &parts);
 // Folds every indexed text that is not folded yet (an index filled in SQL); key: the column
 // that names the estimate ("rowid" here, "伝票番号" on the server).
-DbResult foldAll(Db &db, const QString &key);
+DbResult foldAll(Db &db, const QString &key, DocKind kind = DocKind::Estimate);
 
-bool present(Db &db, DbResult *error = nullptr);
-// Drops whatever is left of the index and makes it anew from the stored estimates.
+bool present(Db &db, DbResult *error = nullptr, DocKind kind = DocKind::Estimate);
+// Drops whatever is left of each kind's index and makes it anew from the stored documents.
 DbResult rebuild(Db &db);
 // A failure that says the index, not the estimates, is damaged or gone.
 bool isDamage(const DbResult &r);

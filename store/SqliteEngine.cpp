@@ -2,6 +2,7 @@
 // followed by a write in one transaction is already safe, and only this desktop writes to it.
 #include "store/Engine.h"
 #include "store/Schema.h"
+#include "store/Tables.h"
 #include "store/SearchIndex.h"
 #include "store/Wipe.h"
 
@@ -14,23 +15,23 @@ QString quoted(const QString &term) { return '"' + QString(term).replace('"', QS
 // One or two characters: every place they stand in begins one of the index's trigrams (each
 // text ends in two line breaks), so the trigrams that begin with them are the ones to match.
 // None: nothing matches. Too many to ask for: nullopt, and the newest estimates are walked.
-std::optional<QString> shortMatch(Db &db, const QString &t)
+std::optional<QString> shortMatch(Db &db, DocKind kind, const QString &t)
 {
     constexpr int kMostTerms = 300;
-    const QString vocabulary = QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS temp.見積書索引語 USING "
-                                              "fts5vocab(main, 見積書索引, 'row')");
+    const QString index = kindNames(kind).index, words = QStringLiteral("temp.") + index + QStringLiteral("語");
+    const QString vocabulary = QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS %1 USING fts5vocab(main, %2, 'row')").arg(words, index);
     const QString folded = t.toLower();
     QStringList terms;
     auto read = [&] {
         terms.clear();
         if (DbResult r = db.exec(vocabulary); !r)
             return r;
-        return db.forEachRow("SELECT term FROM temp.見積書索引語 WHERE term >= ? AND term < ? LIMIT ?",
+        return db.forEachRow(QStringLiteral("SELECT term FROM %1 WHERE term >= ? AND term < ? LIMIT ?").arg(words),
                              {folded, folded + QChar(0xDBFF) + QChar(0xDFFF), kMostTerms + 1},
                              [&](const QSqlQuery &q) { terms << q.value(0).toString(); });
     };
     if (!read()) { // an index made anew meanwhile: its vocabulary too
-        db.exec(QStringLiteral("DROP TABLE IF EXISTS temp.見積書索引語"));
+        db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(words));
         if (!read())
             return std::nullopt;
     }
@@ -87,57 +88,63 @@ public:
     }
     DbResult checkSchema(Db &db) const override { return schema::verify(db, schema::FileKind::Permanent); }
 
-    DbResult proposedNumber(Db &db, qlonglong &next) const override
+    DbResult proposedNumber(Db &db, DocKind kind, qlonglong &next) const override
     {
         QVariant stored;
-        DbResult r = db.scalar("SELECT 最大見積書番号 FROM 自社情報 ORDER BY rowid LIMIT 1", {}, stored);
+        DbResult r = db.scalar(QStringLiteral("SELECT %1 FROM 自社情報 ORDER BY rowid LIMIT 1").arg(kindNames(kind).counter), {},
+                               stored);
         next = stored.isNull() || stored.toString().isEmpty() ? 1 : stored.toLongLong() + 1;
         return r;
     }
-    DbResult raiseNumber(Db &db, qlonglong saved) const override
+    DbResult raiseNumber(Db &db, DocKind kind, qlonglong saved) const override
     {
+        const QString counter = kindNames(kind).counter;
         return db.transaction([&]() -> DbResult {
             DbRows rows;
-            if (DbResult s = db.select("SELECT rowid, 最大見積書番号 FROM 自社情報 ORDER BY rowid LIMIT 1", {}, rows); !s)
+            if (DbResult s = db.select(QStringLiteral("SELECT rowid, %1 FROM 自社情報 ORDER BY rowid LIMIT 1").arg(counter), {}, rows);
+                !s)
                 return s;
             if (rows.isEmpty())
-                return db.exec("INSERT INTO 自社情報 (最大見積書番号) VALUES (?)", {saved});
+                return db.exec(QStringLiteral("INSERT INTO 自社情報 (%1) VALUES (?)").arg(counter), {saved});
             // A Null counter takes the number saved, like a missing row; storing 1 here would later
             // propose numbers that are already in use.
             if (rows[0][1].isNull() || rows[0][1].toLongLong() < saved)
-                return db.exec("UPDATE 自社情報 SET 最大見積書番号 = ? WHERE rowid = ?", {saved, rows[0][0]});
+                return db.exec(QStringLiteral("UPDATE 自社情報 SET %1 = ? WHERE rowid = ?").arg(counter), {saved, rows[0][0]});
             return {};
         });
     }
-    DbResult takeNextNumber(Db &db, qlonglong &number) const override
+    DbResult takeNextNumber(Db &db, DocKind kind, qlonglong &number) const override
     {
-        if (DbResult r = proposedNumber(db, number); !r)
+        if (DbResult r = proposedNumber(db, kind, number); !r)
             return r;
         while (true) {
             QVariant taken;
-            if (DbResult r = db.scalar("SELECT 1 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number}, taken); !r)
+            if (DbResult r = db.scalar(QStringLiteral("SELECT 1 FROM %1 WHERE 伝票番号 = ?").arg(kindNames(kind).header), {number},
+                                       taken);
+                !r)
                 return r;
             if (taken.isNull())
-                return raiseNumber(db, number);
+                return raiseNumber(db, kind, number);
             ++number;
         }
     }
-    DbResult lockEstimate(Db &, qlonglong) const override { return {}; }
+    DbResult lockEstimate(Db &, DocKind, qlonglong) const override { return {}; }
     DbResult lockArchive(Db &) const override { return {}; } // the write lock is held already
     // The file keeps no versions: only this desktop writes to it, so stored is version 1.
-    DbResult storedVersion(Db &db, qlonglong number, qlonglong &version) const override
+    DbResult storedVersion(Db &db, DocKind kind, qlonglong number, qlonglong &version) const override
     {
         QVariant stored;
-        DbResult r = db.scalar("SELECT 1 FROM 見積書ヘッダ WHERE 伝票番号 = ?", {number}, stored);
+        DbResult r = db.scalar(QStringLiteral("SELECT 1 FROM %1 WHERE 伝票番号 = ?").arg(kindNames(kind).header), {number}, stored);
         version = stored.isNull() ? 0 : 1;
         return r;
     }
-    DbResult replaceHeader(Db &db, const QStringList &columns, const QVariantList &values, qlonglong) const override
+    DbResult replaceHeader(Db &db, DocKind kind, const QStringList &columns, const QVariantList &values, qlonglong) const override
     {
-        if (DbResult r = db.exec("DELETE FROM 見積書ヘッダ WHERE 伝票番号 = ?", {values.first()}); !r)
+        const QString table = kindNames(kind).header;
+        if (DbResult r = db.exec(QStringLiteral("DELETE FROM %1 WHERE 伝票番号 = ?").arg(table), {values.first()}); !r)
             return r;
-        return db.exec(QString("INSERT INTO 見積書ヘッダ (%1) VALUES (%2)")
-                           .arg(columns.join(", "), QStringList(columns.size(), QStringLiteral("?")).join(", ")),
+        return db.exec(QString("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(table, columns.join(", "), QStringList(columns.size(), QStringLiteral("?")).join(", ")),
                        values);
     }
 
@@ -153,26 +160,27 @@ public:
         return {};
     }
 
-    DbResult writeSearchText(Db &db, qlonglong number, const QString &text) const override
+    DbResult writeSearchText(Db &db, DocKind kind, qlonglong number, const QString &text) const override
     {
-        if (DbResult r = removeSearchText(db, number); !r)
+        if (DbResult r = removeSearchText(db, kind, number); !r)
             return r;
-        return db.exec("INSERT INTO 見積書索引 (rowid, 本文) VALUES (?, ?)", {number, text});
+        return db.exec(QStringLiteral("INSERT INTO %1 (rowid, 本文) VALUES (?, ?)").arg(kindNames(kind).index), {number, text});
     }
-    DbResult removeSearchText(Db &db, qlonglong number) const override
+    DbResult removeSearchText(Db &db, DocKind kind, qlonglong number) const override
     {
-        return db.exec("DELETE FROM 見積書索引 WHERE rowid = ?", {number});
+        return db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(kindNames(kind).index), {number});
     }
-    SearchSource searchSource(Db &db, const QString &t) const override
+    SearchSource searchSource(Db &db, DocKind kind, const QString &t) const override
     {
-        const std::optional<QString> match = t.size() >= 3 ? std::optional<QString>(quoted(t)) : shortMatch(db, t);
+        const KindNames &k = kindNames(kind);
+        const std::optional<QString> match = t.size() >= 3 ? std::optional<QString>(quoted(t)) : shortMatch(db, kind, t);
         SearchSource out;
         if (match && match->isEmpty()) // no trigram begins with it: nothing holds it
-            return {QStringLiteral("見積書ヘッダ h"), {QStringLiteral("0")}, {}, QStringLiteral("h.伝票番号 DESC")};
+            return {k.header + QStringLiteral(" h"), {QStringLiteral("0")}, {}, QStringLiteral("h.伝票番号 DESC")};
         // The index is walked newest first, so the first rows shown are found without a sort.
-        out.from = QStringLiteral("見積書索引 s JOIN 見積書ヘッダ h ON h.伝票番号 = s.rowid");
+        out.from = QStringLiteral("%1 s JOIN %2 h ON h.伝票番号 = s.rowid").arg(k.index, k.header);
         out.order = QStringLiteral("s.rowid DESC");
-        if (match) { // the trigram index finds the text without reading every estimate
+        if (match) { // the trigram index finds the text without reading every document
             out.where << QStringLiteral("s.本文 MATCH ?");
             out.binds << *match;
         } else { // shorter text is common in what is stored: the newest matches come first

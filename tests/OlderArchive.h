@@ -11,6 +11,7 @@ inline void makeOlderArchive(const TempData &data, const QByteArray &padding = {
     Db perm(QStringLiteral("older-archive"));
     QStringList sql{"DROP TABLE 発行記録", "DROP TABLE 発行版", "DROP TABLE 発行取引先", "ALTER TABLE 自社情報 DROP COLUMN 控え保持数"};
     sql += archiveschema::fileStatementsV5();
+    sql += withoutLaterKinds(schema::FileKind::Permanent);
     bool ok = bool(perm.open(data.perm()));
     for (const QString &s : sql)
         ok = ok && perm.exec(s);

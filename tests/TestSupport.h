@@ -19,6 +19,22 @@
 #include <deque>
 #include <memory>
 
+// What delivery notes and invoices added to the two files: dropped, a file is as the version
+// before them wrote it (with the versions set by the caller).
+inline QStringList withoutLaterKinds(schema::FileKind kind)
+{
+    if (kind == schema::FileKind::Work)
+        return {"DROP TABLE w納品書明細", "DROP TABLE w納品書画面", "DROP TABLE w請求書明細", "DROP TABLE w請求書画面"};
+    QStringList s{"DROP TABLE 納品書ヘッダ", "DROP TABLE 納品書", "DROP TABLE 納品書索引", "DROP TABLE 請求書ヘッダ",
+                  "DROP TABLE 請求書", "DROP TABLE 請求書索引", "DROP TABLE 伝票連携",
+                  "ALTER TABLE 自社情報 DROP COLUMN 最大納品書番号", "ALTER TABLE 自社情報 DROP COLUMN 最大請求書番号"};
+    for (const QString &c : schema::laterSettingsColumns())
+        s << "ALTER TABLE 自社情報 DROP COLUMN " + c.section(' ', 0, 0);
+    for (const QString &c : schema::laterCustomerColumns())
+        s << "ALTER TABLE 顧客マスタ DROP COLUMN " + c.section(' ', 0, 0);
+    return s;
+}
+
 // Whether this run keeps the permanent data on the test server (a second run of some groups).
 inline bool onTestServer() { return qEnvironmentVariableIsSet("QUOTEDESK_TEST_ON_SERVER"); }
 // For a test that is about the file itself (its pages, its journal, its triggers).

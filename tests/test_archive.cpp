@@ -312,9 +312,9 @@ void ArchiveTest::exportForAnAudit()
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 5); // the chain's head closes it
     QVERIFY(lines[4].startsWith("連鎖の先頭,5,2026-04-01 00:00:00,"));
-    QCOMPARE(lines[0], QString("伝票番号,版,発行日時,見積日付,取引先,合計,発行方法,SHA-256"));
+    QCOMPARE(lines[0], QString("伝票番号,版,発行日時,見積日付,取引先,合計,発行方法,SHA-256,種別"));
     QCOMPARE(lines[2], QString("3,1,2026-02-20 15:30:00,2026/01/01,山田工業,120000,PDF,") +
-                           sha256Hex("2026-02-20 15:30:00"));
+                           sha256Hex("2026-02-20 15:30:00") + ",見積書");
 
     // A disk that fills up: the export says how far it came, which file it could not write, and why.
     QTemporaryDir full;

@@ -32,9 +32,9 @@ static void takeNumbers(Db &db, int count, QVector<qlonglong> &taken, int &failu
     for (int i = 0; i < count; ++i) {
         qlonglong n = 0;
         DbResult r = db.transaction([&]() -> DbResult {
-            if (DbResult t = engineOf(db).takeNextNumber(db, n); !t)
+            if (DbResult t = engineOf(db).takeNextNumber(db, DocKind::Estimate, n); !t)
                 return t;
-            if (DbResult l = engineOf(db).lockEstimate(db, n); !l)
+            if (DbResult l = engineOf(db).lockEstimate(db, DocKind::Estimate, n); !l)
                 return l;
             return db.exec("INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (?, ?)", {n, QStringLiteral("並行")});
         });
@@ -94,7 +94,7 @@ void DesktopsTest::numbersStayUniqueWithTwoWriters()
     Db check(QStringLiteral("check"));
     QVERIFY(onServer ? bool(server->open(check)) : bool(check.open(data.perm())));
     qlonglong next = 0;
-    QVERIFY(engineOf(check).proposedNumber(check, next));
+    QVERIFY(engineOf(check).proposedNumber(check, DocKind::Estimate, next));
     QCOMPARE(next, 2 * each + 1); // the counter ends at the highest number stored
 }
 
@@ -195,7 +195,7 @@ void DesktopsTest::twoDesktopsSaveOverTheSameNumbers()
     QCOMPARE(v.toInt(), 2 * each);
     qlonglong next = 0;
     QVERIFY(db.scalar("SELECT max(伝票番号) FROM 見積書ヘッダ", {}, v));
-    QVERIFY(engineOf(db).proposedNumber(db, next));
+    QVERIFY(engineOf(db).proposedNumber(db, DocKind::Estimate, next));
     QCOMPARE(next, v.toLongLong() + 1);
 }
 
@@ -268,7 +268,7 @@ void DesktopsTest::clientKilledMidSaveLeavesNoTrace()
         QCOMPARE(v.toInt(), 0);
         qlonglong next = 0;
         QVERIFY(db.scalar("SELECT coalesce(max(伝票番号), 0) FROM 見積書ヘッダ", {}, v));
-        QVERIFY(engineOf(db).proposedNumber(db, next));
+        QVERIFY(engineOf(db).proposedNumber(db, DocKind::Estimate, next));
         QVERIFY(next > v.toLongLong());
     }
     // The server ended the killed desktops' sessions: none holds a lock any more.

@@ -197,7 +197,7 @@ void ServerTest::importKeepsEveryValueAndSaysWhatItMerged()
     QCOMPARE(v.toByteArray(), QByteArray("\x89PNG\r\n\x1a\n\0\x01", 10));
     // The counter is never below a stored number (the file said 7, No.12 is stored).
     qlonglong next = 0;
-    QVERIFY(engineOf(db).proposedNumber(db, next));
+    QVERIFY(engineOf(db).proposedNumber(db, DocKind::Estimate, next));
     QCOMPARE(next, 13);
     // The archive keeps its bytes, and stays append-only on the server.
     QVERIFY(db.scalar("SELECT p.PDF FROM 発行PDF p JOIN 発行版 v ON v.id = p.版ID WHERE v.伝票番号 = 12", {}, v));
@@ -252,7 +252,7 @@ void ServerTest::counterOnlyRises()
     // A number stored elsewhere without raising the counter is skipped when one is taken.
     QVERIFY(db.exec("INSERT INTO 見積書ヘッダ (伝票番号) VALUES (41), (42)"));
     qlonglong n = 0;
-    QVERIFY(db.transaction([&] { return engineOf(db).takeNextNumber(db, n); }));
+    QVERIFY(db.transaction([&] { return engineOf(db).takeNextNumber(db, DocKind::Estimate, n); }));
     QCOMPARE(n, 43);
 }
 

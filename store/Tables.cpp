@@ -1,0 +1,112 @@
+#include "store/Tables.h"
+
+namespace tables {
+
+QStringList Table::names() const
+{
+    QStringList out;
+    for (const Column &c : columns)
+        out << c.name;
+    return out;
+}
+
+int Table::indexOf(const QString &column) const
+{
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].name == column)
+            return i;
+    return -1;
+}
+
+static QString fileType(Type type)
+{
+    return type == Type::Real ? QStringLiteral("REAL") : type == Type::Text ? QStringLiteral("TEXT") : QStringLiteral("INTEGER");
+}
+
+QString serverType(Type type)
+{
+    return type == Type::Real ? QStringLiteral("double precision") : type == Type::Text ? QStringLiteral("text") : QStringLiteral("bigint");
+}
+
+QString Table::createStatement(Db::Engine engine, bool ifMissing) const
+{
+    const bool server = engine == Db::Engine::Postgres;
+    QStringList defs;
+    for (const Column &c : columns) {
+        QString d = c.name + ' ' + (server ? serverType(c.type) : fileType(c.type));
+        if (key.size() == 1 && key[0] == c.name)
+            d += QStringLiteral(" PRIMARY KEY");
+        if (c.notNull || c.type == Type::Flag)
+            d += QStringLiteral(" NOT NULL");
+        if (!c.defaultValue.isEmpty() || c.type == Type::Flag)
+            d += QStringLiteral(" DEFAULT ") + (c.defaultValue.isEmpty() ? QStringLiteral("0") : c.defaultValue);
+        defs << d;
+    }
+    if (server && versioned)
+        defs << QStringLiteral("更新番号 bigint NOT NULL DEFAULT 1");
+    if (key.size() > 1)
+        defs << QStringLiteral("PRIMARY KEY (%1)").arg(key.join(", "));
+    return QStringLiteral("CREATE TABLE %3%1 (%2)").arg(name, defs.join(", "), ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString());
+}
+
+QStringList Table::serverTypes() const
+{
+    QStringList out;
+    for (const Column &c : columns)
+        out << (c.type == Type::Real ? QStringLiteral("float8") : serverType(c.type));
+    return out;
+}
+
+QStringList laterHeaderColumns() { return {"取引日", "支払期限", "源泉徴収", "源泉税額", "備考"}; }
+
+static Table headerOf(DocKind kind)
+{
+    Table t{kindNames(kind).header,
+            {{"伝票番号", Type::Integer}, {"日付", Type::Text}, {"顧客名", Type::Text}, {"顧客情報", Type::Text},
+             {"件名", Type::Text}, {"支払条件", Type::Text}, {"納期", Type::Text}, {"受渡場所", Type::Text},
+             {"有効期限", Type::Text}, {"消費税", Type::Money}, {"税抜計", Type::Money}, {"合計", Type::Money},
+             {"敬称", Type::Text}, {"税区分", Type::Text}, {"税率", Type::Integer}, {"端数処理", Type::Text}},
+            {"伝票番号"},
+            true};
+    if (kind != DocKind::Estimate)
+        t.columns += QVector<Column>{{"取引日", Type::Text}, {"支払期限", Type::Text}, {"源泉徴収", Type::Flag},
+                                     {"源泉税額", Type::Money}, {"備考", Type::Text}};
+    return t;
+}
+
+static Table linesOf(DocKind kind)
+{
+    Table t{kindNames(kind).lines,
+            {{"伝票番号", Type::Integer, true}, {"顧客名", Type::Text}, {"日付", Type::Text}, {"行番号", Type::Integer, true},
+             {"伝票区分", Type::Integer, true, QString::number(kindNames(kind).code)}, {"品名", Type::Text},
+             {"数量", Type::Real}, {"単位", Type::Text}, {"単価", Type::Money}, {"金額", Type::Money},
+             {"非課税", Type::Flag}, {"軽減", Type::Flag}},
+            {"伝票番号", "伝票区分", "行番号"}};
+    if (kind != DocKind::Estimate)
+        t.columns << Column{"納品書番号", Type::Integer};
+    return t;
+}
+
+const Table &header(DocKind kind)
+{
+    static const std::array<Table, 3> all{headerOf(DocKind::Estimate), headerOf(DocKind::Delivery),
+                                          headerOf(DocKind::Invoice)};
+    return all[int(kind) - 1];
+}
+
+const Table &lines(DocKind kind)
+{
+    static const std::array<Table, 3> all{linesOf(DocKind::Estimate), linesOf(DocKind::Delivery), linesOf(DocKind::Invoice)};
+    return all[int(kind) - 1];
+}
+
+const Table &links()
+{
+    static const Table t{"伝票連携",
+                         {{"種別", Type::Integer, true}, {"伝票番号", Type::Integer, true}, {"並び", Type::Integer, true},
+                          {"元種別", Type::Integer, true}, {"元番号", Type::Integer, true}, {"元日付", Type::Text}},
+                         {"種別", "伝票番号", "並び"}};
+    return t;
+}
+
+} // namespace tables

@@ -1,0 +1,50 @@
+#pragma once
+// The document tables, each described once: both engines' definitions, the column lists a save
+// writes and a load reads, the import and the server's save function are made from these.
+
+#include "store/Db.h"
+#include "values/DocKind.h"
+
+#include <QStringList>
+#include <QVector>
+
+namespace tables {
+
+// Money: ten-thousandths of a yen (see Money). Flag: 0/1, never Null.
+enum class Type { Integer, Real, Text, Money, Flag };
+
+struct Column {
+    QString name;
+    Type type;
+    bool notNull = false;
+    QString defaultValue = {};
+};
+
+struct Table {
+    QString name;
+    QVector<Column> columns;
+    QStringList key;
+    // On a server: a version counted up by every save (更新番号).
+    bool versioned = false;
+
+    QStringList names() const;
+    int indexOf(const QString &column) const;
+    // The table's definition for engine; ifMissing leaves an existing table as it is.
+    QString createStatement(Db::Engine engine, bool ifMissing = false) const;
+    // The server's type of each column, as a cast from JSON text names it.
+    QStringList serverTypes() const;
+};
+
+QString serverType(Type type);
+
+// A document's header, one row per number: the estimate's columns, and the later kinds' own.
+const Table &header(DocKind kind);
+// Its lines, in 行番号 order; the later kinds also name the 納品書 a line came from.
+const Table &lines(DocKind kind);
+// The documents a document was made from: one row per source, in order.
+const Table &links();
+
+// The columns only the later kinds have, in the order they follow the estimate's.
+QStringList laterHeaderColumns();
+
+} // namespace tables
