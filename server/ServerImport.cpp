@@ -1,4 +1,6 @@
 #include "server/ServerImport.h"
+#include "store/Tables.h"
+#include "store/Schema.h"
 #include "store/ArchiveFiles.h"
 #include "store/BatchInsert.h"
 #include "store/Schema.h"
@@ -81,20 +83,36 @@ struct NameMerge {
 
 DbResult copyAll(Copy &c, ImportReport &report)
 {
-    const QStringList header{"伝票番号", "日付", "顧客名", "顧客情報", "件名", "支払条件", "納期", "受渡場所", "有効期限",
-                             "消費税", "税抜計", "合計", "敬称", "税区分", "税率", "端数処理"};
-    const QStringList lines{"伝票番号", "顧客名", "日付", "行番号", "伝票区分", "品名", "数量", "単位", "単価", "金額",
-                            "非課税", "軽減"};
-    const QStringList customers{"顧客名", "顧客情報", "敬称"};
+    QStringList customers{"顧客名", "顧客情報", "敬称"};
     const QStringList products{"品名", "単位", "単価", "非課税", "軽減"};
-    const QStringList company{"自社名", "自社情報", "税区分", "LineColor1", "最大見積書番号", "税率", "端数処理",
-                              "登録番号", "見積番号印刷", "社印", "控え保持数"};
+    QStringList company{"自社名", "自社情報", "税区分", "LineColor1", "税率", "端数処理", "登録番号", "見積番号印刷", "社印",
+                        "控え保持数"};
+    for (DocKind kind : kAllKinds)
+        company << kindNames(kind).counter;
+    for (const QString &c : schema::laterSettingsColumns())
+        company << c.section(' ', 0, 0);
+    for (const QString &c : schema::laterCustomerColumns())
+        customers << c.section(' ', 0, 0);
     auto all = [](const QStringList &columns, const QString &table, const QString &order) {
         return QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(columns.join(", "), table, order);
     };
-    DbResult r = c.table(all(header, "見積書ヘッダ", "伝票番号"), "見積書ヘッダ", header, &report.estimates);
+    DbResult r;
+    for (DocKind kind : kAllKinds) {
+        const tables::Table &header = tables::header(kind), &lines = tables::lines(kind);
+        const bool estimate = kind == DocKind::Estimate;
+        if (r)
+            r = c.table(all(header.names(), header.name, "伝票番号"), header.name, header.names(),
+                        estimate ? &report.estimates : nullptr);
+        if (r)
+            r = c.table(all(lines.names(), lines.name, "伝票番号, 伝票区分, 行番号"), lines.name, lines.names(),
+                        estimate ? &report.lines : nullptr);
+        if (r)
+            r = c.table(QStringLiteral("SELECT rowid, 本文 FROM %1 ORDER BY rowid").arg(kindNames(kind).index),
+                        kindNames(kind).index, {"伝票番号", "本文"});
+    }
     if (r)
-        r = c.table(all(lines, "見積書", "伝票番号, 伝票区分, 行番号"), "見積書", lines, &report.lines);
+        r = c.table(all(tables::links().names(), tables::links().name, "種別, 伝票番号, 並び"), tables::links().name,
+                    tables::links().names());
     NameMerge customerNames(QStringLiteral("顧客名")), productNames(QStringLiteral("品名"));
     if (r)
         r = c.table(all(customers, "顧客マスタ", "rowid"), "顧客マスタ", customers, &report.customers,
@@ -109,8 +127,6 @@ DbResult copyAll(Copy &c, ImportReport &report)
     if (r)
         r = c.table("SELECT kcode, code, sname FROM コードマスタ ORDER BY kcode, code", "コードマスタ",
                     {"kcode", "code", "sname"});
-    if (r)
-        r = c.table("SELECT rowid, 本文 FROM 見積書索引 ORDER BY rowid", "見積書索引", {"伝票番号", "本文"});
     return r;
 }
 
@@ -171,9 +187,13 @@ DbResult importIntoServer(const QString &path, Db &server, ImportReport &report)
             return r;
         if (DbResult r = copyArchive(copy, report); !r)
             return r;
-        // The counter never below a stored number: the next proposal is free.
-        return server.exec("INSERT INTO 自社情報 (id, 最大見積書番号) SELECT 1, max(伝票番号) FROM 見積書ヘッダ "
-                           "ON CONFLICT (id) DO UPDATE SET 最大見積書番号 = "
-                           "greatest(自社情報.最大見積書番号, EXCLUDED.最大見積書番号)");
+        // Each counter never below a stored number: the next proposal is free.
+        for (DocKind kind : kAllKinds)
+            if (DbResult r = server.exec(QStringLiteral("INSERT INTO 自社情報 (id, %1) SELECT 1, max(伝票番号) FROM %2 "
+                                                        "ON CONFLICT (id) DO UPDATE SET %1 = greatest(自社情報.%1, EXCLUDED.%1)")
+                                             .arg(kindNames(kind).counter, kindNames(kind).header));
+                !r)
+                return r;
+        return DbResult{};
     });
 }
