@@ -176,7 +176,8 @@ void FrmQuoteDesk::buildWindow()
     m_estimate = new EstimateTab(m_ctx, SSTab1);
     SSTab1->addTab(m_estimate, QStringLiteral("見積書"));
     // The other pages are built when they are first wanted: the window is up sooner.
-    for (const QString &caption : {QStringLiteral("顧　客"), QStringLiteral("商　品"), QStringLiteral("設定・情報")}) {
+    for (const QString &caption : {QStringLiteral("納品書"), QStringLiteral("請求書"), QStringLiteral("顧　客"),
+                                   QStringLiteral("商　品"), QStringLiteral("設定・情報")}) {
         auto *holder = new QWidget(SSTab1);
         new QVBoxLayout(holder);
         holder->layout()->setContentsMargins(0, 0, 0, 0);
@@ -196,21 +197,15 @@ void FrmQuoteDesk::buildWindow()
     m_status->setSizeGripEnabled(false);
     layout->addWidget(m_status);
 
-    connect(m_estimate, &EstimateTab::closeRequested, this, &QWidget::close);
-    connect(m_estimate, &EstimateTab::printRequested, this, [this] { SetPrnData見積書A4(true); });
-    connect(m_estimate, &EstimateTab::hintRequested, this, &FrmQuoteDesk::showHint);
-    connect(m_estimate, &EstimateTab::issuedListRequested, this, [this] {
-        IssuedListDialog dialog(m_ctx.main, this);
-        runIssuedList(dialog);
-    });
-    connect(m_estimate, &EstimateTab::captionChanged, this, &FrmQuoteDesk::showCaption);
-    connect(m_estimate, &EstimateTab::statusMessage, m_status, [this](const QString &t) { m_status->showMessage(t); });
+    connectDocument(m_estimate);
     new QShortcut(QKeySequence(Qt::Key_F1), this, this, &FrmQuoteDesk::openGuide);
 }
 
 void FrmQuoteDesk::pageShown(int index)
 {
-    if (index == kCustomerPage)
+    if (index == kDeliveryPage || index == kInvoicePage)
+        documentTab(index == kDeliveryPage ? DocKind::Delivery : DocKind::Invoice);
+    else if (index == kCustomerPage)
         customerTab();
     else if (index == kProductPage)
         productTab();
@@ -265,7 +260,10 @@ SettingsTab *FrmQuoteDesk::settingsTab()
     tax->addItems({QStringLiteral("内税"), QStringLiteral("外税"), QStringLiteral("非課税")});
     // The mode in effect, not "外税": storing the tab again must not quietly change it.
     tax->setCurrentIndex(tax->findText(m_ctx.taxMode));
-    connect(m_settings, &SettingsTab::taxModeChanged, m_estimate, &EstimateTab::settingsChanged);
+    connect(m_settings, &SettingsTab::taxModeChanged, this, [this] {
+        for (EstimateTab *t : documentTabs())
+            t->settingsChanged();
+    });
     connect(m_settings->ui->Image2, &ClickLabel::clicked, this, &FrmQuoteDesk::openGuide);
     m_settings->ui->Image2->setMinimumSize(360, 48);
     return m_settings;
@@ -345,7 +343,8 @@ bool FrmQuoteDesk::refreshSettings()
     m_settingsRead = now;
     if (m_settings && !m_settings->hasEdits())
         m_settings->showStored(stored);
-    m_estimate->showCompany();
+    for (EstimateTab *t : documentTabs())
+        t->showCompany();
     return true;
 }
 
@@ -382,7 +381,8 @@ void FrmQuoteDesk::integrityChecked(const IntegrityReport &report)
 void FrmQuoteDesk::closeEvent(QCloseEvent *event)
 {
     // A slip of the mouse must not drop an estimate that was never stored.
-    const bool unstored = m_estimate && (m_estimate->hasUnstoredChanges() ||
+    const QVector<EstimateTab *> pages = documentTabs();
+    const bool unstored = m_estimate && (std::any_of(pages.begin(), pages.end(), [](EstimateTab *t) { return t->hasUnstoredChanges(); }) ||
                                          (m_customers && m_customers->hasUnregistered()) ||
                                          (m_products && m_products->hasUnregistered()));
     if (!m_unloaded && unstored && !Msg(QStringLiteral("その他"), QStringLiteral("終了確認"))) {
@@ -404,8 +404,8 @@ void FrmQuoteDesk::unload()
     setFailuresQuiet(true);
     if (m_ctx.main.isOpen())
         engineOf(m_ctx.main).tidyAtClose(m_ctx.main);
-    if (m_estimate)
-        m_estimate->leaveBlank();
+    for (EstimateTab *t : documentTabs())
+        t->leaveBlank();
     m_ctx.main.close();
     m_ctx.work.close();
     const QWidgetList windows = QApplication::topLevelWidgets();

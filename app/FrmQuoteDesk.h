@@ -36,6 +36,13 @@ public:
 
     QuoteDeskContext &context() { return m_ctx; }
     EstimateTab *estimateTab() const { return m_estimate; }
+    // The page of a kind, built at its first use; the estimate's page for the estimate.
+    EstimateTab *documentTab(DocKind kind);
+    // The pages built so far, the estimate's first.
+    QVector<EstimateTab *> documentTabs() const;
+    // A new document of target made from stored sources of kind (several 納品書 of one
+    // customer make one invoice), shown on target's page; false when refused or declined.
+    bool convertStored(DocKind kind, const QVector<int> &numbers, DocKind target);
     // The other pages, built at their first use.
     CustomerTab *customerTab();
     ProductTab *productTab();
@@ -70,7 +77,13 @@ private:
     qlonglong m_settingsRead = -1;
     void buildWindow();
     void pageShown(int index);
-    static constexpr int kCustomerPage = 1, kProductPage = 2, kSettingsPage = 3;
+    static constexpr int kDeliveryPage = 1, kInvoicePage = 2, kCustomerPage = 3, kProductPage = 4, kSettingsPage = 5;
+    void connectDocument(EstimateTab *tab);
+    // The page's stored document becomes one of target: stored first, after asking, when it is not.
+    void convertFrom(EstimateTab *tab, DocKind target);
+    void openDocument(DocKind kind, int number);
+    EstimateTab *m_delivery = nullptr, *m_invoice = nullptr;
+    EstimateTab *m_printFrom = nullptr; // the page whose print button was pressed
     void openGuide();
     void placeWindow();
     void showCaption(const QString &number, const QString &customer);

@@ -8,11 +8,50 @@
 #include "ui/MessageCatalogue.h"
 #include "ui_EstimateTab.h"
 #include "ui_SettingsTab.h"
+#include "documents/DocumentPanel.h"
+#include "masters/BankStore.h"
+#include "values/InvoiceRules.h"
+
+
+// A delivery note's and an invoice's own fields, and the 納品書 headings of an invoice that
+// bills several.
+static void addLaterKind(PrintRecord &r, const Estimate &e, const BankSettings &bank)
+{
+    r.kind = e.kind;
+    r.tradeDate = e.tradeDate;
+    r.dueDate = e.dueDate;
+    r.sources = sourcesCaption(e.sources);
+    r.note = e.note;
+    if (e.kind != DocKind::Invoice)
+        return;
+    r.bank = bank.printed();
+    r.withheld = e.withheld;
+    if (e.withheld && r.grand)
+        r.headline = *r.grand - *e.withheld;
+    QVector<PrintLine> lines;
+    int last = 0;
+    const bool several = e.sources.size() > 1;
+    for (int i = 0; i < e.lines.size() && i < r.lines.size(); ++i) {
+        const int from = e.lines[i].deliveryNumber;
+        if (several && from > 0 && from != last) {
+            QString day;
+            for (const DocLink &s : e.sources)
+                if (s.number == from)
+                    day = s.date;
+            lines << PrintLine{QStringLiteral("納品書 No.%1（納品日 %2）").arg(from).arg(day)};
+            lines.back().heading = true;
+        }
+        last = from;
+        lines << r.lines[i];
+    }
+    r.lines = lines;
+}
 
 bool FrmQuoteDesk::printRecord(PrintRecord &r)
 {
+    EstimateTab *tab = m_printFrom ? m_printFrom : m_estimate;
     Estimate e;
-    if (!m_estimate->windowEstimate(e))
+    if (!tab->windowEstimate(e))
         return false;
     r = PrintRecord();
     r.date = e.date.isValid() ? e.date.toString(QStringLiteral("yyyy/MM/dd")) : QString();
@@ -34,27 +73,65 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.registrationNumber = settingsTab()->ui->txt登録番号->text().trimmed();
     for (const EstimateLine &l : e.lines)
         r.lines << PrintLine{l.name, l.quantity, l.unit.toString(), l.price, l.amount, l.reduced && !l.exempt, l.exempt};
-    const Totals &totals = m_estimate->totals();
-    r.taxMode = m_estimate->rules().mode;
-    r.standardRate = m_estimate->rules().rate;
+    const Totals &totals = tab->totals();
+    r.taxMode = tab->rules().mode;
+    r.standardRate = tab->rules().rate;
     for (const RateTotal &t : totals.used)
         r.rates << PrintRate{t.rate, t.reduced, t.base, t.tax};
     r.exempt = totals.exempt;
     // The tab's own state, stored or not, as with the company name.
-    r.number = m_estimate->ui->txtNo->text();
-    r.printNumber = settingsTab()->ui->chk見積番号印刷->isChecked();
+    r.number = tab->ui->txtNo->text();
+    // A delivery note and an invoice always name their number: the two are linked by it.
+    r.printNumber = settingsTab()->ui->chk見積番号印刷->isChecked() || e.kind != DocKind::Estimate;
     r.seal = settingsTab()->seal();
-    r.storedVersion = m_estimate->shownVersion();
+    r.storedVersion = tab->shownVersion();
+    if (e.kind != DocKind::Estimate) {
+        BankSettings bank;
+        reportFailure(readBankSettings(m_ctx.main, bank), QStringLiteral("振込先を読込"));
+        addLaterKind(r, e, bank);
+    }
+    return true;
+}
+
+// An invoice claims to be a 適格請求書 only under a registration number of the right form;
+// without one it is issued, after asking, as a plain invoice that claims nothing.
+static bool qualifyInvoice(PrintRecord &r)
+{
+    if (r.kind != DocKind::Invoice)
+        return true;
+    switch (invoicerules::checkRegistration(r.registrationNumber)) {
+    case invoicerules::Registration::Valid:
+        r.registrationNumber = invoicerules::normalisedRegistration(r.registrationNumber);
+        return true;
+    case invoicerules::Registration::BadCheckDigit: // an individual's number may not follow it
+        r.registrationNumber = invoicerules::normalisedRegistration(r.registrationNumber);
+        return Msg(QStringLiteral("伝票"), QStringLiteral("確認"),
+                   QStringLiteral("登録番号 %1 の先頭の検査数字が法人番号の規則に合いません。個人事業者の番号であればこのままで"
+                                  "構いません。適格請求書として発行しますか")
+                       .arg(r.registrationNumber));
+    default:
+        break;
+    }
+    const QString why = r.registrationNumber.trimmed().isEmpty()
+                            ? QStringLiteral("登録番号が設定されていません")
+                            : QStringLiteral("登録番号「%1」は T と 13 桁の数字ではありません").arg(r.registrationNumber.trimmed());
+    if (!Msg(QStringLiteral("伝票"), QStringLiteral("確認"),
+             why + QStringLiteral("。この請求書は適格請求書になりません（登録番号を印刷しません）。適格請求書ではない請求書として"
+                                  "発行しますか")))
+        return false;
+    r.qualified = false;
+    r.registrationNumber.clear();
     return true;
 }
 
 void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
 {
     // The company and the seal as stored now; the estimate on screen keeps the rules it has.
-    if (refreshSettings() && !(m_estimate->rules() == TaxRules{m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding}))
+    EstimateTab *tab = m_printFrom ? m_printFrom : m_estimate;
+    if (refreshSettings() && !(tab->rules() == TaxRules{m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding}))
         m_status->showMessage(QStringLiteral("設定が他の端末で変更されました。表示中の見積書はこれまでの税区分・税率・端数処理のままです"));
     PrintRecord record;
-    if (!preview || !printRecord(record))
+    if (!preview || !printRecord(record) || !qualifyInvoice(record))
         return;
     Estimate e;
     e.customerName = record.customerName;
@@ -66,6 +143,6 @@ void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
         return;
     }
 
-    const QString name = sheetPdfName(m_estimate->ui->txtNo->text(), record.customerName);
+    const QString name = sheetPdfName(record.number, record.customerName, record.kind);
     showEstimatePreview(record, name, this, &m_ctx.main);
 }

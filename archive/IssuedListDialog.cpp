@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QApplication>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -28,10 +29,18 @@ IssuedListRunner setIssuedListRunner(IssuedListRunner runner) { return g_issuedL
 
 void runIssuedList(IssuedListDialog &dialog) { g_issuedListRunner(dialog); }
 
-IssuedListDialog::IssuedListDialog(Db &main, QWidget *parent)
+IssuedListDialog::IssuedListDialog(Db &main, QWidget *parent, DocKind kind)
     : QDialog(parent), ui(new Ui::IssuedListDialog), m_archive(main)
 {
     ui->setupUi(this);
+    auto *kinds = new QComboBox(this);
+    kinds->setObjectName(QStringLiteral("cmb種別"));
+    kinds->addItem(QStringLiteral("すべて"), 0);
+    for (DocKind k : kAllKinds)
+        kinds->addItem(kindNames(k).label, int(k));
+    kinds->setCurrentIndex(kinds->findData(int(kind)));
+    ui->issuedFilter->insertWidget(0, kinds);
+    connect(kinds, &QComboBox::currentIndexChanged, this, &IssuedListDialog::refresh);
     setObjectName(QStringLiteral("FrmIssuedList"));
     QTableWidget *grid = ui->Grid発行履歴;
     grid->setColumnCount(ColumnCount);
@@ -87,8 +96,10 @@ void IssuedListDialog::amountTyped(QLineEdit *box)
 IssueFilter IssuedListDialog::filter() const
 {
     auto amount = [](const QLineEdit *box) { return Money::parse(box->text().trimmed()); };
+    const auto *kinds = findChild<QComboBox *>(QStringLiteral("cmb種別"));
+    const std::optional<DocKind> kind = kinds ? kindFromCode(kinds->currentData().toInt()) : std::nullopt;
     return {ui->dt発行開始->date(), ui->dt発行終了->date(), amount(ui->txt金額下限), amount(ui->txt金額上限),
-            ui->txt取引先->text()};
+            ui->txt取引先->text(), kind};
 }
 
 void IssuedListDialog::refresh()
@@ -98,7 +109,9 @@ void IssuedListDialog::refresh()
     grid->setRowCount(m_rows.size());
     for (int r = 0; r < m_rows.size(); ++r) {
         const IssuedRow &row = m_rows[r];
-        const QString cells[] = {QString::number(row.number), QString::number(row.version), row.issuedAt, row.customer,
+        const QString number = row.kind == issuearchive::kEstimate ? QString::number(row.number)
+                                                                    : QStringLiteral("%1 %2").arg(row.kind).arg(row.number);
+        const QString cells[] = {number, QString::number(row.version), row.issuedAt, row.customer,
                                  row.total ? row.total->toGroupedString() : QString(), row.how, QString()};
         for (int c = 0; c < ColumnCount; ++c) {
             auto *item = new QTableWidgetItem(cells[c]);

@@ -1,4 +1,5 @@
 #pragma once
+#include "values/DocKind.h"
 // 発行履歴 (FrmIssuedList): the archive of issued estimates, found by issue date, total and
 // customer in any combination; a copy shown, verified against its hash, exported for an audit.
 
@@ -14,7 +15,8 @@ class IssuedListDialog : public QDialog {
 public:
     static constexpr int kShown = 500; // newest first; a narrower search finds older ones
 
-    IssuedListDialog(Db &main, QWidget *parent = nullptr);
+    // Lists the issues of kind first (cmb種別 chooses another, or every kind).
+    IssuedListDialog(Db &main, QWidget *parent = nullptr, DocKind kind = DocKind::Estimate);
     ~IssuedListDialog() override;
     Ui::IssuedListDialog *ui;
 

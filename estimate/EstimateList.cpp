@@ -96,3 +96,33 @@ DbResult EstimateList::exportCsv(const ListFilter &filter, bool lines, const QSt
                         },
                         written);
 }
+
+DbResult EstimateList::linksOf(DocKind kind, const QVector<ListRow> &rows, QHash<int, QString> &out)
+{
+    out.clear();
+    if (rows.isEmpty())
+        return {};
+    const int code = kindNames(kind).code;
+    QStringList numbers;
+    for (const ListRow &r : rows)
+        numbers << QString::number(r.number);
+    const QString list = '{' + numbers.join(',') + '}';
+    // The numbers as one bound array on a server, as a JSON array in the file: never in the text.
+    const bool server = m_db.engine() == Db::Engine::Postgres;
+    const QString in = server ? QStringLiteral("= ANY (?::bigint[])") : QStringLiteral("IN (SELECT value FROM json_each(?))");
+    const QString bound = server ? list : '[' + numbers.join(',') + ']';
+    const QString sql = QStringLiteral("SELECT 伝票番号, 元種別, 元番号, 0 FROM 伝票連携 WHERE 種別 = ? AND 伝票番号 %1 UNION ALL "
+                                       "SELECT 元番号, 種別, 伝票番号, 1 FROM 伝票連携 WHERE 元種別 = ? AND 元番号 %1 ORDER BY 4, 1, 3")
+                            .arg(in);
+    return m_db.forEachRow(sql, {code, bound, code, bound}, [&](const QSqlQuery &q) {
+        const auto other = kindFromCode(q.value(1).toInt());
+        if (!other)
+            return;
+        QString &text = out[q.value(0).toInt()];
+        if (!text.isEmpty())
+            text += QStringLiteral("、");
+        text += QStringLiteral("%1 %2 No.%3").arg(q.value(3).toInt() == 0 ? QStringLiteral("←") : QStringLiteral("→"),
+                                                   kindNames(*other).label)
+                    .arg(q.value(2).toInt());
+    });
+}

@@ -7,6 +7,7 @@
 #include "values/DocKind.h"
 
 #include <QDate>
+#include <QHash>
 #include <QVector>
 #include <functional>
 #include <optional>
@@ -33,6 +34,8 @@ public:
     // Every match, streamed: one row per estimate, or one per line with its estimate's number.
     DbResult forEachEstimate(const ListFilter &filter, const std::function<void(const ListRow &)> &row);
     DbResult forEachLine(const ListFilter &filter, const std::function<void(const QStringList &)> &line);
+    // What each listed document was made from ("← 見積書 No.2") and made into ("→ 請求書 No.5").
+    DbResult linksOf(DocKind kind, const QVector<ListRow> &rows, QHash<int, QString> &out);
     // Writes the matches as CSV (UTF-8 with BOM); *written counts the records.
     DbResult exportCsv(const ListFilter &filter, bool lines, const QString &path, int *written = nullptr);
 

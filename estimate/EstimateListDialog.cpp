@@ -6,7 +6,9 @@
 #include "ui/Replaceable.h"
 #include "store/SearchIndex.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QPushButton>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QSignalBlocker>
@@ -18,16 +20,16 @@ ListRunner setListRunner(ListRunner runner) { return g_listRunner.replace(std::m
 
 void runList(EstimateListDialog &dialog) { g_listRunner(dialog); }
 
-EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent)
-    : QDialog(parent), ui(new Ui::EstimateListDialog), m_list(main)
+EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent, DocKind kind)
+    : QDialog(parent), ui(new Ui::EstimateListDialog), m_list(main), m_kind(kind)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("FrmEstimateList"));
     ui->dt開始->clearDate();
     ui->dt終了->clearDate();
     QTableWidget *grid = ui->Grid一覧;
-    grid->setColumnCount(5);
-    grid->setHorizontalHeaderLabels({"伝票番号", "日付", "顧客名", "件名", "合計"});
+    grid->setColumnCount(6);
+    grid->setHorizontalHeaderLabels({"伝票番号", "日付", "顧客名", "件名", "合計", "連携"});
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -50,6 +52,7 @@ EstimateListDialog::EstimateListDialog(Db &main, QWidget *parent)
     connect(ui->cmd複写, &QPushButton::clicked, this, [this] { choose(Duplicate); });
     connect(ui->cmd閉じる, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->cmdCSV出力, &QPushButton::clicked, this, &EstimateListDialog::chooseCsvFile);
+    addKindControls();
     refresh();
 }
 
@@ -69,7 +72,7 @@ void EstimateListDialog::setMonth(int offset)
 ListFilter EstimateListDialog::filter() const
 {
     return {ui->txt検索->text(), ui->dt開始->hasDate() ? ui->dt開始->date() : QDate(),
-            ui->dt終了->hasDate() ? ui->dt終了->date() : QDate()};
+            ui->dt終了->hasDate() ? ui->dt終了->date() : QDate(), m_kind};
 }
 
 void EstimateListDialog::refresh()
@@ -78,13 +81,15 @@ void EstimateListDialog::refresh()
     reportFailure(m_list.find(filter(), kShown, rows), QStringLiteral("一覧を表示"));
     if (m_list.takeIndexRebuilt())
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
+    QHash<int, QString> links;
+    reportFailure(m_list.linksOf(m_kind, rows, links), QStringLiteral("一覧を表示"));
     QTableWidget *grid = ui->Grid一覧;
     grid->setRowCount(rows.size());
     for (int r = 0; r < rows.size(); ++r) {
         const ListRow &e = rows[r];
         const QString cells[] = {QString::number(e.number), e.date, e.customer, e.subject,
-                                 e.total ? e.total->toGroupedString() : QString()};
-        for (int c = 0; c < 5; ++c) {
+                                 e.total ? e.total->toGroupedString() : QString(), links.value(e.number)};
+        for (int c = 0; c < 6; ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             if (c == 0 || c == 4)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -136,8 +141,61 @@ bool EstimateListDialog::exportCsv(const QString &path)
 
 void EstimateListDialog::chooseCsvFile()
 {
-    const QString name = ui->chk明細->isChecked() ? QStringLiteral("見積明細.csv") : QStringLiteral("見積書一覧.csv");
+    const QString stem = m_kind == DocKind::Estimate ? QStringLiteral("見積") : kindNames(m_kind).label;
+    const QString name = ui->chk明細->isChecked() ? stem + QStringLiteral("明細.csv") : kindNames(m_kind).label + QStringLiteral("一覧.csv");
     const QString path = chooseFile(this, FileDialog::Save, QStringLiteral("CSV出力"), name);
     if (!path.isEmpty())
         exportCsv(path);
+}
+
+// The kind chooser and the buttons that make a delivery note or an invoice from the rows chosen.
+void EstimateListDialog::addKindControls()
+{
+    auto *kinds = new QComboBox(this);
+    kinds->setObjectName(QStringLiteral("cmb種別"));
+    for (DocKind k : kAllKinds)
+        kinds->addItem(kindNames(k).label, int(k));
+    ui->filterLayout->insertWidget(0, kinds);
+    connect(kinds, &QComboBox::currentIndexChanged, this, [this, kinds] { setKind(DocKind(kinds->currentData().toInt())); });
+    for (DocKind target : {DocKind::Delivery, DocKind::Invoice}) {
+        auto *b = new QPushButton(kindNames(target).label + QStringLiteral("作成"), this);
+        b->setObjectName(QStringLiteral("cmd%1作成").arg(kindNames(target).label));
+        b->setAutoDefault(false);
+        ui->listButtons->insertWidget(ui->listButtons->indexOf(ui->cmd複写), b);
+        connect(b, &QPushButton::clicked, this, [this, target] {
+            m_target = target;
+            choose(Convert);
+        });
+    }
+    setKind(m_kind);
+}
+
+void EstimateListDialog::setKind(DocKind kind)
+{
+    m_kind = kind;
+    if (auto *kinds = findChild<QComboBox *>(QStringLiteral("cmb種別")); kinds && kinds->currentData().toInt() != int(kind)) {
+        const QSignalBlocker quiet(kinds);
+        kinds->setCurrentIndex(kinds->findData(int(kind)));
+    }
+    setWindowTitle(kindNames(kind).label + QStringLiteral("一覧"));
+    // Several 納品書 of one customer become one invoice.
+    ui->Grid一覧->setSelectionMode(kind == DocKind::Delivery ? QAbstractItemView::ExtendedSelection
+                                                              : QAbstractItemView::SingleSelection);
+    if (auto *b = findChild<QPushButton *>(QStringLiteral("cmd納品書作成")))
+        b->setVisible(kind == DocKind::Estimate);
+    if (auto *b = findChild<QPushButton *>(QStringLiteral("cmd請求書作成")))
+        b->setVisible(kind != DocKind::Invoice);
+    refresh();
+}
+
+QVector<int> EstimateListDialog::selectedNumbers() const
+{
+    QVector<int> out;
+    const QModelIndexList rows = ui->Grid一覧->selectionModel()->selectedRows();
+    for (const QModelIndex &i : rows)
+        out << ui->Grid一覧->item(i.row(), 0)->text().toInt();
+    std::sort(out.begin(), out.end());
+    if (out.isEmpty() && currentNumber() > 0)
+        out << currentNumber();
+    return out;
 }

@@ -10,6 +10,7 @@
 #include "store/IssueArchive.h"
 #include "store/SearchIndex.h"
 #include "ui/WorkTableModel.h"
+#include "documents/DocumentPanel.h"
 
 namespace {
 const QString kNumberSubject = QStringLiteral("伝票番号");
@@ -57,6 +58,9 @@ bool EstimateTab::windowEstimate(Estimate &e, bool commitEdits)
     e.tax = ui->num消費税->text().isEmpty() ? std::nullopt : ui->num消費税->value();
     e.net = ui->num税抜計->text().isEmpty() ? std::nullopt : ui->num税抜計->value();
     e.grand = ui->num合計->text().isEmpty() ? std::nullopt : ui->num合計->value();
+    e.kind = kind();
+    if (m_panel)
+        m_panel->fill(e, m_totals);
     return commitEdits ? reportFailure(m_store.readWork(e.lines)) : bool(m_store.readWork(e.lines));
 }
 
@@ -80,6 +84,8 @@ bool EstimateTab::Entry見積書()
         Msg(QStringLiteral("登録"), QStringLiteral("空の見積書"));
         return false;
     }
+    if (!laterKindAccepts(e))
+        return false;
     if (!askToStore(e, number.value))
         return false;
     e.number = number.value;
@@ -91,7 +97,7 @@ bool EstimateTab::Entry見積書()
     if (r.code == sqlitecode::TakenElsewhere || r.code == sqlitecode::ChangedElsewhere ||
         r.code == sqlitecode::DeletedElsewhere)
         return false; // answered No: nothing stored, the screen as it was
-    if (!reportFailure(r, QStringLiteral("見積書を登録")))
+    if (!reportFailure(r, label() + QStringLiteral("を登録")))
         return false;
     Clear見積書(true);
     ui->cmb顧客名->setFocus();
@@ -105,9 +111,9 @@ bool EstimateTab::askToStore(const Estimate &e, int number)
     bool stored = m_storedVersion > 0;
     if (!stored && ui->txtNo->text() != m_shownNumber) {
         Estimate old;
-        reportFailure(m_store.load(number, old, stored), QStringLiteral("見積書を読込"));
+        reportFailure(m_store.load(number, old, stored), label() + QStringLiteral("を読込"));
     }
-    QString subject = QStringLiteral("見積書 No.%1").arg(number);
+    QString subject = label() + QStringLiteral(" No.%1").arg(number);
     if (!e.customerName.trimmed().isEmpty())
         subject = e.customerName.trimmed() + e.honorific + QStringLiteral("の") + subject;
     return Msg(QStringLiteral("登録"), stored ? QStringLiteral("上書き確認") : QStringLiteral("見積確認"), subject);
@@ -165,10 +171,11 @@ void EstimateTab::Read見積書()
     Estimate e;
     bool found = false;
     const DbResult r = m_store.load(number.value, e, found);
-    reportFailure(r, QStringLiteral("見積書を読込"));
+    reportFailure(r, label() + QStringLiteral("を読込"));
     m_shownNumber = ui->txtNo->text();
     m_storedVersion = found ? e.version : 0;
     m_basis.reset();
+    showConversions(found ? number.value : 0);
     if (found) {
         showHeader(e);
         // Its own rules, so that later settings never change a stored estimate's figures.
@@ -178,7 +185,7 @@ void EstimateTab::Read見積書()
     } else {
         takeSettingsRules();
         if (r)
-            emit statusMessage(QStringLiteral("No.%1 は未登録です。新しい見積書として入力できます").arg(number.value));
+            emit statusMessage(QStringLiteral("No.%1 は未登録です。新しい%2として入力できます").arg(number.value).arg(label()));
     }
     showTaxMode();
     reportFailure(m_store.rebuildWork(found ? e.lines : QVector<EstimateLine>()));
@@ -213,6 +220,8 @@ void EstimateTab::showHeaderTexts(const Estimate &e)
     ui->txt支払条件->setText(e.paymentTerms);
     ui->txt件名->setText(e.subject);
     ui->cmb敬称->setCurrentIndex(std::max(0, ui->cmb敬称->findText(e.honorific)));
+    if (m_panel)
+        m_panel->show(e);
 }
 
 void EstimateTab::Copy見積書()
@@ -221,7 +230,7 @@ void EstimateTab::Copy見積書()
     if (!reportFailure(dat明細->commitAll()))
         return;
     DbResult r;
-    const QVariant next = Proc管理(m_ctx.main, QStringLiteral("最大見積書番号"), QStringLiteral("Get"), 0, &r);
+    const QVariant next = Proc管理(m_ctx.main, m_store.names().counter, QStringLiteral("Get"), 0, &r);
     if (!reportFailure(r))
         return;
     ui->txtNo->setText(next.toString());
@@ -237,8 +246,16 @@ void EstimateTab::Copy見積書()
 
 void EstimateTab::openList()
 {
-    EstimateListDialog dialog(m_ctx.main, this);
+    EstimateListDialog dialog(m_ctx.main, this, kind());
     runList(dialog);
+    if (dialog.choice() == EstimateListDialog::Convert) {
+        emit listConversion(dialog.kind(), dialog.selectedNumbers(), dialog.convertTarget());
+        return;
+    }
+    if (dialog.choice() == EstimateListDialog::Open && dialog.kind() != kind()) {
+        emit openRequested(dialog.kind(), dialog.currentNumber());
+        return;
+    }
     if (dialog.choice() == EstimateListDialog::None ||
         !mayReplaceScreen(QStringLiteral("No.%1").arg(dialog.currentNumber())))
         return;
@@ -259,7 +276,7 @@ void EstimateTab::Delete見積書()
         return;
     // What was issued stays in the archive; the question says so.
     int issued = 0;
-    reportFailure(IssueArchive(m_ctx.main).versionCount(number.value, issued));
+    reportFailure(IssueArchive(m_ctx.main).versionCount(number.value, issued, kind()));
     const QString kept = issued > 0 ? QStringLiteral("（発行済みの控え %1 版は削除されずに残ります）").arg(issued) : QString();
     if (!Msg(QStringLiteral("削除"), QStringLiteral("見積書確認"), QStringLiteral("No.%1").arg(number.value) + kept))
         return;
@@ -275,7 +292,7 @@ void EstimateTab::Delete見積書()
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
             QStringLiteral("No.%1 は他の端末ですでに削除されていました。").arg(number.value));
     }
-    const bool removed = reportFailure(r, QStringLiteral("見積書を削除"));
+    const bool removed = reportFailure(r, label() + QStringLiteral("を削除"));
     if (m_store.takeIndexRebuilt())
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"), searchindex::rebuiltNotice());
     if (!removed)

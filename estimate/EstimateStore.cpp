@@ -40,10 +40,10 @@ bool sameContent(const Estimate &a, const Estimate &b)
 {
     auto header = [](const Estimate &e) {
         return std::tie(e.date, e.customerName, e.customerInfo, e.subject, e.paymentTerms, e.deliveryDate,
-                        e.deliveryPlace, e.validity);
+                        e.deliveryPlace, e.validity, e.tradeDate, e.dueDate, e.note, e.withholding, e.sources);
     };
     auto line = [](const EstimateLine &l) {
-        return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced);
+        return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced, l.deliveryNumber);
     };
     if (header(a) != header(b) || a.honorific != b.honorific || a.lines.size() != b.lines.size())
         return false;
@@ -329,3 +329,17 @@ DbResult EstimateStore::removeOnce(int number, qlonglong version)
     return now == stored ? db.transaction(remove) : estimateMismatch(number, std::max<qlonglong>(version, 1), now);
 }
 
+
+DbResult EstimateStore::convertedInto(int number, QVector<DocLink> &into)
+{
+    into.clear();
+    DbRows rows;
+    if (DbResult r = m_ctx.main.select("SELECT 種別, 伝票番号 FROM 伝票連携 WHERE 元種別 = ? AND 元番号 = ? ORDER BY 種別, 伝票番号",
+                                       {names().code, number}, rows);
+        !r)
+        return r;
+    for (const DbRow &row : rows)
+        if (const auto kind = kindFromCode(row[0].toInt()))
+            into << DocLink{*kind, row[1].toInt(), QString()};
+    return {};
+}

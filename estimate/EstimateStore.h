@@ -72,6 +72,12 @@ struct ProductInfo {
     bool found = false; // the name is in the master at all
 };
 
+struct CustomerInvoiceRule {
+    bool found = false;
+    QString dueRule; // see invoicerules::dueDateBy
+    bool withholding = false;
+};
+
 // What this desktop last read of each master row, as the window took it: a value still as read
 // is not this desktop's change, so a save never writes it back over another desktop's.
 struct MasterReads {
@@ -100,6 +106,8 @@ public:
     // Deletes what is stored under number while it is still version, what the window read
     // (else ChangedElsewhere, nothing deleted); -1 deletes whatever is stored.
     DbResult remove(int number, qlonglong version = -1);
+    // The documents made from number of this kind, in the order they were stored.
+    DbResult convertedInto(int number, QVector<DocLink> &into);
     // True once after a save or delete had to make the search index anew.
     bool takeIndexRebuilt() { return std::exchange(m_indexRebuilt, false); }
 
@@ -124,6 +132,8 @@ public:
     QVariant customerDetails(const QString &name);
     // The honorific last used for the customer; empty when none is known.
     QString customerHonorific(const QString &name);
+    // How the customer's invoices are due and whether fees are withheld, as the master holds it.
+    CustomerInvoiceRule customerInvoiceRule(const QString &name);
 
 private:
     DbResult loadOnce(int number, Estimate &out, bool &found);

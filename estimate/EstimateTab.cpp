@@ -7,6 +7,7 @@
 #include "values/Totals.h"
 #include "store/Helpers.h"
 #include "ui/WorkTableModel.h"
+#include "documents/DocumentPanel.h"
 
 #include <QAbstractButton>
 #include <QCompleter>
@@ -49,10 +50,11 @@ const Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
 const Qt::Alignment kCentre = Qt::AlignCenter;
 } // namespace
 
-EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
-    : QWidget(parent), ui(new Ui::EstimateTab), m_ctx(ctx), m_store(ctx)
+EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent, DocKind kind)
+    : QWidget(parent), ui(new Ui::EstimateTab), m_ctx(ctx), m_store(ctx, kind)
 {
     ui->setupUi(this);
+    setObjectName(m_store.names().page);
     ui->cmdHint->setIcon(hintIcon());
     ui->num税抜計->setMinimumWidth(120);
     ui->num消費税->setMinimumWidth(100);
@@ -63,16 +65,17 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
         l->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     ui->headerLayout->setColumnMinimumWidth(3, 260);
 
-    dat明細 = new WorkTableModel(ctx.work, QStringLiteral("w明細"),
-                                 {{"行番号", ColumnKind::Integer, "行番号", kRight},
-                                  {"品名", ColumnKind::Text, QStringLiteral("品　　  名"), kLeft},
-                                  {"数量", ColumnKind::Real, "数量", kRight, true},
-                                  {"単位", ColumnKind::Text, "単位", kCentre},
-                                  {"単価", ColumnKind::Currency, "単価", kRight, true},
-                                  {"金額", ColumnKind::Currency, QStringLiteral("金　額"), kRight, true},
-                                  {"非課税", ColumnKind::YesNo, "非課税", kCentre},
-                                  {"軽減", ColumnKind::YesNo, "軽減", kCentre}},
-                                 QStringLiteral("行番号"), this);
+    QVector<WorkColumn> columns{{"行番号", ColumnKind::Integer, "行番号", kRight},
+                                {"品名", ColumnKind::Text, QStringLiteral("品　　  名"), kLeft},
+                                {"数量", ColumnKind::Real, "数量", kRight, true},
+                                {"単位", ColumnKind::Text, "単位", kCentre},
+                                {"単価", ColumnKind::Currency, "単価", kRight, true},
+                                {"金額", ColumnKind::Currency, QStringLiteral("金　額"), kRight, true},
+                                {"非課税", ColumnKind::YesNo, "非課税", kCentre},
+                                {"軽減", ColumnKind::YesNo, "軽減", kCentre}};
+    if (kind != DocKind::Estimate) // the 納品書 a line came from: kept with the row, not shown
+        columns << WorkColumn{"納品書番号", ColumnKind::Integer, "納品書", kRight};
+    dat明細 = new WorkTableModel(ctx.work, m_store.names().work, columns, QStringLiteral("行番号"), this);
     dat明細->setObjectName(QStringLiteral("dat明細"));
     dat商品参照 = new WorkTableModel(ctx.work, QStringLiteral("w商品参照"),
                                     {{"品名", ColumnKind::Text, "品名", kLeft},
@@ -124,6 +127,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->txtNo, &QLineEdit::textChanged, this, caption);
     connect(ui->cmb顧客名, &QComboBox::editTextChanged, this, caption);
     setupKeyboard();
+    setupKind();
 }
 
 void EstimateTab::setupKeyboard()
@@ -244,6 +248,9 @@ void EstimateTab::blankHeader()
     ui->dt日付->setDateText(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
     showCompany();
     ui->cmb敬称->setCurrentIndex(0);
+    if (m_panel)
+        m_panel->clear();
+    setConvertedText(QString());
 }
 
 void EstimateTab::showCompany()
@@ -280,7 +287,7 @@ void EstimateTab::Clear見積書(bool newEstimate)
     if (ui->cmb顧客名->hasFocus())
         ensureCustomerList();
     DbResult r;
-    const QVariant next = Proc管理(m_ctx.main, QStringLiteral("最大見積書番号"), QStringLiteral("Get"), 0, &r);
+    const QVariant next = Proc管理(m_ctx.main, m_store.names().counter, QStringLiteral("Get"), 0, &r);
     reportFailure(r);
     ui->txtNo->setText(next.toString());
     m_shownNumber = ui->txtNo->text();
@@ -360,6 +367,8 @@ void EstimateTab::customerLeft()
         ui->txt顧客情報->setPlainText(details.toString());
     if (const QString honorific = m_store.customerHonorific(name); !honorific.isEmpty())
         ui->cmb敬称->setCurrentIndex(std::max(0, ui->cmb敬称->findText(honorific)));
+    if (m_panel)
+        m_panel->customerChosen(m_store.customerInvoiceRule(name));
 }
 
 bool EstimateTab::eventFilter(QObject *watched, QEvent *event)

@@ -13,6 +13,8 @@ class WorkTableModel;
 class GridDropDown;
 class QStringListModel;
 class QTimer;
+class QPushButton;
+class DocumentPanel;
 
 // Columns of w明細 as the grid shows them.
 enum DetailColumn { Col行番号 = 0, Col品名, Col数量, Col単位, Col単価, Col金額, Col非課税, Col軽減 };
@@ -20,8 +22,15 @@ enum DetailColumn { Col行番号 = 0, Col品名, Col数量, Col単位, Col単価
 class EstimateTab : public QWidget {
     Q_OBJECT
 public:
-    EstimateTab(QuoteDeskContext &ctx, QWidget *parent = nullptr);
+    // A page of one kind of document: the estimate's, or a later kind's with its own fields.
+    EstimateTab(QuoteDeskContext &ctx, QWidget *parent = nullptr, DocKind kind = DocKind::Estimate);
     ~EstimateTab() override;
+    DocKind kind() const { return m_store.kind(); }
+    QString label() const { return m_store.names().label; }
+    // The later kinds' fields (nullptr on the estimate's page).
+    DocumentPanel *panel() const { return m_panel; }
+    // Shows a new, unstored document made from others (a conversion): under the next number.
+    void showConverted(const Estimate &e);
 
     Ui::EstimateTab *ui;
     WorkTableModel *dat明細 = nullptr;
@@ -98,6 +107,11 @@ public:
 
 signals:
     void closeRequested();
+    // The stored document on screen is to become a document of kind.
+    void convertRequested(DocKind kind);
+    // Chosen in the list: stored documents of kind to become one of target; one to open.
+    void listConversion(DocKind kind, const QVector<int> &numbers, DocKind target);
+    void openRequested(DocKind kind, int number);
     void hintRequested();
     void printRequested();
     void issuedListRequested();
@@ -145,6 +159,13 @@ private:
     void stepLines(bool back);
     bool checkEdit(int row, int column, const QVariant &value);
     void setupKeyboard();
+    void setupKind();
+    // A delivery note's or an invoice's own refusals and questions before it is stored.
+    bool laterKindAccepts(const Estimate &e);
+    // "変換済: 請求書 No.3": what the stored document was converted into.
+    void showConversions(int number);
+    void setConvertedText(const QString &text);
+    QPushButton *addConvertButton(DocKind target);
     void showTaxMode();
     void takeSettingsRules();
     void showRates();
@@ -154,6 +175,7 @@ private:
 
     QuoteDeskContext &m_ctx;
     EstimateStore m_store;
+    DocumentPanel *m_panel = nullptr;
     QStringListModel *m_customerNames = nullptr;
     // txtNo as the window last set or loaded it: leaving the box unchanged reloads nothing.
     QString m_shownNumber;

@@ -35,6 +35,7 @@ static QVector<EstimateLine> linesOf(const QVector<QVector<QVariant>> &rows)
         l.amount = moneyOf(v.value(Col金額));
         l.exempt = v.value(Col非課税).toBool();
         l.reduced = v.value(Col軽減).toBool();
+        l.deliveryNumber = v.value(Col軽減 + 1).toInt(); // the later kinds' hidden column
         lines << l;
     }
     return lines;

@@ -184,3 +184,14 @@ QVariant EstimateStore::customerDetails(const QString &name)
         m_read.customers[name].first = details;
     return details;
 }
+
+CustomerInvoiceRule EstimateStore::customerInvoiceRule(const QString &name)
+{
+    DbRows rows;
+    if (!m_ctx.main.select("SELECT 支払期限規則, 源泉徴収 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " +
+                               engineOf(m_ctx.main).rowOrder() + " LIMIT 1",
+                           {name}, rows) ||
+        rows.isEmpty())
+        return {};
+    return {true, readText(rows[0][0]), rows[0][1].toLongLong() != 0};
+}

@@ -13,6 +13,7 @@
 
 #include "store/Integrity.h"
 #include "masters/BackupPanel.h"
+#include "masters/BankPanel.h"
 #include "ui/BackgroundRun.h"
 #include "store/Wipe.h"
 
@@ -47,6 +48,9 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     connect(ui->cmd一括削除7, &QPushButton::clicked, this, [this] { Data初期化(); });
     m_backups = new BackupPanel(ctx, this);
     ui->settingsLayout->insertWidget(ui->settingsLayout->indexOf(ui->lblInfo), m_backups);
+    m_bank = new BankPanel(ctx, this);
+    ui->settingsLayout->insertWidget(ui->settingsLayout->indexOf(m_backups), m_bank);
+    m_bank->load();
     connect(ui->cmd社印, &QPushButton::clicked, this, [this] { chooseSeal(); });
     connect(ui->cmd社印削除, &QPushButton::clicked, this, [this] { setSeal({}); });
     // Rules that are most likely a leftover, said where they are chosen.

@@ -26,6 +26,7 @@ public:
     // Wipes every estimate, customer, product and the own-company row, after a copy.
     void Data初期化();
     class BackupPanel *backups() const { return m_backups; }
+    class BankPanel *bank() const { return m_bank; }
     // The company seal as the tab holds it (stored by 登録); a PNG, or empty.
     QByteArray seal() const { return m_seal; }
     void chooseSeal();
@@ -52,4 +53,5 @@ private:
     QByteArray m_seal;
     std::optional<CompanySettings> m_read; // as last read: what a registration changes is measured from it
     class BackupPanel *m_backups = nullptr;
+    class BankPanel *m_bank = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "print/EstimateSheet.h"
 #include "values/SealSize.h"
 #include "print/SheetText.h"
+#include "print/SheetKinds.h"
 #include "ui/Fonts.h"
 
 #include "store/SafeFile.h"
@@ -73,16 +74,16 @@ constexpr int TopLeft = Qt::AlignLeft | Qt::AlignTop;
 #define FIELD(member) [](const PrintRecord &r) { return r.member; }
 
 const HeaderText kHeader[] = {
-    {"Label1", FIXED("お見積書"), 8291, 0, 2055, 425, Face::Gothic, 18, L, false, true},
+    {"Label1", [](const PrintRecord &r) { return sheetkinds::title(r); }, 8291, 0, 2055, 425, Face::Gothic, 18, L, false, true},
     {"txt顧客情報", FIELD(customerInfo), 285, 495, 5325, 855, Face::PMincho, 9, TopLeft, true},
-    {"Label10", FIXED("日付"), 7583, 638, 637, 283, Face::PMincho, 10, L},
+    {"Label10", [](const PrintRecord &r) { return sheetkinds::dateCaption(r); }, 7583, 638, 637, 283, Face::PMincho, 10, L},
     {"txtCday", FIELD(date), 8291, 638, 2268, 283, Face::PMincho, 10, L},
     {"txt自社名", FIELD(companyName), 6094, 1205, 4465, 425, Face::PMincho, 14, L, true},
     {"txt顧客名", FIELD(customerName), 285, 1410, 5050, 420, Face::PMincho, 14, L, true},
     {"txt敬称", FIELD(honorific), 5450, 1417, 496, 355, Face::PMincho, 14, L},
     {"txt自社情報", [](const PrintRecord &r) { return companyDetails(r); }, 6165, 1635, 4395, 1455, Face::PMincho, 9,
      TopLeft, true},
-    {"Label45", FIXED("お見積金額"), 283, 1984, 1560, 355, Face::PMincho, 13, L},
+    {"Label45", [](const PrintRecord &r) { return sheetkinds::amountCaption(r); }, 283, 1984, 1560, 355, Face::PMincho, 13, L},
     {"txt請求金額", [](const PrintRecord &r) { return QStringLiteral("¥") + sheetNumber(r.headline); }, 2055, 1960,
      3260, 360, Face::PMincho, 16, L, false, true},
     {"Label57", FIXED("税抜計"), 205, 2480, 1705, 300, Face::PMincho, 10, C},
@@ -91,14 +92,14 @@ const HeaderText kHeader[] = {
     {"txt税抜計", [](const PrintRecord &r) { return sheetNumber(r.net); }, 213, 2764, 1630, 283, Face::PMincho, 11, R},
     {"txt消費税", [](const PrintRecord &r) { return sheetNumber(r.tax); }, 1920, 2760, 1380, 285, Face::PMincho, 11, R},
     {"txt合計", [](const PrintRecord &r) { return sheetNumber(r.grand); }, 3280, 2764, 1630, 283, Face::PMincho, 11, R},
-    {"Label61", FIXED("有効期限"), 213, 3189, 1063, 354, Face::PGothic, 10, L},
-    {"txt有効期限", FIELD(validity), 1350, 3195, 4245, 330, Face::PGothic, 10, L, true},
-    {"Label62", FIXED("受渡場所"), 5740, 3189, 1063, 354, Face::PGothic, 10, L},
-    {"txt受渡場所", FIELD(deliveryPlace), 6874, 3189, 3685, 330, Face::PGothic, 10, L, true},
-    {"Label60", FIXED("支払条件"), 213, 3614, 1063, 355, Face::PGothic, 10, L},
-    {"txt支払条件", FIELD(paymentTerms), 1350, 3650, 4252, 284, Face::PGothic, 10, L, true},
-    {"Label63", FIXED("納　　　期"), 5740, 3614, 1063, 355, Face::PGothic, 10, L},
-    {"txt納期", FIELD(deliveryDate), 6875, 3650, 3685, 330, Face::PGothic, 10, L, true},
+    {"Label61", [](const PrintRecord &r) { return sheetkinds::caption(r, 0); }, 213, 3189, 1063, 354, Face::PGothic, 10, L},
+    {"txt有効期限", [](const PrintRecord &r) { return sheetkinds::value(r, 0); }, 1350, 3195, 4245, 330, Face::PGothic, 10, L, true},
+    {"Label62", [](const PrintRecord &r) { return sheetkinds::caption(r, 1); }, 5740, 3189, 1063, 354, Face::PGothic, 10, L},
+    {"txt受渡場所", [](const PrintRecord &r) { return sheetkinds::value(r, 1); }, 6874, 3189, 3685, 330, Face::PGothic, 10, L, true},
+    {"Label60", [](const PrintRecord &r) { return sheetkinds::caption(r, 2); }, 213, 3614, 1063, 355, Face::PGothic, 10, L},
+    {"txt支払条件", [](const PrintRecord &r) { return sheetkinds::value(r, 2); }, 1350, 3650, 4252, 284, Face::PGothic, 10, L, true},
+    {"Label63", [](const PrintRecord &r) { return sheetkinds::caption(r, 3); }, 5740, 3614, 1063, 355, Face::PGothic, 10, L},
+    {"txt納期", [](const PrintRecord &r) { return sheetkinds::value(r, 3); }, 6875, 3650, 3685, 330, Face::PGothic, 10, L, true},
     {"Label64", FIXED("件　　　名"), 213, 4039, 1063, 355, Face::PGothic, 10, L},
     {"txt件名", FIELD(subject), 1346, 4039, 5457, 330, Face::PGothic, 10, L, true},
     {"Label44", FIXED("　品　　    　名"), 68, 4465, 5673, 354, Face::PMincho, 10, C},
@@ -198,7 +199,7 @@ QStringList sheetSummary(const PrintRecord &r)
         out << QStringLiteral("非課税 ") + yen(*r.exempt);
     else if (!outside && !inside)
         out << QStringLiteral("非課税 ¥");
-    return out;
+    return out + sheetkinds::withholdingLines(r);
 }
 
 QByteArray sheetFingerprint(const PrintRecord &r)
@@ -211,15 +212,21 @@ QByteArray sheetFingerprint(const PrintRecord &r)
         << r.deliveryDate << r.validity << r.paymentTerms << r.deliveryPlace << money(r.net) << money(r.tax)
         << money(r.grand) << money(r.headline) << r.honorific << r.registrationNumber << r.taxMode << r.standardRate
         << money(r.exempt) << (r.printNumber ? r.number : QString()) << r.seal;
-    for (const PrintLine &l : r.lines)
+    if (r.kind != DocKind::Estimate) // an estimate's fingerprint stays what it was
+        out << int(r.kind) << r.tradeDate << r.dueDate << r.sources << r.bank << r.note << money(r.withheld) << r.qualified
+            << r.number;
+    for (const PrintLine &l : r.lines) {
         out << l.name << (l.quantity ? *l.quantity : std::nan("")) << l.unit << money(l.price) << money(l.amount)
             << l.reduced << l.exempt;
+        if (l.heading)
+            out << l.heading;
+    }
     for (const PrintRate &t : r.rates)
         out << t.rate << t.reduced << t.base.raw() << t.tax.raw();
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
-double rpt見積書::shift() const { return kBandLine * std::max<qsizetype>(1, m_summary.size()); }
+double rpt見積書::shift() const { return kBandLine * std::max<qsizetype>({1, m_summary.size(), bandRight().size()}); }
 
 void rpt見積書::draw(QPainter &p, const SheetPlacement &place) const
 {
@@ -237,6 +244,7 @@ void rpt見積書::draw(QPainter &p, const SheetPlacement &place) const
     for (int row = 0; row < kRows; ++row)
         drawRow(p, row);
     drawSeal(p);
+    drawReceiptBox(p);
     drawArchiveCode(p);
     p.restore();
 }
@@ -274,18 +282,40 @@ void rpt見積書::drawBand(QPainter &p) const
     const QFont font = sheetFont(Face::PMincho, 9);
     for (int i = 0; i < m_summary.size(); ++i)
         drawFitted(p, QRectF(kShape1.left(), kBandTop + i * kBandLine, 5380, kBandLine), m_summary[i], font, L, false);
+    const QStringList right = bandRight();
+    for (int i = 0; i < right.size(); ++i)
+        drawFitted(p, QRectF(5740, kBandTop + i * kBandLine, 4820, kBandLine), right[i], font, R, false);
+}
+
+QStringList rpt見積書::bandRight() const
+{
     bool reduced = false, exempt = false;
     for (const PrintLine &l : m_record.lines.mid(0, kRows)) {
         reduced = reduced || (l.reduced && !l.exempt);
         exempt = exempt || l.exempt;
     }
-    QStringList legend;
+    QStringList legend, out;
     if (reduced)
         legend << QStringLiteral("※は軽減税率対象");
     if (exempt)
         legend << QStringLiteral("非は非課税");
     if (!legend.isEmpty())
-        drawFitted(p, QRectF(5740, kBandTop, 4820, kBandLine), legend.join(QStringLiteral("　")), font, R, false);
+        out << legend.join(QStringLiteral("　"));
+    if (m_record.kind == DocKind::Invoice && !m_record.note.isEmpty())
+        out << m_record.note;
+    return out;
+}
+
+// A delivery note's box for the receiver's seal, beside the totals.
+void rpt見積書::drawReceiptBox(QPainter &p) const
+{
+    if (m_record.kind != DocKind::Delivery)
+        return;
+    const QRectF box(5150, 2200, 850, 900);
+    p.drawRect(box);
+    p.drawLine(QPointF(box.left(), box.top() + 230), QPointF(box.right(), box.top() + 230));
+    drawFitted(p, QRectF(box.left(), box.top(), box.width(), 230), QStringLiteral("受領印"), sheetFont(Face::PMincho, 8), C,
+               false);
 }
 
 // The headings boxed, with a rule on top of the table.
@@ -308,6 +338,11 @@ void rpt見積書::drawRow(QPainter &p, int row) const
         return; // an empty row is still a ruled row of the table
     const PrintLine &line = m_record.lines[row];
     const QFont font = sheetFont(Face::PMincho, 10);
+    if (line.heading) {
+        drawFitted(p, QRectF(kRow[0].left + kPad, top + kRowTextTop, kTableRight - kRow[0].left - 2 * kPad, kRowTextHeight),
+                   line.name, sheetFont(Face::PMincho, 10, true), L, false);
+        return;
+    }
     for (int c = 0; c < int(std::size(kRow)); ++c) {
         QRectF rect(kRow[c].left, top + kRowTextTop, kRow[c].width, kRowTextHeight);
         if (kRow[c].align & Qt::AlignRight)
@@ -339,7 +374,7 @@ QStringList rpt見積書::unprintable() const
 {
     const PrintRecord &r = m_record;
     QStringList texts{r.customerName, r.customerInfo, r.companyName, companyDetails(r), r.subject, r.deliveryDate,
-                      r.validity,     r.paymentTerms, r.deliveryPlace, r.honorific};
+                      r.validity,     r.paymentTerms, r.deliveryPlace, r.honorific, r.bank, r.note, r.sources};
     for (const PrintLine &l : r.lines.mid(0, kRows))
         texts << l.name << l.unit;
     return unprintableCharacters(texts, sheetFont(Face::PMincho, 10));

@@ -4,6 +4,7 @@
 
 #include "store/Db.h"
 #include "values/Money.h"
+#include "values/DocKind.h"
 
 #include <QPageLayout>
 #include <QPointF>
@@ -25,6 +26,7 @@ struct PrintLine {
     std::optional<Money> amount;
     bool reduced = false; // marked "※"
     bool exempt = false;  // marked "非"
+    bool heading = false; // a group's heading (an invoice's 納品書): the name alone, bold
 };
 
 // One rate's taxable amount and its tax.
@@ -57,6 +59,13 @@ struct PrintRecord {
     // What the document's number holds as the window knows it (0: nothing yet), so an issue
     // never archives a sheet under a number another document took meanwhile; -1 unchecked.
     qlonglong storedVersion = -1;
+    // The later kinds: the delivery's date (納品日, 取引年月日), the invoice's due date, the
+    // documents it was made from, the transfer accounts, a note, the fees withheld; whether
+    // the invoice claims to be a 適格請求書 (it names the registration number then).
+    DocKind kind = DocKind::Estimate;
+    QString tradeDate, dueDate, sources, bank, note;
+    std::optional<Money> withheld;
+    bool qualified = true;
 };
 
 // Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.
@@ -98,6 +107,8 @@ private:
     void drawRow(QPainter &p, int row) const;
     void drawSeal(QPainter &p) const;
     void drawArchiveCode(QPainter &p) const;
+    void drawReceiptBox(QPainter &p) const;
+    QStringList bandRight() const; // beside the summary: the marks' legend, an invoice's note
     double shift() const; // how far the summary pushes the fields below it down
     PrintRecord m_record;
     QStringList m_summary;

@@ -37,11 +37,11 @@ PreviewRunner setPreviewRunner(PreviewRunner r) { return g_previewRunner.replace
 
 PdfPathChooser setPdfPathChooser(PdfPathChooser c) { return g_pdfPath.replace(std::move(c)); }
 
-QString sheetPdfName(const QString &number, const QString &customer)
+QString sheetPdfName(const QString &number, const QString &customer, DocKind kind)
 {
     // Characters a file system or a mail program would trip over become "_".
     static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f]"));
-    QString name = QStringLiteral("見積書_") + number.trimmed();
+    QString name = kindNames(kind).label + '_' + number.trimmed();
     if (const QString c = customer.simplified(); !c.isEmpty())
         name += '_' + c;
     name.replace(unsafe, QStringLiteral("_"));
@@ -66,7 +66,8 @@ PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const Q
       m_archive(archive), m_expected(sheet.record().storedVersion)
 {
     setObjectName(QStringLiteral("rpt見積書"));
-    setWindowTitle(QStringLiteral("お見積書 印刷プレビュー"));
+    setWindowTitle(sheet.record().kind == DocKind::Estimate ? QStringLiteral("お見積書 印刷プレビュー")
+                                                            : kindNames(sheet.record().kind).label + QStringLiteral(" 印刷プレビュー"));
     // Within the screen, whatever its size and scaling.
     const QRect screen = (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
     resize(std::min(900, screen.width() * 9 / 10), std::min(1000, screen.height() * 9 / 10));
@@ -86,7 +87,7 @@ PrintPreview::PrintPreview(const rpt見積書 &sheet, QPrinter *printer, const Q
         bar->addSeparator();
         QAction *pdf = bar->addAction(QStringLiteral("PDF保存"));
         pdf->setObjectName(QStringLiteral("cmdPDF保存"));
-        pdf->setToolTip(QStringLiteral("この見積書をPDFファイルに保存します"));
+        pdf->setToolTip(QStringLiteral("この%1をPDFファイルに保存します").arg(kindNames(sheet.record().kind).label));
         connect(pdf, &QAction::triggered, this, &PrintPreview::choosePdf);
         // Said where it is seen, every time, without a box to click away.
         if (m_sheet.record().companyName.trimmed().isEmpty()) {
@@ -110,22 +111,23 @@ void PrintPreview::choosePdf()
 
 static IssueMeta issueMeta(const PrintRecord &r)
 {
-    return {readEstimateNumber(r.number).value, r.customerName, r.date, r.grand, sheetFingerprint(r), r.storedVersion};
+    return {readEstimateNumber(r.number).value, r.customerName, r.date, r.grand, sheetFingerprint(r), r.storedVersion, r.kind};
 }
 
 QByteArray PrintPreview::issueBytes()
 {
     if (m_archive && readEstimateNumber(m_sheet.record().number).kind != EstimateNumber::Ok) {
-        warn(QStringLiteral("見積書番号（No.）が正しくないため発行できません。番号を確かめてください。"));
+        warn(kindNames(m_sheet.record().kind).label + QStringLiteral("番号（No.）が正しくないため発行できません。番号を確かめてください。"));
         return {};
     }
     if (m_archive) {
-        if (const DbResult r = IssueArchive(*m_archive).checkNumber(issueMeta(m_sheet.record()).number, m_expected);
+        if (const DbResult r = IssueArchive(*m_archive).checkNumber(issueMeta(m_sheet.record()).number, m_expected,
+                                                                     m_sheet.record().kind);
             !r && !numberStillOurs(r))
             return {};
         std::optional<QByteArray> same;
         const IssueMeta meta = issueMeta(m_sheet.record());
-        if (!reportFailure(IssueArchive(*m_archive).sameAsLatest(meta.number, meta.content, same),
+        if (!reportFailure(IssueArchive(*m_archive).sameAsLatest(meta.number, meta.content, same, meta.kind),
                            QStringLiteral("発行済みの控えを確認")))
             return {};
         if (same)
@@ -133,7 +135,7 @@ QByteArray PrintPreview::issueBytes()
     }
     const QByteArray bytes = m_sheet.pdf();
     if (bytes.isEmpty())
-        warn(QStringLiteral("見積書のPDFを作成できませんでした。"));
+        warn(QStringLiteral("%1のPDFを作成できませんでした。").arg(kindNames(m_sheet.record().kind).label));
     return bytes;
 }
 
@@ -145,12 +147,12 @@ bool PrintPreview::numberStillOurs(const DbResult &r)
     const QString no = QStringLiteral("No.%1").arg(readEstimateNumber(m_sheet.record().number).value);
     if (r.code == sqlitecode::TakenElsewhere) {
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
-            QStringLiteral("%1 は他の端末で別の見積書として登録されたため、この見積書は発行しませんでした（控えにも残していません）。"
-                           "見積書を登録すると新しい番号になります。登録してから、もう一度発行してください。").arg(no));
+            QStringLiteral("%1 は他の端末で別の%2として登録されたため、この%2は発行しませんでした（控えにも残していません）。"
+                           "%2を登録すると新しい番号になります。登録してから、もう一度発行してください。").arg(no, kindNames(m_sheet.record().kind).label));
         return false;
     }
     if (r.code != sqlitecode::ChangedElsewhere && r.code != sqlitecode::DeletedElsewhere)
-        return reportFailure(r, QStringLiteral("見積書の番号を確認"));
+        return reportFailure(r, kindNames(m_sheet.record().kind).label + QStringLiteral("の番号を確認"));
     if (!Msg(QStringLiteral("印刷"), QStringLiteral("他端末変更発行"),
              no + (r.code == sqlitecode::ChangedElsewhere ? QStringLiteral(" は他の端末で変更されています")
                                                           : QStringLiteral(" は他の端末で削除されています"))))
@@ -196,7 +198,7 @@ bool PrintPreview::savePdf(const QString &path)
     }
     if (!reportFailure(out.commit(), QStringLiteral("PDFファイルを保存")))
         return false;
-    announceSaved(QStringLiteral("見積書をPDFファイルに保存しました。"), path);
+    announceSaved(QStringLiteral("%1をPDFファイルに保存しました。").arg(kindNames(m_sheet.record().kind).label), path);
     return true;
 }
 
@@ -229,7 +231,7 @@ void PrintPreview::printToPrinter()
     recordIssue(bytes, issuearchive::kPrinted);
     if (scaled)
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
-            QStringLiteral("プリンターの用紙を A4 にできないため、見積書を用紙に合わせて縮小して印刷しました。"));
+            QStringLiteral("プリンターの用紙を A4 にできないため、%1を用紙に合わせて縮小して印刷しました。").arg(kindNames(m_sheet.record().kind).label));
 }
 
 void showEstimatePreview(const PrintRecord &record, const QString &pdfName, QWidget *parent, Db *archive)

@@ -40,7 +40,7 @@ private:
 };
 
 // A safe file name for the sheet: "見積書_<number>_<customer>.pdf".
-QString sheetPdfName(const QString &number, const QString &customer);
+QString sheetPdfName(const QString &number, const QString &customer, DocKind kind = DocKind::Estimate);
 
 // Shows the preview and returns when it closes. Replaceable so tests run without a human.
 using PreviewRunner = std::function<void(PrintPreview &)>;

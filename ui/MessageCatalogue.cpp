@@ -105,6 +105,14 @@ const Rule kその他[] = {
      "読込の確認", B::Ask},
 };
 
+// Delivery notes and invoices: what a field cannot hold, what a conversion or an issue asks.
+const Rule k伝票[] = {
+    {"入力不可", "", "", true, "入力項目のチェック", B::Warn},
+    {"確認", "", "", true, "確認", B::Ask},
+    {"変換確認", "", "", true, "作成の確認", B::AskYes},
+    {"お知らせ", "", "", true, "お知らせ", B::Info},
+};
+
 template <size_t N>
 std::optional<MsgEntry> find(const Rule (&rules)[N], const QString &cat, const QString &key, const QString &text)
 {
@@ -152,6 +160,7 @@ std::optional<MsgEntry> msgLookup(const QString &category, const QString &key, c
     if (category == QStringLiteral("クリア")) return find(kクリア, category, key, text);
     if (category == QStringLiteral("印刷")) return find(k印刷, category, key, text);
     if (category == QStringLiteral("その他")) return find(kその他, category, key, text);
+    if (category == QStringLiteral("伝票")) return find(k伝票, category, key, text);
     return std::nullopt;
 }
 

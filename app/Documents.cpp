@@ -1,0 +1,123 @@
+// The window's pages of every kind: built at first use, wired alike, and the conversions
+// between them.
+
+#include "app/FrmQuoteDesk.h"
+
+#include "archive/IssuedListDialog.h"
+#include "documents/Conversion.h"
+#include "documents/DocumentPanel.h"
+#include "estimate/EstimateTab.h"
+#include "ui/MessageCatalogue.h"
+#include "ui_EstimateTab.h"
+
+#include <QStatusBar>
+#include <QTabWidget>
+
+QVector<EstimateTab *> FrmQuoteDesk::documentTabs() const
+{
+    QVector<EstimateTab *> out;
+    for (EstimateTab *t : {m_estimate, m_delivery, m_invoice})
+        if (t)
+            out << t;
+    return out;
+}
+
+EstimateTab *FrmQuoteDesk::documentTab(DocKind kind)
+{
+    if (kind == DocKind::Estimate || !m_loaded)
+        return m_estimate;
+    EstimateTab *&tab = kind == DocKind::Delivery ? m_delivery : m_invoice;
+    if (tab)
+        return tab;
+    const int page = kind == DocKind::Delivery ? kDeliveryPage : kInvoicePage;
+    tab = new EstimateTab(m_ctx, nullptr, kind);
+    SSTab1->widget(page)->layout()->addWidget(tab);
+    connectDocument(tab);
+    tab->formInit();
+    // What a crash left unstored on this page is offered when the page is first seen.
+    const std::optional<UnstoredScreen> recovered = tab->takeUnstoredScreen();
+    tab->Clear見積書(true);
+    if (recovered && m_shown)
+        tab->offerRecovery(*recovered);
+    return tab;
+}
+
+void FrmQuoteDesk::connectDocument(EstimateTab *tab)
+{
+    connect(tab, &EstimateTab::closeRequested, this, &QWidget::close);
+    connect(tab, &EstimateTab::printRequested, this, [this, tab] {
+        m_printFrom = tab;
+        SetPrnData見積書A4(true);
+        m_printFrom = nullptr;
+    });
+    connect(tab, &EstimateTab::hintRequested, this, &FrmQuoteDesk::showHint);
+    connect(tab, &EstimateTab::issuedListRequested, this, [this, tab] {
+        IssuedListDialog dialog(m_ctx.main, this, tab->kind());
+        runIssuedList(dialog);
+    });
+    connect(tab, &EstimateTab::captionChanged, this, &FrmQuoteDesk::showCaption);
+    connect(tab, &EstimateTab::statusMessage, m_status, [this](const QString &t) { m_status->showMessage(t); });
+    connect(tab, &EstimateTab::convertRequested, this, [this, tab](DocKind target) { convertFrom(tab, target); });
+    connect(tab, &EstimateTab::listConversion, this,
+            [this](DocKind kind, const QVector<int> &numbers, DocKind target) { convertStored(kind, numbers, target); });
+    connect(tab, &EstimateTab::openRequested, this, &FrmQuoteDesk::openDocument);
+}
+
+void FrmQuoteDesk::convertFrom(EstimateTab *tab, DocKind target)
+{
+    const EstimateNumber number = readEstimateNumber(tab->ui->txtNo->text());
+    if (number.kind != EstimateNumber::Ok)
+        return;
+    // Made from what is stored: a source not stored, or changed since, is stored first.
+    if (tab->shownVersion() == 0 || tab->hasUnstoredChanges()) {
+        if (!Msg(QStringLiteral("伝票"), QStringLiteral("変換確認"),
+                 QStringLiteral("%1 No.%2 は登録されていないか、登録後に変更されています。登録してから%3を作りますか")
+                     .arg(tab->label())
+                     .arg(number.value)
+                     .arg(kindNames(target).label)) ||
+            !tab->Entry見積書())
+            return;
+    }
+    convertStored(tab->kind(), {number.value}, target);
+}
+
+bool FrmQuoteDesk::convertStored(DocKind kind, const QVector<int> &numbers, DocKind target)
+{
+    if (numbers.isEmpty())
+        return false;
+    Conversion c;
+    if (!reportFailure(convertDocuments(m_ctx, kind, numbers, target, c), kindNames(target).label + QStringLiteral("を作成")))
+        return false;
+    if (!c.refusal.isEmpty()) {
+        Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"), c.refusal);
+        return false;
+    }
+    if (!c.alreadyMade.isEmpty()) {
+        QStringList made;
+        for (const DocLink &l : c.alreadyMade)
+            made << QStringLiteral("%1 No.%2").arg(kindNames(l.kind).label).arg(l.number);
+        // Partial deliveries are legitimate: asked, not refused.
+        if (!Msg(QStringLiteral("伝票"), QStringLiteral("確認"),
+                 QStringLiteral("%1 から作った%2があります（%3）。もう一度作りますか")
+                     .arg(sourcesCaption(c.document.sources).chopped(3), kindNames(target).label, made.join(QStringLiteral("、")))))
+            return false;
+    }
+    EstimateTab *page = documentTab(target);
+    SSTab1->setCurrentWidget(page->parentWidget());
+    if (page->hasUnstoredChanges() &&
+        !Msg(QStringLiteral("その他"), QStringLiteral("破棄確認"), kindNames(target).label + QStringLiteral("タブ")))
+        return false;
+    page->showConverted(c.document);
+    m_status->showMessage(QStringLiteral("%1を作成しました。確かめて「登録」してください").arg(sourcesCaption(c.document.sources)));
+    return true;
+}
+
+void FrmQuoteDesk::openDocument(DocKind kind, int number)
+{
+    EstimateTab *page = documentTab(kind);
+    SSTab1->setCurrentWidget(kind == DocKind::Estimate ? static_cast<QWidget *>(page) : page->parentWidget());
+    if (page->hasUnstoredChanges() && !Msg(QStringLiteral("その他"), QStringLiteral("読込確認"), QStringLiteral("No.%1").arg(number)))
+        return;
+    page->ui->txtNo->setText(QString::number(number));
+    page->Read見積書();
+}

@@ -1,0 +1,84 @@
+#include "documents/Conversion.h"
+
+namespace {
+
+const QString kConversionDay = QStringLiteral("yyyy/MM/dd");
+
+// The header of the first source, the lines of all in order.
+void takeHeader(Estimate &doc, const Estimate &source)
+{
+    doc.customerName = source.customerName;
+    doc.customerInfo = source.customerInfo;
+    doc.subject = source.subject;
+    doc.honorific = source.honorific;
+    doc.paymentTerms = source.paymentTerms;
+    doc.deliveryPlace = source.deliveryPlace;
+    doc.taxMode = source.taxMode;
+    doc.taxRate = source.taxRate;
+    doc.rounding = source.rounding;
+}
+
+bool sameRules(const Estimate &a, const Estimate &b)
+{
+    return a.taxMode == b.taxMode && a.taxRate == b.taxRate && a.rounding == b.rounding;
+}
+
+// A 納品書's own date of delivery: its 納品日, or its date.
+QString deliveredOn(const Estimate &s)
+{
+    return s.tradeDate.isEmpty() && s.date.isValid() ? s.date.toString(kConversionDay) : s.tradeDate;
+}
+
+} // namespace
+
+DbResult convertDocuments(QuoteDeskContext &ctx, DocKind kind, const QVector<int> &numbers, DocKind target,
+                          Conversion &out)
+{
+    out = {};
+    Estimate &doc = out.document;
+    doc.kind = target;
+    doc.date = QDate::currentDate();
+    doc.tradeDate = doc.date.toString(kConversionDay);
+    EstimateStore sources(ctx, kind);
+    const QString label = kindNames(kind).label;
+    const bool grouped = kind == DocKind::Delivery && target == DocKind::Invoice;
+    for (int number : numbers) {
+        Estimate s;
+        bool found = false;
+        if (DbResult r = sources.load(number, s, found); !r)
+            return r;
+        if (!found) {
+            out.refusal = QStringLiteral("%1 No.%2 は登録されていません（他の端末で削除された可能性があります）。").arg(label).arg(number);
+            return {};
+        }
+        if (doc.sources.isEmpty()) {
+            takeHeader(doc, s);
+        } else if (s.customerName != doc.customerName) {
+            out.refusal = QStringLiteral("%1 No.%2 は顧客が違います（%3）。一つの請求書には同じ顧客の%1だけをまとめられます。")
+                              .arg(label).arg(number).arg(s.customerName);
+            return {};
+        } else if (!sameRules(s, doc)) {
+            out.refusal = QStringLiteral("%1 No.%2 は税の設定が違うため、一つの請求書にまとめられません。").arg(label).arg(number);
+            return {};
+        }
+        doc.sources << DocLink{kind, number, kind == DocKind::Delivery ? deliveredOn(s) : s.date.toString(kConversionDay)};
+        if (kind == DocKind::Delivery)
+            doc.tradeDate = deliveredOn(s); // the latest delivery of those billed
+        for (EstimateLine l : s.lines) {
+            l.deliveryNumber = kind == DocKind::Delivery ? number : 0;
+            doc.lines << l;
+        }
+        QVector<DocLink> made;
+        if (DbResult r = sources.convertedInto(number, made); !r)
+            return r;
+        for (const DocLink &m : made)
+            if (m.kind == target)
+                out.alreadyMade << m;
+    }
+    // Each 納品書 of several prints its own heading line on the sheet.
+    const int rows = int(doc.lines.size()) + (grouped && numbers.size() > 1 ? int(numbers.size()) : 0);
+    if (rows > kDetailRows)
+        out.refusal = QStringLiteral("明細が %1 行になり、%2 行を超えるため一つの%3にできません。分けて作成してください。")
+                          .arg(rows).arg(kDetailRows).arg(kindNames(target).label);
+    return {};
+}

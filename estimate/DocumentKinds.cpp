@@ -1,0 +1,121 @@
+// What a page of a later kind adds to the estimate's: its own fields, the conversion buttons,
+// its checks before storing, and how a converted document arrives on it.
+
+#include "estimate/EstimateTab.h"
+#include "ui_EstimateTab.h"
+
+#include "documents/DocumentPanel.h"
+#include "ui/DataGrid.h"
+#include "ui/MessageCatalogue.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+QPushButton *EstimateTab::addConvertButton(DocKind target)
+{
+    const QString label = kindNames(target).label;
+    auto *b = new QPushButton(label + QStringLiteral("作成"), this);
+    b->setObjectName(QStringLiteral("cmd%1作成").arg(label));
+    b->setToolTip(QStringLiteral("登録した%1から新しい%2を作ります").arg(this->label(), label));
+    // Before the list and print buttons, after the spacer.
+    ui->buttonsLayout->insertWidget(ui->buttonsLayout->indexOf(ui->cmd発行履歴), b);
+    connect(b, &QPushButton::clicked, this, [this, target] { emit convertRequested(target); });
+    return b;
+}
+
+void EstimateTab::setupKind()
+{
+    const DocKind k = kind();
+    if (k == DocKind::Estimate) {
+        addConvertButton(DocKind::Delivery);
+        addConvertButton(DocKind::Invoice);
+        auto *converted = new QLabel(this);
+        converted->setObjectName(QStringLiteral("lbl変換済"));
+        ui->totalsLayout->insertWidget(0, converted);
+        return;
+    }
+    if (k == DocKind::Delivery)
+        addConvertButton(DocKind::Invoice);
+    m_panel = new DocumentPanel(k, this);
+    ui->estimateLayout->insertWidget(1, m_panel);
+    m_panel->takeTodaysRules = [this] {
+        takeSettingsRules();
+        recomputeAmounts();
+        Calc明細();
+        m_panel->setRulesNotice(QString());
+    };
+    // The estimate's own fields that a delivery note or an invoice has no use for.
+    for (QWidget *w : {static_cast<QWidget *>(ui->lbl有効期限), static_cast<QWidget *>(ui->txt有効期限),
+                       static_cast<QWidget *>(ui->Lbl納期), static_cast<QWidget *>(ui->txt納期)})
+        w->hide();
+    if (k == DocKind::Invoice) {
+        ui->dt日付->setObjectName(QStringLiteral("dt請求日"));
+        ui->Lbl受渡場所->hide();
+        ui->txt受渡場所->hide();
+    } else {
+        ui->Lbl受渡場所->setText(QStringLiteral("納品場所"));
+    }
+    ui->cmd発行履歴->setToolTip(QStringLiteral("PDF保存や印刷で発行した%1の控えを探して表示します").arg(label()));
+    ui->Grid明細->setColumnHidden(8, true);
+}
+
+void EstimateTab::showConverted(const Estimate &e)
+{
+    Clear見積書(true); // a fresh number of this kind
+    const QString number = ui->txtNo->text();
+    showHeaderTexts(e);
+    ui->dt日付->setDate(QDate::currentDate());
+    reportFailure(m_store.rebuildWork(e.lines));
+    reportFailure(dat明細->refresh());
+    // The source's stored rules: its figures stay as agreed unless the user takes today's.
+    m_rules = TaxRules{e.taxMode.isEmpty() ? m_ctx.taxMode : e.taxMode, e.taxRate > 0 ? e.taxRate : 5,
+                       e.rounding.isEmpty() ? QStringLiteral("四捨五入") : e.rounding};
+    m_ownRules = true;
+    const TaxRules today{m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding};
+    if (m_panel && !(today == m_rules))
+        m_panel->setRulesNotice(QStringLiteral("元の%1の税の設定（%2 %3% %4）で作成しました。今日の設定は %5 %6% %7 です。")
+                                    .arg(kindNames(e.sources.value(0).kind).label, m_rules.mode)
+                                    .arg(m_rules.rate)
+                                    .arg(m_rules.rounding, today.mode)
+                                    .arg(today.rate)
+                                    .arg(today.rounding));
+    showTaxMode();
+    Calc明細();
+    ui->txtNo->setText(number);
+    m_unchanged = Estimate(); // nothing of it is stored yet
+    m_tracking = true;
+    m_basis.reset();
+}
+
+bool EstimateTab::laterKindAccepts(const Estimate &e)
+{
+    if (!m_panel)
+        return true;
+    if (const QString refusal = m_panel->refusal(e); !refusal.isEmpty()) {
+        Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"), refusal);
+        return false;
+    }
+    const QString question = m_panel->question(e);
+    return question.isEmpty() || Msg(QStringLiteral("伝票"), QStringLiteral("確認"), question);
+}
+
+void EstimateTab::showConversions(int number)
+{
+    QVector<DocLink> into;
+    if (!m_store.convertedInto(number, into) || into.isEmpty()) {
+        setConvertedText(QString());
+        return;
+    }
+    QStringList names;
+    for (const DocLink &l : into)
+        names << QStringLiteral("%1 No.%2").arg(kindNames(l.kind).label).arg(l.number);
+    setConvertedText(QStringLiteral("変換済: ") + names.join(QStringLiteral("、")));
+}
+
+void EstimateTab::setConvertedText(const QString &text)
+{
+    if (m_panel)
+        m_panel->setConverted(text);
+    else if (auto *l = findChild<QLabel *>(QStringLiteral("lbl変換済")))
+        l->setText(text);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// What the sheet's captions and fields say for each kind of document: the estimate's as they
+// always were, a delivery note's and an invoice's in the same places.
+
+#include "print/EstimateSheet.h"
+
+namespace sheetkinds {
+
+QString title(const PrintRecord &r);
+QString dateCaption(const PrintRecord &r);
+QString amountCaption(const PrintRecord &r);
+// The four fields under the totals, in the estimate's places: 有効期限, 受渡場所, 支払条件, 納期.
+QString caption(const PrintRecord &r, int slot);
+QString value(const PrintRecord &r, int slot);
+// The summary's lines an invoice adds: what is withheld and what is left to pay.
+QStringList withholdingLines(const PrintRecord &r);
+
+} // namespace sheetkinds
