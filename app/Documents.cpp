@@ -22,6 +22,18 @@ QVector<EstimateTab *> FrmQuoteDesk::documentTabs() const
     return out;
 }
 
+EstimateTab *FrmQuoteDesk::shownDocument() const
+{
+    if (m_printFrom)
+        return m_printFrom;
+    const int page = SSTab1 ? SSTab1->currentIndex() : 0;
+    if (page == kDeliveryPage && m_delivery)
+        return m_delivery;
+    if (page == kInvoicePage && m_invoice)
+        return m_invoice;
+    return m_estimate;
+}
+
 EstimateTab *FrmQuoteDesk::documentTab(DocKind kind)
 {
     if (kind == DocKind::Estimate || !m_loaded)

@@ -40,6 +40,9 @@ public:
     EstimateTab *documentTab(DocKind kind);
     // The pages built so far, the estimate's first.
     QVector<EstimateTab *> documentTabs() const;
+    // The page a print is for: the one whose button was pressed, else the document page shown
+    // (the estimate's when another page is).
+    EstimateTab *shownDocument() const;
     // A new document of target made from stored sources of kind (several 納品書 of one
     // customer make one invoice), shown on target's page; false when refused or declined.
     bool convertStored(DocKind kind, const QVector<int> &numbers, DocKind target);

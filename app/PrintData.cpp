@@ -44,12 +44,15 @@ static void addLaterKind(PrintRecord &r, const Estimate &e, const BankSettings &
         last = from;
         lines << r.lines[i];
     }
+    // The headings take the place of empty rows at the end, never of a line.
+    while (lines.size() > rpt見積書::kRows && lines.back().name.isEmpty() && !lines.back().amount)
+        lines.removeLast();
     r.lines = lines;
 }
 
 bool FrmQuoteDesk::printRecord(PrintRecord &r)
 {
-    EstimateTab *tab = m_printFrom ? m_printFrom : m_estimate;
+    EstimateTab *tab = shownDocument();
     Estimate e;
     if (!tab->windowEstimate(e))
         return false;
@@ -127,7 +130,7 @@ static bool qualifyInvoice(PrintRecord &r)
 void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
 {
     // The company and the seal as stored now; the estimate on screen keeps the rules it has.
-    EstimateTab *tab = m_printFrom ? m_printFrom : m_estimate;
+    EstimateTab *tab = shownDocument();
     if (refreshSettings() && !(tab->rules() == TaxRules{m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding}))
         m_status->showMessage(QStringLiteral("設定が他の端末で変更されました。表示中の見積書はこれまでの税区分・税率・端数処理のままです"));
     PrintRecord record;

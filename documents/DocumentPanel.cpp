@@ -116,6 +116,7 @@ void DocumentPanel::show(const Estimate &e)
         note->setText(e.note);
     m_sources = e.sources;
     sources->setText(sourcesCaption(e.sources));
+    sources->setVisible(!sources->text().isEmpty());
     m_dueTouched = m_withholdingTouched = e.version > 0 || !e.dueDate.isEmpty(); // what it holds stays
 }
 
@@ -144,7 +145,8 @@ void DocumentPanel::clear()
         note->clear();
     m_sources.clear();
     sources->clear();
-    converted->clear();
+    sources->hide();
+    setConverted(QString());
     setRulesNotice(QString());
     m_dueTouched = m_withholdingTouched = false;
     m_dueRule.clear();
@@ -161,7 +163,11 @@ void DocumentPanel::customerChosen(const CustomerInvoiceRule &rule)
     }
 }
 
-void DocumentPanel::setConverted(const QString &text) { converted->setText(text); }
+void DocumentPanel::setConverted(const QString &text)
+{
+    converted->setText(text);
+    converted->setVisible(!text.isEmpty());
+}
 
 void DocumentPanel::setRulesNotice(const QString &text)
 {

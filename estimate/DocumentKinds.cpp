@@ -37,7 +37,10 @@ void EstimateTab::setupKind()
     if (k == DocKind::Delivery)
         addConvertButton(DocKind::Invoice);
     m_panel = new DocumentPanel(k, this);
-    ui->estimateLayout->insertWidget(1, m_panel);
+    // Under the header's boxes, beside the own company's details, which span it too.
+    ui->headerLayout->removeWidget(ui->lbl自社情報);
+    ui->headerLayout->addWidget(ui->lbl自社情報, 3, 3, 6, 1);
+    ui->headerLayout->addWidget(m_panel, 8, 0, 1, 3);
     m_panel->takeTodaysRules = [this] {
         takeSettingsRules();
         recomputeAmounts();
@@ -56,7 +59,6 @@ void EstimateTab::setupKind()
         ui->Lbl受渡場所->setText(QStringLiteral("納品場所"));
     }
     ui->cmd発行履歴->setToolTip(QStringLiteral("PDF保存や印刷で発行した%1の控えを探して表示します").arg(label()));
-    ui->Grid明細->setColumnHidden(8, true);
 }
 
 void EstimateTab::showConverted(const Estimate &e)

@@ -226,6 +226,8 @@ void EstimateTab::formInit()
     grid->setColumnLayout(Col軽減, 500);
     grid->fitColumn(Col軽減);
     grid->stretchColumn(Col品名);
+    if (kind() != DocKind::Estimate)
+        grid->setColumnHidden(Col軽減 + 1, true); // the 納品書 a line came from: kept, not typed
 
     ui->dt日付->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
     ui->dt日付->setFixedWidth(int(1980 / 15));

@@ -6,8 +6,12 @@
 DbResult wipeAllData(Db &main)
 {
     return main.transaction([&]() -> DbResult {
-        for (const char *table : {"顧客マスタ", "商品マスタ", "自社情報", "見積書", "見積書ヘッダ"})
-            if (DbResult r = main.exec(QStringLiteral("DELETE FROM ") + QString::fromUtf8(table)); !r)
+        // Every kind's documents and their links go; the archive of what was issued stays.
+        QStringList tables{"顧客マスタ", "商品マスタ", "自社情報", "伝票連携"};
+        for (DocKind kind : kAllKinds)
+            tables << kindNames(kind).lines << kindNames(kind).header;
+        for (const QString &table : tables)
+            if (DbResult r = main.exec(QStringLiteral("DELETE FROM ") + table); !r)
                 return r;
         // Made anew (empty) rather than emptied: a damaged index must not stop the wipe.
         return engineOf(main).rebuildSearchIndex(main);

@@ -26,17 +26,18 @@ private slots:
     void clientKilledMidSaveLeavesNoTrace();
 };
 
-// Two desktops, each on its own connection, each taking numbers and storing estimates under them.
-static void takeNumbers(Db &db, int count, QVector<qlonglong> &taken, int &failures)
+// Two desktops, each on its own connection, each taking numbers of a kind and storing documents under them.
+static void takeNumbers(Db &db, DocKind kind, int count, QVector<qlonglong> &taken, int &failures)
 {
     for (int i = 0; i < count; ++i) {
         qlonglong n = 0;
         DbResult r = db.transaction([&]() -> DbResult {
-            if (DbResult t = engineOf(db).takeNextNumber(db, DocKind::Estimate, n); !t)
+            if (DbResult t = engineOf(db).takeNextNumber(db, kind, n); !t)
                 return t;
-            if (DbResult l = engineOf(db).lockEstimate(db, DocKind::Estimate, n); !l)
+            if (DbResult l = engineOf(db).lockEstimate(db, kind, n); !l)
                 return l;
-            return db.exec("INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (?, ?)", {n, QStringLiteral("並行")});
+            return db.exec(QStringLiteral("INSERT INTO %1 (伝票番号, 顧客名) VALUES (?, ?)").arg(kindNames(kind).header),
+                           {n, QStringLiteral("並行")});
         });
         if (r)
             taken << n;
@@ -48,13 +49,18 @@ static void takeNumbers(Db &db, int count, QVector<qlonglong> &taken, int &failu
 void DesktopsTest::numbersStayUniqueWithTwoWriters_data()
 {
     QTest::addColumn<bool>("onServer");
-    QTest::newRow("file") << false;
-    QTest::newRow("server") << true;
+    QTest::addColumn<int>("kind");
+    QTest::newRow("file") << false << int(DocKind::Estimate);
+    QTest::newRow("server") << true << int(DocKind::Estimate);
+    // Another kind's series: its own counter, the estimate's untouched.
+    QTest::newRow("invoices on file") << false << int(DocKind::Invoice);
+    QTest::newRow("invoices on server") << true << int(DocKind::Invoice);
 }
 
 void DesktopsTest::numbersStayUniqueWithTwoWriters()
 {
     QFETCH(bool, onServer);
+    QFETCH(int, kind);
     TempData data;
     std::unique_ptr<TestServer> server;
     if (onServer) {
@@ -75,7 +81,7 @@ void DesktopsTest::numbersStayUniqueWithTwoWriters()
         for (int tries = 0; !onServer && !opened && tries < 500; ++tries, QThread::msleep(10))
             opened = db.open(data.perm()) && db.setBusyTimeout(10000);
         if (opened)
-            takeNumbers(db, each, taken[k], failures[k]);
+            takeNumbers(db, DocKind(kind), each, taken[k], failures[k]);
         else
             failures[k] = each;
     };
@@ -94,8 +100,12 @@ void DesktopsTest::numbersStayUniqueWithTwoWriters()
     Db check(QStringLiteral("check"));
     QVERIFY(onServer ? bool(server->open(check)) : bool(check.open(data.perm())));
     qlonglong next = 0;
-    QVERIFY(engineOf(check).proposedNumber(check, DocKind::Estimate, next));
+    QVERIFY(engineOf(check).proposedNumber(check, DocKind(kind), next));
     QCOMPARE(next, 2 * each + 1); // the counter ends at the highest number stored
+    if (DocKind(kind) != DocKind::Estimate) {
+        QVERIFY(engineOf(check).proposedNumber(check, DocKind::Estimate, next));
+        QCOMPARE(next, 1);
+    }
 }
 
 // Two desktops typing new units at once: each takes a free slot of its own, none is lost.
