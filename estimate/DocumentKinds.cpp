@@ -67,6 +67,8 @@ void EstimateTab::showConverted(const Estimate &e)
     const QString number = ui->txtNo->text();
     showHeaderTexts(e);
     ui->dt日付->setDate(QDate::currentDate());
+    if (m_panel) // the customer's due date and withholding, as choosing the customer proposes them
+        m_panel->customerChosen(m_store.customerInvoiceRule(e.customerName));
     reportFailure(m_store.rebuildWork(e.lines));
     reportFailure(dat明細->refresh());
     // The source's stored rules: its figures stay as agreed unless the user takes today's.

@@ -10,6 +10,9 @@
 namespace Ui { class CustomerTab; }
 class WorkTableModel;
 
+// The customer master as its page and its CSV files have it.
+const MasterTable &customerMaster();
+
 class CustomerTab : public QWidget {
     Q_OBJECT
 public:

@@ -369,14 +369,15 @@ DbResult MasterStore::importCsv(const QString &path, CsvImport &result, const Cs
     struct Pending { int line; QVariantList values; };
     QVector<Pending> rows;
     QHash<QString, int> byName; // name -> index in rows
+    const int total = m_table.fields.size(), required = m_table.csvRequired > 0 ? m_table.csvRequired : total;
     for (const CsvRow &row : csv.rows) {
-        if (row.line == 1 && row.fields == m_table.fields)
+        if (row.line == 1 && row.fields.size() >= required && row.fields == m_table.fields.mid(0, row.fields.size()))
             continue; // the header
         QVariantList values;
-        bool ok = row.fields.size() == m_table.fields.size();
-        for (int c = 0; ok && c < row.fields.size(); ++c) {
+        bool ok = row.fields.size() >= required && row.fields.size() <= total;
+        for (int c = 0; ok && c < total; ++c) {
             QVariant v;
-            ok = csvValue(m_table, c, row.fields[c], v);
+            ok = csvValue(m_table, c, c < row.fields.size() ? row.fields[c] : QString(), v);
             values << v;
         }
         if (!ok) {

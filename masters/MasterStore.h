@@ -15,6 +15,8 @@ struct MasterTable {
     QString subject;    // text of the catalogue questions
     QStringList moneyFields = {}; // written and read as yen
     QStringList flagFields = {};  // yes/no, written as 1 or 0
+    // Fields a CSV row must have; the later ones may be missing (a file an older version wrote).
+    int csvRequired = 0; // 0: every field
 };
 
 // The largest CSV file read: far beyond any office's masters, short of what the memory holds.

@@ -132,6 +132,8 @@ QStringList laterWorkStatements()
     QStringList s;
     for (DocKind kind : {DocKind::Delivery, DocKind::Invoice})
         s << workLinesStatement(kind) << screenTableStatement(kind);
+    for (const QString &column : laterCustomerColumns()) // the customers' page edits them too
+        s << QStringLiteral("ALTER TABLE w顧客マスタ ADD COLUMN %1").arg(column);
     return s;
 }
 

@@ -2,6 +2,7 @@
 // CSV out and in for estimates and masters.
 
 #include "TestSupport.h"
+#include "masters/CustomerTab.h"
 #include "estimate/EstimateListDialog.h"
 #include "estimate/EstimateTab.h"
 #include "ui/WorkTableModel.h"
@@ -244,7 +245,7 @@ void ListTest::customerCsvRoundTrip()
     QCOMPARE(permInt(other, "SELECT count(*) FROM 顧客マスタ"), 4);
 
     // Read again, stopped halfway: the grid keeps what it had, nothing half read.
-    MasterStore store(w->context(), MasterTable{"顧客マスタ", "w顧客マスタ", {"顧客名", "顧客情報"}, "顧客情報"});
+    MasterStore store(w->context(), customerMaster());
     typeCell(w.find<DataGrid>("Grid顧客マスタ"), 0, 2, "手で直した住所");
     QVERIFY(m->commitAll());
     const QString before = m->value(0, 2).toString();
