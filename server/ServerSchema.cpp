@@ -254,15 +254,23 @@ static DbResult checkRights(Db &db)
     return requireRights(db, needed);
 }
 
-DbResult check(Db &db)
+// The tables of the public schema, from the catalogue: it lists them whatever the user may do
+// with them. Unquoted names fold: 発行PDF is 発行pdf.
+static DbResult presentTables(Db &db, QSet<QString> &present)
 {
     DbRows rows;
-    // From the catalogue: it lists tables whatever the user may do with them.
-    if (DbResult r = db.select("SELECT tablename FROM pg_catalog.pg_tables WHERE schemaname = 'public'", {}, rows); !r)
-        return r;
-    QSet<QString> present;
+    present.clear();
+    DbResult r = db.select("SELECT tablename FROM pg_catalog.pg_tables WHERE schemaname = 'public'", {}, rows);
     for (const DbRow &row : rows)
-        present.insert(row.value(0).toString().toLower()); // unquoted names fold: 発行PDF is 発行pdf
+        present.insert(row.value(0).toString().toLower());
+    return r;
+}
+
+DbResult check(Db &db)
+{
+    QSet<QString> present;
+    if (DbResult r = presentTables(db, present); !r)
+        return r;
     auto notOurs = [&](const QString &why) {
         return DbResult::failure(QStringLiteral("QuoteDesk のデータベースではありません（%1）").arg(why),
                                  sqlitecode::NotADb, db.path());
@@ -282,6 +290,8 @@ DbResult check(Db &db)
         if (DbResult r = upgrade(db); !r)
             return r;
         version = kVersion;
+        if (DbResult r = presentTables(db, present); !r) // what the upgrade added
+            return r;
     }
     if (version != kVersion)
         return notOurs(QStringLiteral("版 %1").arg(version));

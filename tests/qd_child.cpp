@@ -3,7 +3,7 @@
 // every message is printed as "MSG: <text>".
 //
 //   qd_child start <data folder>          start-up only; exit code as the program's
-//   qd_child save|register|delete|wipe|issue|hint|edit|backup|upgrade <data folder>
+//   qd_child save|register|delete|wipe|issue|hint|edit|backup|upgrade|convert <data folder>
 //   qd_child race <data folder> [N]       N (500) new estimates over Nos. 1 to 5; prints the counts
 //   qd_child type <data folder>           an estimate typed and left unstored; prints TYPED and waits to be killed
 
@@ -92,6 +92,11 @@ int act(const QString &action, FrmQuoteDesk &w)
     if (action == "wipe") {
         w.settingsTab()->Data初期化();
         return 0;
+    }
+    if (action == "convert") { // estimate No.3 becomes invoice No.1, stored
+        if (!w.convertStored(DocKind::Estimate, {3}, DocKind::Invoice))
+            return 2;
+        return w.documentTab(DocKind::Invoice)->Entry見積書() ? 0 : 2;
     }
     if (action == "backup")
         return w.settingsTab()->backups()->makeCopy() ? 0 : 2;

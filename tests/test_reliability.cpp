@@ -213,6 +213,14 @@ QString ReliabilityTest::check(const QString &folder, const QString &action)
     } else if (action == "register") {
         if (const qlonglong c = n("SELECT count(*) FROM 顧客マスタ WHERE 顧客名 LIKE '登録顧客%'"); c != 0 && c != 3)
             return "register partly stored";
+    } else if (action == "convert") {
+        // No invoice, or the whole one: header, both lines, the link back and its counter.
+        const QList<qlonglong> parts{n("SELECT count(*) FROM 請求書ヘッダ WHERE 伝票番号 = 1"),
+                                     n("SELECT count(*) = 2 FROM 請求書 WHERE 伝票番号 = 1"),
+                                     n("SELECT count(*) FROM 伝票連携 WHERE 種別 = 3 AND 伝票番号 = 1 AND 元番号 = 3"),
+                                     n("SELECT count(*) FROM 自社情報 WHERE 最大請求書番号 = 1")};
+        if (parts.count(parts[0]) != parts.size() || n("SELECT count(*) FROM 見積書 WHERE 伝票番号 = 3") != 2)
+            return "conversion partly stored";
     } else if (action == "delete") {
         if (n("SELECT count(*) FROM 見積書ヘッダ WHERE 伝票番号 = 3") * 2 != n("SELECT count(*) FROM 見積書 WHERE 伝票番号 = 3"))
             return "delete partly done";
@@ -273,7 +281,7 @@ void ReliabilityTest::killAtEveryWriteAndSync()
     seedForActions(templ);
     makeOlderArchive(older);
     int tried = 0, broken = 0;
-    for (const QString action : {"save", "register", "delete", "wipe", "issue", "hint", "backup", "upgrade"}) {
+    for (const QString action : {"save", "register", "delete", "wipe", "issue", "hint", "backup", "upgrade", "convert"}) {
         const TempData &from = action == "upgrade" ? older : templ;
         for (const QString call : {"pwrite64", "fdatasync", "fsync", "unlink"}) {
             for (int k = 1;; k += stride) {
