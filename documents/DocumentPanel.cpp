@@ -142,7 +142,7 @@ void DocumentPanel::clear()
         withholding->setChecked(false);
     m_proposing = false;
     if (note)
-        note->clear();
+        note->setText(defaultNote ? defaultNote() : QString());
     m_sources.clear();
     sources->clear();
     sources->hide();

@@ -29,6 +29,8 @@ public:
     // The stored rules differ from today's settings: said, with a button that takes today's.
     void setRulesNotice(const QString &text);
     std::function<void()> takeTodaysRules;
+    // What a new invoice's note proposes (the settings' default).
+    std::function<QString()> defaultNote;
 
     // Refuses what a document of this kind cannot hold: a message naming the field, or empty.
     QString refusal(const Estimate &e) const;

@@ -5,6 +5,7 @@
 #include "ui_EstimateTab.h"
 
 #include "documents/DocumentPanel.h"
+#include "masters/BankStore.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
 
@@ -41,6 +42,12 @@ void EstimateTab::setupKind()
     ui->headerLayout->removeWidget(ui->lbl自社情報);
     ui->headerLayout->addWidget(ui->lbl自社情報, 3, 3, 6, 1);
     ui->headerLayout->addWidget(m_panel, 8, 0, 1, 3);
+    if (k == DocKind::Invoice)
+        m_panel->defaultNote = [this] {
+            BankSettings bank;
+            readBankSettings(m_ctx.main, bank); // none readable: no note proposed
+            return bank.note;
+        };
     m_panel->takeTodaysRules = [this] {
         takeSettingsRules();
         recomputeAmounts();

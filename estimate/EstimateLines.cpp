@@ -201,7 +201,7 @@ void EstimateTab::insertLine(int row)
     grid->flushEditor();
     if (row < 0 || !reportFailure(dat明細->commitAll()))
         return;
-    // The estimate keeps exactly its 30 lines: the last must be free to make room.
+    // The document keeps exactly its kDetailRows lines: the last must be free to make room.
     if (lineIsFilled(kDetailRows - 1)) {
         Msg(QStringLiteral("行指定"), QStringLiteral("余白なし"));
         return;

@@ -111,7 +111,7 @@ public:
     // True once after a save or delete had to make the search index anew.
     bool takeIndexRebuilt() { return std::exchange(m_indexRebuilt, false); }
 
-    // Work table w明細: 30 rows, the first ones carrying lines.
+    // The kind's work table (w明細 for the estimate): kDetailRows rows, the first ones carrying lines.
     DbResult rebuildWork(const QVector<EstimateLine> &lines = {});
     // A blank work row at row (0-based) pushing the others down, the last one dropped; and
     // the reverse, a blank row appended as the last.

@@ -1,5 +1,5 @@
 #pragma once
-// The estimate tab: header boxes, the 30-line item grid, totals; saving, loading, clearing
+// A document's page (the estimate's, a delivery note's, an invoice's): header boxes, the item grid, totals; saving, loading, clearing
 // and deleting go through EstimateStore.
 
 #include "estimate/EstimateStore.h"
@@ -69,8 +69,8 @@ public:
     void Copy見積書();
     // The list of stored estimates; the one chosen there is opened (or copied).
     void openList();
-    // Grid lines: a blank line moves the ones below down (refused when line 30 is filled);
-    // a deleted line's followers move up and a blank line 30 follows.
+    // Grid lines: a blank line moves the ones below down (refused when the last line is filled);
+    // a deleted line's followers move up and a blank last line follows.
     void insertLine(int row);
     void deleteLine(int row);
 

@@ -311,7 +311,7 @@ void rpt見積書::drawReceiptBox(QPainter &p) const
 {
     if (m_record.kind != DocKind::Delivery)
         return;
-    const QRectF box(5150, 2200, 850, 900);
+    const QRectF box(5060, 2400, 840, 710); // under the amount's rule, beside the totals
     p.drawRect(box);
     p.drawLine(QPointF(box.left(), box.top() + 230), QPointF(box.right(), box.top() + 230));
     drawFitted(p, QRectF(box.left(), box.top(), box.width(), 230), QStringLiteral("受領印"), sheetFont(Face::PMincho, 8), C,

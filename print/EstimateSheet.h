@@ -44,7 +44,7 @@ struct PrintRecord {
     std::optional<Money> net, tax, grand, headline; // nullopt prints nothing
     QString honorific = QStringLiteral("様");
     QString registrationNumber; // printed under the own company's details when set
-    QVector<PrintLine> lines;   // at most 30 are printed
+    QVector<PrintLine> lines;   // at most kRows are printed
     // The summary under the totals: how the tax was computed and what it was computed on.
     QString taxMode = QStringLiteral("外税");
     int standardRate = 5;
@@ -83,7 +83,7 @@ QByteArray sheetFingerprint(const PrintRecord &r);
 
 class rpt見積書 {
 public:
-    static constexpr int kRows = 30;
+    static constexpr int kRows = kDetailRows;
 
     explicit rpt見積書(PrintRecord record) : m_record(std::move(record)), m_summary(sheetSummary(m_record)) {}
     const PrintRecord &record() const { return m_record; }

@@ -10,6 +10,8 @@
 #include "masters/BankStore.h"
 #include "masters/SettingsStore.h"
 #include "print/EstimateSheet.h"
+#include "print/PrintPreview.h"
+#include "ui/FileChooser.h"
 #include "store/IssueArchive.h"
 #include "store/Wipe.h"
 #include "values/InvoiceRules.h"
@@ -27,6 +29,7 @@ private slots:
     void invoiceOverThreeDeliveryNotesRoundsOncePerRate();
     void sameNumberInTwoKindsAndTheWipe();
     void badInputIsRefusedAndKept();
+    void invoiceWithoutRegistrationIsNoQualifiedInvoice();
 };
 
 namespace {
@@ -280,6 +283,41 @@ void DocumentsTest::badInputIsRefusedAndKept()
     answers.shown.clear();
     QVERIFY(!w->convertStored(DocKind::Estimate, {3}, DocKind::Delivery));
     QVERIFY(answers.shown.value(0).text.contains("見積書 No.3 は登録されていません"));
+}
+
+// Issued without a registration number of the right form: asked, and then archived as an
+// invoice whose sheet names no registration number; No issues nothing.
+void DocumentsTest::invoiceWithoutRegistrationIsNoQualifiedInvoice()
+{
+    Fixture f;
+    Window &w = f.win();
+    EstimateStore invoices(w->context(), DocKind::Invoice);
+    QVERIFY(invoices.save(document(DocKind::Invoice, 1, "甲社", {line("保守", 5000)})));
+    EstimateTab *invoice = page(w, DocKind::Invoice);
+    invoice->ui->txtNo->setText("1");
+    invoice->Read見積書();
+    const QString path = f.data.dir.filePath("invoice.pdf");
+    std::optional<PrintRecord> previewed;
+    auto previous = setPreviewRunner([&](PrintPreview &p) {
+        previewed = p.sheet().record();
+        p.savePdf(path);
+    });
+    const FolderOpener opener = setFolderOpener([](const QString &) {});
+    {
+        Answers answers;
+        answers.answer({false});
+        invoice->findChild<QAbstractButton *>("cmd印刷")->click();
+        QVERIFY(answers.shown.value(0).text.contains("適格請求書ではない"));
+        QVERIFY(!previewed);
+        answers.answer({true});
+        invoice->findChild<QAbstractButton *>("cmd印刷")->click();
+    }
+    setPreviewRunner(previous);
+    setFolderOpener(opener);
+    QVERIFY(previewed);
+    QVERIFY(!previewed->qualified && previewed->registrationNumber.isEmpty());
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 発行版 WHERE 種別 = '請求書' AND 伝票番号 = 1"), 1);
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 発行版 WHERE 種別 = '見積書'"), 0);
 }
 
 QTEST_MAIN(DocumentsTest)
