@@ -250,9 +250,9 @@ DbResult EstimateStore::loadOnce(int number, Estimate &out, bool &found)
     if (later)
         readLaterFields(h, out);
     DbRows lines;
-    if (DbResult r = m_ctx.main.select(QStringLiteral("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減%1 FROM %2 WHERE 伝票番号 = ? "
+    if (DbResult r = m_ctx.main.select(QStringLiteral("SELECT %3%1 FROM %2 WHERE 伝票番号 = ? "
                                                       "ORDER BY 伝票番号, 伝票区分, 行番号 LIMIT ?")
-                                           .arg(later ? QStringLiteral(", 納品書番号") : QString(), names().lines),
+                                           .arg(later ? QStringLiteral(", 納品書番号") : QString(), names().lines, kLineFields),
                                        {number, kDetailRows}, lines);
         !r)
         return r;

@@ -23,6 +23,10 @@ inline std::optional<double> readReal(const QVariant &v)
     return v.toDouble();
 }
 
+// A line's fields in the order lineFrom reads them and lineBinds writes them: every statement
+// that moves a line names them through this.
+inline const QString kLineFields = QStringLiteral("品名, 数量, 単位, 単価, 金額, 非課税, 軽減");
+
 inline EstimateLine lineFrom(const DbRow &r, int first)
 {
     EstimateLine l;

@@ -31,10 +31,8 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
     return db.transaction([&]() -> DbResult {
         if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1").arg(work)); !d)
             return d;
-        const QString insert = later ? QStringLiteral("INSERT INTO %1 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税, 軽減, 納品書番号) "
-                                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                                     : QStringLiteral("INSERT INTO %1 (行番号, 品名, 数量, 単位, 単価, 金額, 非課税, 軽減) "
-                                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+        const QString insert = later ? QStringLiteral("INSERT INTO %1 (行番号, %2, 納品書番号) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                     : QStringLiteral("INSERT INTO %1 (行番号, %2) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
         for (int i = 0; i < kDetailRows; ++i) {
             QVariantList binds{i + 1};
             if (i < lines.size())
@@ -43,7 +41,7 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
                 binds += QVariantList{QString(), nullInt(), QString(), nullInt(), nullInt(), 0, 0};
             if (later)
                 binds << (i < lines.size() && lines[i].deliveryNumber > 0 ? QVariant(lines[i].deliveryNumber) : nullInt());
-            if (DbResult a = db.exec(insert.arg(work), binds); !a)
+            if (DbResult a = db.exec(insert.arg(work, kLineFields), binds); !a)
                 return a;
         }
         return {};
@@ -81,8 +79,8 @@ DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)
     rows.clear();
     DbRows raw;
     const bool later = m_kind != DocKind::Estimate;
-    DbResult r = m_ctx.work.select(QStringLiteral("SELECT 品名, 数量, 単位, 単価, 金額, 非課税, 軽減%1 FROM main.%2 ORDER BY 行番号, id")
-                                       .arg(later ? QStringLiteral(", 納品書番号") : QString(), names().work),
+    DbResult r = m_ctx.work.select(QStringLiteral("SELECT %3%1 FROM main.%2 ORDER BY 行番号, id")
+                                       .arg(later ? QStringLiteral(", 納品書番号") : QString(), names().work, kLineFields),
                                    {}, raw);
     for (const DbRow &row : raw) {
         rows << lineFrom(row, 0);

@@ -83,11 +83,10 @@ struct NameMerge {
 
 DbResult copyAll(Copy &c, ImportReport &report)
 {
-    QStringList customers{"顧客名", "顧客情報", "敬称"};
-    const QStringList products{"品名", "単位", "単価", "非課税", "軽減"};
-    QStringList company{"自社名", "自社情報", "税区分", "LineColor1", "税率", "端数処理", "登録番号", "見積番号印刷", "社印",
-                        "控え保持数"};
-    for (DocKind kind : kAllKinds)
+    QStringList customers = tables::customers().names();
+    const QStringList products = tables::products().names();
+    QStringList company = tables::settings().names();
+    for (DocKind kind : {DocKind::Delivery, DocKind::Invoice})
         company << kindNames(kind).counter;
     for (const QString &c : schema::laterSettingsColumns())
         company << c.section(' ', 0, 0);
@@ -125,8 +124,8 @@ DbResult copyAll(Copy &c, ImportReport &report)
     if (r) // the settings are one row; the first is the one the program has always read
         r = c.table(all(company, "自社情報", "rowid") + " LIMIT 1", "自社情報", company);
     if (r)
-        r = c.table("SELECT kcode, code, sname FROM コードマスタ ORDER BY kcode, code", "コードマスタ",
-                    {"kcode", "code", "sname"});
+        r = c.table(all(tables::codes().names(), tables::codes().name, "kcode, code"), tables::codes().name,
+                    tables::codes().names());
     return r;
 }
 

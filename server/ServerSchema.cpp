@@ -17,14 +17,11 @@ static QStringList tableStatements()
         tables::header(DocKind::Estimate).createStatement(Db::Engine::Postgres),
         tables::lines(DocKind::Estimate).createStatement(Db::Engine::Postgres),
         // One row per name: registration from two desktops at once is an upsert, not a second row.
-        "CREATE TABLE 顧客マスタ (id bigserial PRIMARY KEY, 顧客名 text NOT NULL UNIQUE, 顧客情報 text, 敬称 text)",
-        "CREATE TABLE 商品マスタ (id bigserial PRIMARY KEY, 品名 text NOT NULL UNIQUE, 単位 text, 単価 bigint, "
-        "非課税 bigint NOT NULL DEFAULT 0, 軽減 bigint NOT NULL DEFAULT 0)",
+        tables::customers().createStatement(Db::Engine::Postgres),
+        tables::products().createStatement(Db::Engine::Postgres),
         // One row only, so that the counter can be raised by an upsert on its key.
-        "CREATE TABLE 自社情報 (id smallint PRIMARY KEY DEFAULT 1 CHECK (id = 1), 自社名 text, 自社情報 text, "
-        "税区分 text, LineColor1 bigint, 最大見積書番号 bigint, 税率 bigint, 端数処理 text, 登録番号 text, "
-        "見積番号印刷 bigint, 社印 bytea, 控え保持数 bigint)",
-        "CREATE TABLE コードマスタ (kcode text NOT NULL, code bigint NOT NULL, sname text, PRIMARY KEY (kcode, code))",
+        tables::settings().createStatement(Db::Engine::Postgres),
+        tables::codes().createStatement(Db::Engine::Postgres),
         "CREATE TABLE 見積書索引 (伝票番号 bigint PRIMARY KEY, 本文 text NOT NULL)",
         "CREATE INDEX 見積書索引_本文 ON 見積書索引 USING gin (本文 gin_trgm_ops)",
         "CREATE TABLE 変更番号 (表 text PRIMARY KEY, 番号 bigint NOT NULL)",

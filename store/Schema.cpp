@@ -100,16 +100,12 @@ QStringList createStatements(FileKind kind)
         return QStringList{
             tables::header(DocKind::Estimate).createStatement(Db::Engine::Sqlite),
             tables::lines(DocKind::Estimate).createStatement(Db::Engine::Sqlite),
-            "CREATE TABLE 顧客マスタ (顧客名 TEXT, 顧客情報 TEXT, 敬称 TEXT)",
+            tables::customers().createStatement(Db::Engine::Sqlite),
             "CREATE INDEX 顧客マスタ_顧客名 ON 顧客マスタ (顧客名)",
-            "CREATE TABLE 商品マスタ (品名 TEXT, 単位 TEXT, 単価 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, "
-            "軽減 INTEGER NOT NULL DEFAULT 0)",
+            tables::products().createStatement(Db::Engine::Sqlite),
             "CREATE INDEX 商品マスタ_品名 ON 商品マスタ (品名)",
-            "CREATE TABLE 自社情報 (自社名 TEXT, 自社情報 TEXT, 税区分 TEXT, LineColor1 INTEGER, "
-            "最大見積書番号 INTEGER, 税率 INTEGER, 端数処理 TEXT, 登録番号 TEXT, 見積番号印刷 INTEGER, 社印 BLOB, "
-            "控え保持数 INTEGER)",
-            "CREATE TABLE コードマスタ (kcode TEXT NOT NULL, code INTEGER NOT NULL, sname TEXT, "
-            "PRIMARY KEY (kcode, code))",
+            tables::settings().createStatement(Db::Engine::Sqlite),
+            tables::codes().createStatement(Db::Engine::Sqlite),
             searchindex::createStatement(),
         } + archiveschema::fileStatements() + changeCounterStatements() + settingsCounterStatements() + laterKindStatements();
     }

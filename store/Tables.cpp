@@ -20,22 +20,38 @@ int Table::indexOf(const QString &column) const
 
 static QString fileType(Type type)
 {
-    return type == Type::Real ? QStringLiteral("REAL") : type == Type::Text ? QStringLiteral("TEXT") : QStringLiteral("INTEGER");
+    switch (type) {
+    case Type::Real: return QStringLiteral("REAL");
+    case Type::Text: return QStringLiteral("TEXT");
+    case Type::Blob: return QStringLiteral("BLOB");
+    default: return QStringLiteral("INTEGER");
+    }
 }
 
 QString serverType(Type type)
 {
-    return type == Type::Real ? QStringLiteral("double precision") : type == Type::Text ? QStringLiteral("text") : QStringLiteral("bigint");
+    switch (type) {
+    case Type::Real: return QStringLiteral("double precision");
+    case Type::Text: return QStringLiteral("text");
+    case Type::Blob: return QStringLiteral("bytea");
+    default: return QStringLiteral("bigint");
+    }
 }
 
 QString Table::createStatement(Db::Engine engine, bool ifMissing) const
 {
     const bool server = engine == Db::Engine::Postgres;
     QStringList defs;
+    if (server && serverRows == ServerRows::OnePerName)
+        defs << QStringLiteral("id bigserial PRIMARY KEY");
+    if (server && serverRows == ServerRows::OneRow)
+        defs << QStringLiteral("id smallint PRIMARY KEY DEFAULT 1 CHECK (id = 1)");
     for (const Column &c : columns) {
         QString d = c.name + ' ' + (server ? serverType(c.type) : fileType(c.type));
         if (key.size() == 1 && key[0] == c.name)
             d += QStringLiteral(" PRIMARY KEY");
+        if (server && serverRows == ServerRows::OnePerName && &c == &columns.first())
+            d += QStringLiteral(" NOT NULL UNIQUE");
         if (c.notNull || c.type == Type::Flag)
             d += QStringLiteral(" NOT NULL");
         if (!c.defaultValue.isEmpty() || c.type == Type::Flag)
@@ -55,6 +71,41 @@ QStringList Table::serverTypes() const
     for (const Column &c : columns)
         out << (c.type == Type::Real ? QStringLiteral("float8") : serverType(c.type));
     return out;
+}
+
+const Table &customers()
+{
+    static const Table t{"顧客マスタ", {{"顧客名", Type::Text}, {"顧客情報", Type::Text}, {"敬称", Type::Text}}, {}, false,
+                         ServerRows::OnePerName};
+    return t;
+}
+
+const Table &products()
+{
+    static const Table t{"商品マスタ",
+                         {{"品名", Type::Text}, {"単位", Type::Text}, {"単価", Type::Money}, {"非課税", Type::Flag},
+                          {"軽減", Type::Flag}},
+                         {}, false, ServerRows::OnePerName};
+    return t;
+}
+
+const Table &settings()
+{
+    static const Table t{"自社情報",
+                         {{"自社名", Type::Text}, {"自社情報", Type::Text}, {"税区分", Type::Text}, {"LineColor1", Type::Integer},
+                          {"最大見積書番号", Type::Integer}, {"税率", Type::Integer}, {"端数処理", Type::Text},
+                          {"登録番号", Type::Text}, {"見積番号印刷", Type::Integer}, {"社印", Type::Blob},
+                          {"控え保持数", Type::Integer}},
+                         {}, false, ServerRows::OneRow};
+    return t;
+}
+
+const Table &codes()
+{
+    static const Table t{"コードマスタ",
+                         {{"kcode", Type::Text, true}, {"code", Type::Integer, true}, {"sname", Type::Text}},
+                         {"kcode", "code"}};
+    return t;
 }
 
 QStringList laterHeaderColumns() { return {"取引日", "支払期限", "源泉徴収", "源泉税額", "備考"}; }

@@ -11,7 +11,11 @@
 namespace tables {
 
 // Money: ten-thousandths of a yen (see Money). Flag: 0/1, never Null.
-enum class Type { Integer, Real, Text, Money, Flag };
+enum class Type { Integer, Real, Text, Money, Flag, Blob };
+
+// What a server adds for several desktops writing at once: a row id and one row per name (the
+// first column), or one row only, so that its counters are raised by an upsert on its key.
+enum class ServerRows { AsInFile, OnePerName, OneRow };
 
 struct Column {
     QString name;
@@ -26,6 +30,7 @@ struct Table {
     QStringList key;
     // On a server: a version counted up by every save (更新番号).
     bool versioned = false;
+    ServerRows serverRows = ServerRows::AsInFile;
 
     QStringList names() const;
     int indexOf(const QString &column) const;
@@ -43,6 +48,13 @@ const Table &header(DocKind kind);
 const Table &lines(DocKind kind);
 // The documents a document was made from: one row per source, in order.
 const Table &links();
+
+// The masters, the settings row and the code lists, as the first version of each held them
+// (the later columns are added by the upgrades, on both engines).
+const Table &customers();
+const Table &products();
+const Table &settings();
+const Table &codes();
 
 // The columns only the later kinds have, in the order they follow the estimate's.
 QStringList laterHeaderColumns();
