@@ -31,6 +31,33 @@ QString deliveredOn(const Estimate &s)
 
 } // namespace
 
+// One source into the new document: its header when it is the first, its lines, its link;
+// false (with the refusal set) when it cannot join the others.
+static bool addSource(Conversion &out, DocKind kind, int number, const Estimate &s)
+{
+    Estimate &doc = out.document;
+    const QString label = kindNames(kind).label;
+    if (doc.sources.isEmpty()) {
+        takeHeader(doc, s);
+    } else if (s.customerName != doc.customerName) {
+        out.refusal = QStringLiteral("%1 No.%2 は顧客が違います（%3）。一つの請求書には同じ顧客の%1だけをまとめられます。")
+                          .arg(label).arg(number).arg(s.customerName);
+        return false;
+    } else if (!sameRules(s, doc)) {
+        out.refusal = QStringLiteral("%1 No.%2 は税の設定が違うため、一つの請求書にまとめられません。").arg(label).arg(number);
+        return false;
+    }
+    const bool delivery = kind == DocKind::Delivery;
+    doc.sources << DocLink{kind, number, delivery ? deliveredOn(s) : s.date.toString(kConversionDay)};
+    if (delivery)
+        doc.tradeDate = deliveredOn(s); // the latest delivery of those billed
+    for (EstimateLine l : s.lines) {
+        l.deliveryNumber = delivery ? number : 0;
+        doc.lines << l;
+    }
+    return true;
+}
+
 DbResult convertDocuments(QuoteDeskContext &ctx, DocKind kind, const QVector<int> &numbers, DocKind target,
                           Conversion &out)
 {
@@ -40,34 +67,18 @@ DbResult convertDocuments(QuoteDeskContext &ctx, DocKind kind, const QVector<int
     doc.date = QDate::currentDate();
     doc.tradeDate = doc.date.toString(kConversionDay);
     EstimateStore sources(ctx, kind);
-    const QString label = kindNames(kind).label;
-    const bool grouped = kind == DocKind::Delivery && target == DocKind::Invoice;
     for (int number : numbers) {
         Estimate s;
         bool found = false;
         if (DbResult r = sources.load(number, s, found); !r)
             return r;
         if (!found) {
-            out.refusal = QStringLiteral("%1 No.%2 は登録されていません（他の端末で削除された可能性があります）。").arg(label).arg(number);
+            out.refusal = QStringLiteral("%1 No.%2 は登録されていません（他の端末で削除された可能性があります）。")
+                              .arg(kindNames(kind).label).arg(number);
             return {};
         }
-        if (doc.sources.isEmpty()) {
-            takeHeader(doc, s);
-        } else if (s.customerName != doc.customerName) {
-            out.refusal = QStringLiteral("%1 No.%2 は顧客が違います（%3）。一つの請求書には同じ顧客の%1だけをまとめられます。")
-                              .arg(label).arg(number).arg(s.customerName);
+        if (!addSource(out, kind, number, s))
             return {};
-        } else if (!sameRules(s, doc)) {
-            out.refusal = QStringLiteral("%1 No.%2 は税の設定が違うため、一つの請求書にまとめられません。").arg(label).arg(number);
-            return {};
-        }
-        doc.sources << DocLink{kind, number, kind == DocKind::Delivery ? deliveredOn(s) : s.date.toString(kConversionDay)};
-        if (kind == DocKind::Delivery)
-            doc.tradeDate = deliveredOn(s); // the latest delivery of those billed
-        for (EstimateLine l : s.lines) {
-            l.deliveryNumber = kind == DocKind::Delivery ? number : 0;
-            doc.lines << l;
-        }
         QVector<DocLink> made;
         if (DbResult r = sources.convertedInto(number, made); !r)
             return r;
@@ -76,7 +87,8 @@ DbResult convertDocuments(QuoteDeskContext &ctx, DocKind kind, const QVector<int
                 out.alreadyMade << m;
     }
     // Each 納品書 of several prints its own heading line on the sheet.
-    const int rows = int(doc.lines.size()) + (grouped && numbers.size() > 1 ? int(numbers.size()) : 0);
+    const bool grouped = kind == DocKind::Delivery && numbers.size() > 1;
+    const int rows = int(doc.lines.size()) + (grouped ? int(numbers.size()) : 0);
     if (rows > kDetailRows)
         out.refusal = QStringLiteral("明細が %1 行になり、%2 行を超えるため一つの%3にできません。分けて作成してください。")
                           .arg(rows).arg(kDetailRows).arg(kindNames(target).label);

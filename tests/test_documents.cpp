@@ -165,6 +165,15 @@ void DocumentsTest::invoiceOverThreeDeliveryNotesRoundsOncePerRate()
     QVERIFY(notes.save(document(DocKind::Delivery, 4, "丙社", {line("別件", 1)})));
     QVERIFY(convertDocuments(w->context(), DocKind::Delivery, {1, 4}, DocKind::Invoice, refused));
     QVERIFY(refused.refusal.contains("顧客が違います"));
+    // Thirty lines and three headings do not fit one sheet: refused, not cut.
+    for (int n = 5; n <= 7; ++n) {
+        QVector<EstimateLine> ten;
+        for (int i = 0; i < 10; ++i)
+            ten << line(QString("部品%1").arg(i), 10);
+        QVERIFY(notes.save(document(DocKind::Delivery, n, "丁社", ten)));
+    }
+    QVERIFY(convertDocuments(w->context(), DocKind::Delivery, {5, 6, 7}, DocKind::Invoice, refused));
+    QVERIFY(refused.refusal.contains("33 行"));
 
     Answers answers;
     QVERIFY(w->convertStored(DocKind::Delivery, {1, 2, 3}, DocKind::Invoice));
