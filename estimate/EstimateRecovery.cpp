@@ -3,6 +3,10 @@
 
 #include "estimate/EstimateTab.h"
 #include "ui_EstimateTab.h"
+#include "documents/DocumentPanel.h"
+#include "ui/Boxes.h"
+
+#include <QCheckBox>
 
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
@@ -25,6 +29,15 @@ void EstimateTab::watchScreen()
     connect(ui->dt日付, &QDateEdit::dateChanged, this, later);
     connect(dat明細, &WorkTableModel::userEdited, this, later);
     connect(dat明細, &QAbstractItemModel::modelReset, this, later);
+    if (m_panel) { // a delivery note's and an invoice's own fields
+        for (QDateEdit *date : {static_cast<QDateEdit *>(m_panel->tradeDate), static_cast<QDateEdit *>(m_panel->dueDate)})
+            if (date)
+                connect(date, &QDateEdit::dateChanged, this, later);
+        if (m_panel->withholding)
+            connect(m_panel->withholding, &QCheckBox::toggled, this, later);
+        if (m_panel->note)
+            connect(m_panel->note, &QLineEdit::textChanged, this, later);
+    }
 }
 
 void EstimateTab::keepScreen()

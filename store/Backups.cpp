@@ -127,6 +127,14 @@ DbResult BackupJob::carryArchive()
     QStringList hashes;
     qlonglong highest = 0;
     DbResult r = copy.open(m_temporary);
+    // The work file lies beside the archive too, but lists none of it.
+    QVariant lists;
+    if (r)
+        r = copy.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '発行版'", {}, lists);
+    if (r && lists.toInt() == 0) {
+        copy.close();
+        return {};
+    }
     if (r) // the copy's own rows: exactly the documents it lists
         r = copy.forEachRow("SELECT id, SHA256 FROM 発行版 WHERE id > ? ORDER BY id", {readCarried()}, [&](const QSqlQuery &q) {
             highest = q.value(0).toLongLong();

@@ -153,6 +153,12 @@ static void fillDesktopFile(const QString &path)
                        {QString::fromUtf8(name), QStringLiteral("住所%1").arg(QString::fromUtf8(name))}));
     QVERIFY(f.exec("INSERT INTO 顧客マスタ (顧客名) VALUES (NULL)"));
     QVERIFY(f.exec("INSERT INTO 商品マスタ (品名, 単価) VALUES ('ボルト', 10000), ('ボルト', 20000)"));
+    // An invoice No.3 beside estimate No.3, made from a delivery note, with its own counter.
+    QVERIFY(f.exec("INSERT INTO 請求書ヘッダ (伝票番号, 顧客名, 支払期限, 源泉徴収, 源泉税額) VALUES (3, '山田商店', '2026/12/31', 1, ?)",
+                   {Money::fromYen(1021).raw()}));
+    QVERIFY(f.exec("INSERT INTO 請求書 (伝票番号, 行番号, 伝票区分, 品名, 金額, 納品書番号) VALUES (3, 0, 3, '請求の品', 10000, 5)"));
+    QVERIFY(f.exec("INSERT INTO 伝票連携 (種別, 伝票番号, 並び, 元種別, 元番号, 元日付) VALUES (3, 3, 0, 2, 5, '2026/11/20')"));
+    QVERIFY(f.exec("INSERT INTO 請求書索引 (rowid, 本文) VALUES (3, '山田商店\n\n請求の品\n\n')"));
     IssueArchive archive(f);
     IssueMeta meta{12, QStringLiteral("山田商店"), QStringLiteral("2026/11/30"), Money::parse("110000.5"), "c"};
     QVERIFY(archive.record(meta, QByteArray("%PDF-1.4 bytes"), issuearchive::kPdf, QDateTime::currentDateTime()));
@@ -199,6 +205,20 @@ void ServerTest::importKeepsEveryValueAndSaysWhatItMerged()
     qlonglong next = 0;
     QVERIFY(engineOf(db).proposedNumber(db, DocKind::Estimate, next));
     QCOMPARE(next, 13);
+    // The invoice came along whole, under its own counter, and is found by its own search.
+    QVERIFY(engineOf(db).proposedNumber(db, DocKind::Invoice, next));
+    QCOMPARE(next, 4);
+    QVERIFY(db.scalar("SELECT 源泉税額 FROM 請求書ヘッダ WHERE 伝票番号 = 3", {}, v));
+    QCOMPARE(Money::fromSql(v), Money::fromYen(1021));
+    QVERIFY(db.scalar("SELECT 元番号 FROM 伝票連携 WHERE 種別 = 3 AND 伝票番号 = 3", {}, v));
+    QCOMPARE(v.toInt(), 5);
+    QVERIFY(db.scalar("SELECT 納品書番号 FROM 請求書 WHERE 伝票番号 = 3", {}, v));
+    QCOMPARE(v.toInt(), 5);
+    QVector<ListRow> invoices;
+    QVERIFY(EstimateList(db).find({QStringLiteral("請求の品"), {}, {}, DocKind::Invoice}, 10, invoices));
+    QCOMPARE(invoices.size(), 1);
+    QVERIFY(EstimateList(db).find({QStringLiteral("請求の品"), {}, {}, DocKind::Estimate}, 10, invoices));
+    QCOMPARE(invoices.size(), 0);
     // The archive keeps its bytes, and stays append-only on the server.
     QVERIFY(db.scalar("SELECT p.PDF FROM 発行PDF p JOIN 発行版 v ON v.id = p.版ID WHERE v.伝票番号 = 12", {}, v));
     QCOMPARE(v.toByteArray(), QByteArray("%PDF-1.4 bytes"));
