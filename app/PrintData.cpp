@@ -142,7 +142,8 @@ void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
         e.lines << EstimateLine{l.name, l.quantity, {}, l.price, l.amount};
     // What is issued stays in the archive for good: nothing empty goes there.
     if (isEmptyEstimate(e)) {
-        Msg(QStringLiteral("印刷"), QStringLiteral("空の見積書"));
+        record.kind == DocKind::Estimate ? Msg(QStringLiteral("印刷"), QStringLiteral("空の見積書"))
+                                         : Msg(QStringLiteral("印刷"), QStringLiteral("空の伝票"), kindNames(record.kind).label);
         return;
     }
 

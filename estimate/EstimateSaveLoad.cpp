@@ -81,7 +81,8 @@ bool EstimateTab::Entry見積書()
         return false;
     }
     if (isEmptyEstimate(e)) {
-        Msg(QStringLiteral("登録"), QStringLiteral("空の見積書"));
+        kind() == DocKind::Estimate ? Msg(QStringLiteral("登録"), QStringLiteral("空の見積書"))
+                                    : Msg(QStringLiteral("登録"), QStringLiteral("空の伝票"), label());
         return false;
     }
     if (!laterKindAccepts(e))
@@ -278,7 +279,11 @@ void EstimateTab::Delete見積書()
     int issued = 0;
     reportFailure(IssueArchive(m_ctx.main).versionCount(number.value, issued, kind()));
     const QString kept = issued > 0 ? QStringLiteral("（発行済みの控え %1 版は削除されずに残ります）").arg(issued) : QString();
-    if (!Msg(QStringLiteral("削除"), QStringLiteral("見積書確認"), QStringLiteral("No.%1").arg(number.value) + kept))
+    const bool asked = kind() == DocKind::Estimate
+                           ? Msg(QStringLiteral("削除"), QStringLiteral("見積書確認"), QStringLiteral("No.%1").arg(number.value) + kept)
+                           : Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"),
+                                 QStringLiteral("%1 No.%2").arg(label()).arg(number.value) + kept);
+    if (!asked)
         return;
     // The estimate on screen only while nobody changed it since; a number typed, whatever it holds.
     const qlonglong version = typed == m_shownNumber ? m_storedVersion : -1;
