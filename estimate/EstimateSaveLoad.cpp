@@ -281,7 +281,7 @@ void EstimateTab::Delete見積書()
     const QString kept = issued > 0 ? QStringLiteral("（発行済みの控え %1 版は削除されずに残ります）").arg(issued) : QString();
     const bool asked = kind() == DocKind::Estimate
                            ? Msg(QStringLiteral("削除"), QStringLiteral("見積書確認"), QStringLiteral("No.%1").arg(number.value) + kept)
-                           : Msg(QStringLiteral("削除"), QStringLiteral("伝票確認"),
+                           : Msg(QStringLiteral("削除"), QStringLiteral("種別確認"),
                                  QStringLiteral("%1 No.%2").arg(label()).arg(number.value) + kept);
     if (!asked)
         return;

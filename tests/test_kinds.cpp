@@ -224,7 +224,7 @@ void KindsTest::deletingAnInvoiceForgetsItsLinks()
     QCOMPARE(page->findChild<QLabel *>("lbl元伝票")->text(), QString("見積書 No.4 より"));
     Answers answers;
     page->Delete見積書();
-    QVERIFY(answers.shown.value(0).text.startsWith("請求書 No.1 を削除")); // named as what it is
+    QVERIFY2(answers.shown.value(0).text.startsWith("請求書 No.1 を削除"), qPrintable(answers.shown.value(0).text));
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 請求書ヘッダ"), 0);
     QVERIFY(EstimateStore(w->context()).convertedInto(4, into));
     QVERIFY(into.isEmpty());

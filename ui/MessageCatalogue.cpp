@@ -60,7 +60,7 @@ const Rule k削除[] = {
     {"他端末変更", "", " は他の端末で変更されました。削除しますか", true, "削除の確認", B::Ask},
     {"見積書確認", "見積書 ", " を削除します。よろしいですか", true, "削除の確認", B::Ask},
     // A delivery note's or an invoice's, named with its kind by the caller.
-    {"伝票確認", "", " を削除します。よろしいですか", true, "削除の確認", B::Ask},
+    {"種別確認", "", " を削除します。よろしいですか", true, "削除の確認", B::Ask},
 };
 const Rule k入力[] = {
     {"上行空白", "上の行が空白です。データは連続して指定してください。", "", false, "入力注意", B::Info},
