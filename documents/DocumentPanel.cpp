@@ -163,6 +163,13 @@ void DocumentPanel::customerChosen(const CustomerInvoiceRule &rule)
     }
 }
 
+void DocumentPanel::forgetSources()
+{
+    m_sources.clear();
+    sources->clear();
+    sources->hide();
+}
+
 void DocumentPanel::setConverted(const QString &text)
 {
     converted->setText(text);

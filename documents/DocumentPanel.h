@@ -22,6 +22,7 @@ public:
     // The panel's fields into e; the withholding from the totals on screen.
     void fill(Estimate &e, const Totals &totals) const;
     void clear();
+    void forgetSources();
     // Proposes the customer's due date and withholding while they are still untouched.
     void customerChosen(const CustomerInvoiceRule &rule);
     // What this document was converted into, as the page shows it ("変換済: 請求書 No.3").

@@ -239,6 +239,9 @@ void EstimateTab::Copy見積書()
     m_storedVersion = 0;
     ui->dt日付->setDate(QDate::currentDate());
     takeSettingsRules(); // a new estimate follows today's settings
+    if (m_panel) // a copy is made by hand: it was converted from nothing
+        m_panel->forgetSources();
+    setConvertedText(QString());
     Calc明細();
     m_unchanged = Estimate(); // nothing of it is stored yet
     m_tracking = true;

@@ -7,6 +7,8 @@
 #include "documents/Conversion.h"
 #include "documents/DocumentPanel.h"
 #include "estimate/EstimateList.h"
+#include "estimate/EstimateListDialog.h"
+#include "ui_EstimateListDialog.h"
 #include "masters/BankStore.h"
 #include "masters/SettingsStore.h"
 #include "print/EstimateSheet.h"
@@ -30,6 +32,7 @@ private slots:
     void sameNumberInTwoKindsAndTheWipe();
     void badInputIsRefusedAndKept();
     void invoiceWithoutRegistrationIsNoQualifiedInvoice();
+    void conversionsFromTheListAndFromAnUnstoredPage();
 };
 
 namespace {
@@ -327,6 +330,45 @@ void DocumentsTest::invoiceWithoutRegistrationIsNoQualifiedInvoice()
     QVERIFY(!previewed->qualified && previewed->registrationNumber.isEmpty());
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 発行版 WHERE 種別 = '請求書' AND 伝票番号 = 1"), 1);
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 発行版 WHERE 種別 = '見積書'"), 0);
+}
+
+// Two 納品書 chosen in the list become one invoice; an estimate typed and not stored is stored
+// first when the user says so; a copy of the invoice is no longer made from them.
+void DocumentsTest::conversionsFromTheListAndFromAnUnstoredPage()
+{
+    Fixture f;
+    Window &w = f.win();
+    EstimateStore notes(w->context(), DocKind::Delivery);
+    for (int n : {1, 2})
+        QVERIFY(notes.save(document(DocKind::Delivery, n, "乙商事", {line(QString("納品%1").arg(n), 100)})));
+    EstimateTab *delivery = page(w, DocKind::Delivery);
+    auto previous = setListRunner([](EstimateListDialog &list) {
+        QCOMPARE(list.kind(), DocKind::Delivery);
+        list.ui->Grid一覧->selectAll();
+        QVERIFY(list.ui->Grid一覧->item(0, 5)->text().isEmpty()); // no links yet
+        list.findChild<QAbstractButton *>("cmd請求書作成")->click();
+    });
+    Answers answers;
+    delivery->findChild<QAbstractButton *>("cmd一覧")->click();
+    setListRunner(previous);
+    EstimateTab *invoice = w->documentTab(DocKind::Invoice);
+    QCOMPARE(w.find<QTabWidget>("SSTab1")->currentIndex(), 2);
+    QCOMPARE(invoice->panel()->sources->text(), QString("納品書 No.1, No.2 より"));
+    QCOMPARE(invoice->dat明細->value(1, Col品名).toString(), QString("納品2"));
+    invoice->Copy見積書();
+    QVERIFY(invoice->panel()->sources->text().isEmpty());
+
+    // From the estimate's page, typed and never stored: asked, stored, then converted.
+    EstimateTab *estimate = page(w, DocKind::Estimate);
+    estimate->ui->cmb顧客名->setEditText("丙社");
+    f.line(0, "設計", "1", "5000");
+    answers.shown.clear();
+    answers.answer({true, true});
+    estimate->findChild<QAbstractButton *>("cmd納品書作成")->click();
+    QCOMPARE(answers.shown.value(0).key, QString("変換確認"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 見積書ヘッダ WHERE 顧客名 = '丙社'"), 1);
+    QCOMPARE(delivery->panel()->sources->text(), QString("見積書 No.1 より"));
+    QCOMPARE(delivery->dat明細->value(0, Col品名).toString(), QString("設計"));
 }
 
 QTEST_MAIN(DocumentsTest)
