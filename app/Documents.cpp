@@ -6,6 +6,7 @@
 #include "archive/IssuedListDialog.h"
 #include "documents/Conversion.h"
 #include "documents/DocumentPanel.h"
+#include "documents/PaymentDialog.h"
 #include "estimate/EstimateTab.h"
 #include "ui/MessageCatalogue.h"
 #include "ui_EstimateTab.h"
@@ -73,6 +74,23 @@ void FrmQuoteDesk::connectDocument(EstimateTab *tab)
     connect(tab, &EstimateTab::listConversion, this,
             [this](DocKind kind, const QVector<int> &numbers, DocKind target) { convertStored(kind, numbers, target); });
     connect(tab, &EstimateTab::openRequested, this, &FrmQuoteDesk::openDocument);
+    connect(tab, &EstimateTab::paymentRequested, this, [this, tab] { recordPayment(tab); });
+}
+
+void FrmQuoteDesk::recordPayment(EstimateTab *tab)
+{
+    const EstimateNumber number = readEstimateNumber(tab->ui->txtNo->text());
+    // Against what is stored: an invoice not stored yet has nothing to be paid.
+    if (number.kind != EstimateNumber::Ok || tab->shownVersion() == 0 || tab->hasUnstoredChanges()) {
+        Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"), QStringLiteral("入金は登録済みの請求書に記録します。先に請求書を登録してください。"));
+        return;
+    }
+    PaymentDialog dialog(m_ctx, tab->ui->cmb顧客名->currentText(), this);
+    runPayment(dialog);
+    if (dialog.recorded() > 0) {
+        tab->showPaymentState(number.value);
+        m_status->showMessage(QStringLiteral("入金 No.%1 を記録しました").arg(dialog.recorded()));
+    }
 }
 
 void FrmQuoteDesk::convertFrom(EstimateTab *tab, DocKind target)

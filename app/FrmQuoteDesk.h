@@ -85,6 +85,7 @@ private:
     // The page's stored document becomes one of target: stored first, after asking, when it is not.
     void convertFrom(EstimateTab *tab, DocKind target);
     void openDocument(DocKind kind, int number);
+    void recordPayment(EstimateTab *tab);
     EstimateTab *m_delivery = nullptr, *m_invoice = nullptr;
     EstimateTab *m_printFrom = nullptr; // the page whose print button was pressed
     void openGuide();

@@ -91,6 +91,9 @@ void DocumentPanel::addInvoiceFields(QGridLayout *grid)
     QObject::connect(dueDate, &QDateEdit::dateChanged, this, [this] { m_dueTouched = !m_proposing; });
     QObject::connect(withholding, &QCheckBox::toggled, this, [this] { m_withholdingTouched = !m_proposing; });
     QObject::connect(tradeDate, &QDateEdit::dateChanged, this, [this](const QDate &d) { proposeDue(d); });
+    payment = new QLabel(this);
+    payment->setObjectName(QStringLiteral("lbl入金状況"));
+    grid->addWidget(payment, 1, 5);
 }
 
 void DocumentPanel::proposeDue(const QDate &delivered)
@@ -148,6 +151,8 @@ void DocumentPanel::clear()
     sources->hide();
     setConverted(QString());
     setRulesNotice(QString());
+    if (payment)
+        payment->clear();
     m_dueTouched = m_withholdingTouched = false;
     m_dueRule.clear();
 }

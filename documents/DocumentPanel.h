@@ -42,6 +42,7 @@ public:
     QCheckBox *withholding = nullptr;
     QLineEdit *note = nullptr;
     QLabel *sources = nullptr, *converted = nullptr, *rulesNotice = nullptr;
+    QLabel *payment = nullptr; // an invoice's: 未入金, 一部入金 (残額), 入金済, 期限超過
     QPushButton *todaysRules = nullptr;
 
 private:

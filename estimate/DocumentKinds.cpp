@@ -5,6 +5,7 @@
 #include "ui_EstimateTab.h"
 
 #include "documents/DocumentPanel.h"
+#include "documents/PaymentStore.h"
 #include "masters/BankStore.h"
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
@@ -37,6 +38,13 @@ void EstimateTab::setupKind()
     }
     if (k == DocKind::Delivery)
         addConvertButton(DocKind::Invoice);
+    if (k == DocKind::Invoice) {
+        auto *pay = new QPushButton(QStringLiteral("入金"), this);
+        pay->setObjectName(QStringLiteral("cmd入金"));
+        pay->setToolTip(QStringLiteral("この顧客からの入金を記録し、請求書に割り当てます"));
+        ui->buttonsLayout->insertWidget(ui->buttonsLayout->indexOf(ui->cmd発行履歴), pay);
+        connect(pay, &QPushButton::clicked, this, &EstimateTab::paymentRequested);
+    }
     m_panel = new DocumentPanel(k, this);
     // Under the header's boxes, beside the own company's details, which span it too.
     ui->headerLayout->removeWidget(ui->lbl自社情報);
@@ -110,8 +118,24 @@ bool EstimateTab::laterKindAccepts(const Estimate &e)
     return question.isEmpty() || Msg(QStringLiteral("伝票"), QStringLiteral("確認"), question);
 }
 
+void EstimateTab::showPaymentState(int number)
+{
+    if (!m_panel || !m_panel->payment)
+        return;
+    InvoiceBalance b;
+    bool found = false;
+    if (number <= 0 || !PaymentStore(m_ctx.main).balance(number, b, found) || !found) {
+        m_panel->payment->clear();
+        return;
+    }
+    const PayStatus s = b.status(QDate::currentDate());
+    m_panel->payment->setText(s == PayStatus::Paid ? payStatusLabel(s)
+                                                   : QStringLiteral("%1（残額 ¥%2）").arg(payStatusLabel(s), b.open().toGroupedString()));
+}
+
 void EstimateTab::showConversions(int number)
 {
+    showPaymentState(number);
     QVector<DocLink> into;
     if (!m_store.convertedInto(number, into) || into.isEmpty()) {
         setConvertedText(QString());

@@ -112,6 +112,8 @@ signals:
     // Chosen in the list: stored documents of kind to become one of target; one to open.
     void listConversion(DocKind kind, const QVector<int> &numbers, DocKind target);
     void openRequested(DocKind kind, int number);
+    // The invoice page's 入金 button.
+    void paymentRequested();
     void hintRequested();
     void printRequested();
     void issuedListRequested();
@@ -164,6 +166,11 @@ private:
     bool laterKindAccepts(const Estimate &e);
     // "変換済: 請求書 No.3": what the stored document was converted into.
     void showConversions(int number);
+public:
+    // An invoice's payment state beside its fields (nothing for other kinds).
+    void showPaymentState(int number);
+
+private:
     void setConvertedText(const QString &text);
     QPushButton *addConvertButton(DocKind target);
     void showTaxMode();

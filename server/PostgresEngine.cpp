@@ -142,6 +142,10 @@ public:
     {
         return db.exec("SELECT pg_advisory_xact_lock(?, 0)", {serverschema::kLockSpace + 1});
     }
+    DbResult lockPayments(Db &db) const override
+    {
+        return db.exec("SELECT pg_advisory_xact_lock(?, 0)", {serverschema::kLockSpace + 2});
+    }
     DbResult storedVersion(Db &db, DocKind kind, qlonglong number, qlonglong &version) const override
     {
         QVariant v;
@@ -319,7 +323,7 @@ DbResult PostgresEngine::backupBeforeWipe(Db &db, const QString &, const QDateTi
         // The name is made here from the date alone: nothing typed reaches the statement.
         if (DbResult r = db.execUnprepared("CREATE SCHEMA " + name); !r)
             return r;
-        QStringList copied{"顧客マスタ", "商品マスタ", "自社情報", "伝票連携"};
+        QStringList copied{"顧客マスタ", "商品マスタ", "自社情報", "伝票連携", "入金"};
         for (DocKind kind : kAllKinds)
             copied << kindNames(kind).header << kindNames(kind).lines << kindNames(kind).index;
         for (const QString &t : copied) {

@@ -109,9 +109,9 @@ DbResult copyAll(Copy &c, ImportReport &report)
             r = c.table(QStringLiteral("SELECT rowid, 本文 FROM %1 ORDER BY rowid").arg(kindNames(kind).index),
                         kindNames(kind).index, {"伝票番号", "本文"});
     }
-    if (r)
-        r = c.table(all(tables::links().names(), tables::links().name, "種別, 伝票番号, 並び"), tables::links().name,
-                    tables::links().names());
+    for (const tables::Table *t : {&tables::links(), &tables::payments()})
+        if (r)
+            r = c.table(all(t->names(), t->name, t->key.join(", ")), t->name, t->names());
     NameMerge customerNames(QStringLiteral("顧客名")), productNames(QStringLiteral("品名"));
     if (r)
         r = c.table(all(customers, "顧客マスタ", "rowid"), "顧客マスタ", customers, &report.customers,

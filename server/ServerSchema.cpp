@@ -131,6 +131,7 @@ QStringList createStatements()
     // pg_trgm is a trusted extension: the database's owner may create it without a superuser.
     return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements() +
            searchStatements() + QStringList{serversave::functionStatement()} + laterKindStatements() +
+           schema::paymentStatements(Db::Engine::Postgres) +
            QStringList{serverissue::functionStatement()};
 }
 
@@ -164,7 +165,7 @@ static QStringList ourTables()
 {
     return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
             "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ",
-            "請求書", "請求書索引", "伝票連携"};
+            "請求書", "請求書索引", "伝票連携", "入金"};
 }
 
 static DbResult storedVersion(Db &db, int &version)
@@ -176,7 +177,7 @@ static DbResult storedVersion(Db &db, int &version)
 }
 
 // 301 had no save function, no index for short searches, and counted master changes per row;
-// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates. Desktops starting at once upgrade one after the other.
+// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments. Desktops starting at once upgrade one after the other.
 static DbResult upgrade(Db &db)
 {
     return db.transaction([&]() -> DbResult {
@@ -203,6 +204,9 @@ static DbResult upgrade(Db &db)
             for (const QString &sql : laterKindStatements())
                 if (DbResult r = db.execUnprepared(sql); !r)
                     return r;
+        for (const QString &sql : schema::paymentStatements(Db::Engine::Postgres)) // 306: payments
+            if (DbResult r = db.execUnprepared(sql); !r)
+                return r;
         if (DbResult r = db.execUnprepared(serverissue::functionStatement()); !r)
             return r;
         if (version <= 303) {

@@ -74,6 +74,9 @@ public:
     virtual DbResult lockEstimate(Db &db, DocKind kind, qlonglong number) const = 0;
     // Holds the archive's chain until the transaction ends: every issue follows the one before.
     virtual DbResult lockArchive(Db &db) const = 0;
+    // Holds the payments' numbering until the transaction ends: two desktops recording payments
+    // at once take one number after the other. Inside a transaction.
+    virtual DbResult lockPayments(Db &db) const = 0;
     // The version of what is stored under number: 0 when nothing is.
     virtual DbResult storedVersion(Db &db, DocKind kind, qlonglong number, qlonglong &version) const = 0;
     // Writes a document's header in place of what is stored under its number (the first of

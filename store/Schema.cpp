@@ -52,6 +52,13 @@ static QStringList laterKindStatements()
     return s;
 }
 
+QStringList paymentStatements(Db::Engine engine)
+{
+    return {tables::payments().createStatement(engine, engine == Db::Engine::Postgres),
+            QStringLiteral("CREATE INDEX %1入金_請求書 ON 入金 (請求書番号)")
+                .arg(engine == Db::Engine::Postgres ? QStringLiteral("IF NOT EXISTS ") : QString())};
+}
+
 QStringList laterSettingsColumns()
 {
     return {"銀行名 TEXT", "支店名 TEXT", "口座種別 TEXT", "口座番号 TEXT", "口座名義 TEXT", "銀行名2 TEXT", "支店名2 TEXT",
@@ -66,7 +73,7 @@ QStringList tableNames(FileKind kind)
     if (kind == FileKind::Permanent)
         return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
                 "発行版", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ", "請求書",
-                "請求書索引", "伝票連携"};
+                "請求書索引", "伝票連携", "入金"};
     return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint", "w画面", "w納品書明細", "w納品書画面", "w請求書明細",
             "w請求書画面"};
 }
@@ -107,7 +114,8 @@ QStringList createStatements(FileKind kind)
             tables::settings().createStatement(Db::Engine::Sqlite),
             tables::codes().createStatement(Db::Engine::Sqlite),
             searchindex::createStatement(),
-        } + archiveschema::fileStatements() + changeCounterStatements() + settingsCounterStatements() + laterKindStatements();
+        } + archiveschema::fileStatements() + changeCounterStatements() + settingsCounterStatements() + laterKindStatements() +
+               paymentStatements(Db::Engine::Sqlite);
     }
     return QStringList{
         workLinesStatement(DocKind::Estimate),
@@ -226,7 +234,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 {108, settingsCounterStatements(), archiveschema::upgradeFile, true},
                 // Version 10: delivery notes and invoices beside the estimates, each numbered on its
                 // own, with the documents each was made from.
-                {109, laterKindStatements()}};
+                {109, laterKindStatements()},
+                // Version 11: payments against invoices.
+                {110, paymentStatements(Db::Engine::Sqlite)}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",

@@ -18,7 +18,7 @@ inline const QString kPermAlias = QStringLiteral("perm");
 
 constexpr int kApplicationId = 0x51444B31; // "QDK1"
 // A file's format: 1xx for the permanent file, 2xx for the work file (user_version).
-constexpr int kPermVersion = 110;
+constexpr int kPermVersion = 111;
 constexpr int kWorkVersion = 205;
 
 enum class FileKind { Permanent, Work };
@@ -49,6 +49,8 @@ QStringList laterWorkStatements();
 // Columns the later kinds brought to the settings (the bank accounts invoices name) and to the
 // customers (how an invoice's due date is proposed, whether fees are withheld), with their types.
 QStringList laterSettingsColumns();
+// The payments' table and its index, for either engine.
+QStringList paymentStatements(Db::Engine engine);
 QStringList laterCustomerColumns();
 
 // The prepared unit list (コードマスタ, kind 単位), into a new store of either engine.

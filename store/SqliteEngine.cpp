@@ -130,6 +130,7 @@ public:
     }
     DbResult lockEstimate(Db &, DocKind, qlonglong) const override { return {}; }
     DbResult lockArchive(Db &) const override { return {}; } // the write lock is held already
+    DbResult lockPayments(Db &) const override { return {}; }
     // The file keeps no versions: only this desktop writes to it, so stored is version 1.
     DbResult storedVersion(Db &db, DocKind kind, qlonglong number, qlonglong &version) const override
     {

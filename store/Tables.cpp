@@ -108,6 +108,16 @@ const Table &codes()
     return t;
 }
 
+const Table &payments()
+{
+    static const Table t{"入金",
+                         {{"入金番号", Type::Integer, true}, {"行番号", Type::Integer, true}, {"日付", Type::Text},
+                          {"顧客名", Type::Text}, {"請求書番号", Type::Integer, true}, {"金額", Type::Money, true},
+                          {"手数料", Type::Money}, {"摘要", Type::Text}},
+                         {"入金番号", "行番号"}};
+    return t;
+}
+
 QStringList laterHeaderColumns() { return {"取引日", "支払期限", "源泉徴収", "源泉税額", "備考"}; }
 
 static Table headerOf(DocKind kind)

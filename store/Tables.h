@@ -55,6 +55,9 @@ const Table &customers();
 const Table &products();
 const Table &settings();
 const Table &codes();
+// Money received: one row per invoice a payment settles, the rows of one payment under one
+// 入金番号; the fee the payer kept back is on the payment's first row.
+const Table &payments();
 
 // The columns only the later kinds have, in the order they follow the estimate's.
 QStringList laterHeaderColumns();

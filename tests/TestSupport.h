@@ -27,7 +27,7 @@ inline QStringList withoutLaterKinds(schema::FileKind kind)
         return {"DROP TABLE w納品書明細", "DROP TABLE w納品書画面", "DROP TABLE w請求書明細", "DROP TABLE w請求書画面",
                 "ALTER TABLE w顧客マスタ DROP COLUMN 支払期限規則", "ALTER TABLE w顧客マスタ DROP COLUMN 源泉徴収"};
     QStringList s{"DROP TABLE 納品書ヘッダ", "DROP TABLE 納品書", "DROP TABLE 納品書索引", "DROP TABLE 請求書ヘッダ",
-                  "DROP TABLE 請求書", "DROP TABLE 請求書索引", "DROP TABLE 伝票連携",
+                  "DROP TABLE 請求書", "DROP TABLE 請求書索引", "DROP TABLE 伝票連携", "DROP TABLE 入金",
                   "ALTER TABLE 自社情報 DROP COLUMN 最大納品書番号", "ALTER TABLE 自社情報 DROP COLUMN 最大請求書番号"};
     for (const QString &c : schema::laterSettingsColumns())
         s << "ALTER TABLE 自社情報 DROP COLUMN " + c.section(' ', 0, 0);

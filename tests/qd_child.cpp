@@ -3,7 +3,7 @@
 // every message is printed as "MSG: <text>".
 //
 //   qd_child start <data folder>          start-up only; exit code as the program's
-//   qd_child save|register|delete|wipe|issue|hint|edit|backup|upgrade|convert <data folder>
+//   qd_child save|register|delete|wipe|issue|hint|edit|backup|upgrade|convert|payment <data folder>
 //   qd_child race <data folder> [N]       N (500) new estimates over Nos. 1 to 5; prints the counts
 //   qd_child type <data folder>           an estimate typed and left unstored; prints TYPED and waits to be killed
 
@@ -11,6 +11,7 @@
 #include "app/ProcessEnd.h"
 #include "app/Startup.h"
 #include "estimate/EstimateStore.h"
+#include "documents/PaymentStore.h"
 #include "estimate/EstimateTab.h"
 #include "masters/CustomerTab.h"
 #include "masters/SettingsTab.h"
@@ -92,6 +93,11 @@ int act(const QString &action, FrmQuoteDesk &w)
     if (action == "wipe") {
         w.settingsTab()->Data初期化();
         return 0;
+    }
+    if (action == "payment") { // one payment over the three seeded invoices
+        Payment p{QDate(2026, 12, 1), QStringLiteral("甲社"), Money::fromYen(440), QStringLiteral("振込"),
+                  {{11, Money::fromYen(1000)}, {12, Money::fromYen(2000)}, {13, Money::fromYen(500)}}};
+        return PaymentStore(w.context().main).record(p) ? 0 : 2;
     }
     if (action == "convert") { // estimate No.3 becomes invoice No.1, stored
         if (!w.convertStored(DocKind::Estimate, {3}, DocKind::Invoice))

@@ -177,6 +177,8 @@ void ReliabilityTest::seedForActions(const TempData &data)
     QVERIFY(seedPerm(data, "INSERT INTO 商品マスタ (品名, 単位, 単価, 非課税) VALUES ('既存品', '個', 10000, 0)"));
     QVERIFY(seedPerm(data, "INSERT INTO 見積書ヘッダ (伝票番号, 顧客名) VALUES (3, '甲社')"));
     QVERIFY(seedPerm(data, "INSERT INTO 見積書 (伝票番号, 行番号, 伝票区分, 品名) VALUES (3, 0, 1, 'a'), (3, 1, 1, 'b')"));
+    QVERIFY(seedPerm(data, "INSERT INTO 請求書ヘッダ (伝票番号, 顧客名, 合計) VALUES (11, '甲社', 10000000), (12, '甲社', 20000000), "
+                           "(13, '甲社', 30000000)"));
     Db work("seed-work");
     QVERIFY(work.open(data.work()));
     QVERIFY(work.exec("INSERT INTO ClHint (FormName, CtlName, FormTitle, Contents) VALUES ('FrmQuoteDesk', 'cmdHint', "
@@ -213,6 +215,9 @@ QString ReliabilityTest::check(const QString &folder, const QString &action)
     } else if (action == "register") {
         if (const qlonglong c = n("SELECT count(*) FROM 顧客マスタ WHERE 顧客名 LIKE '登録顧客%'"); c != 0 && c != 3)
             return "register partly stored";
+    } else if (action == "payment") {
+        if (const qlonglong rows = n("SELECT count(*) FROM 入金"); rows != 0 && rows != 3)
+            return "payment partly recorded";
     } else if (action == "convert") {
         // No invoice, or the whole one: header, both lines, the link back and its counter.
         const QList<qlonglong> parts{n("SELECT count(*) FROM 請求書ヘッダ WHERE 伝票番号 = 1"),
@@ -281,7 +286,7 @@ void ReliabilityTest::killAtEveryWriteAndSync()
     seedForActions(templ);
     makeOlderArchive(older);
     int tried = 0, broken = 0;
-    for (const QString action : {"save", "register", "delete", "wipe", "issue", "hint", "backup", "upgrade", "convert"}) {
+    for (const QString action : {"save", "register", "delete", "wipe", "issue", "hint", "backup", "upgrade", "convert", "payment"}) {
         const TempData &from = action == "upgrade" ? older : templ;
         for (const QString call : {"pwrite64", "fdatasync", "fsync", "unlink"}) {
             for (int k = 1;; k += stride) {

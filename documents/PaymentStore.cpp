@@ -1,0 +1,131 @@
+#include "documents/PaymentStore.h"
+
+#include "store/Engine.h"
+#include "store/Tables.h"
+
+namespace {
+const QString kPaymentDay = QStringLiteral("yyyy/MM/dd");
+
+QDate dayOf(const QVariant &v)
+{
+    const QString t = v.isNull() ? QString() : v.toString();
+    const QDate d = QDate::fromString(t, kPaymentDay);
+    return d.isValid() ? d : QDate::fromString(t.left(10), Qt::ISODate);
+}
+} // namespace
+
+Money Payment::amount() const
+{
+    Money sum;
+    for (const auto &[invoice, money] : allocations)
+        sum += money;
+    return sum;
+}
+
+DbResult PaymentStore::select(const QString &where, const QVariantList &binds, QVector<InvoiceBalance> &out)
+{
+    out.clear();
+    // What settled each invoice, summed where the payments are: one statement for them all.
+    const QString sql = QStringLiteral(
+        "SELECT h.伝票番号, h.顧客名, h.日付, h.支払期限, coalesce(h.合計, 0) - coalesce(h.源泉税額, 0), "
+        "coalesce(p.s, 0) FROM 請求書ヘッダ h LEFT JOIN (SELECT 請求書番号, sum(金額) + sum(coalesce(手数料, 0)) AS s "
+        "FROM 入金 GROUP BY 請求書番号) p ON p.請求書番号 = h.伝票番号 %1 ORDER BY h.日付, h.伝票番号").arg(where);
+    return m_db.forEachRow(sql, binds, [&](const QSqlQuery &q) {
+        out << InvoiceBalance{q.value(0).toInt(), q.value(1).toString(), dayOf(q.value(2)), dayOf(q.value(3)),
+                              Money::fromRaw(q.value(4).toLongLong()), Money::fromRaw(q.value(5).toLongLong())};
+    });
+}
+
+DbResult PaymentStore::invoices(const QString &customer, QVector<InvoiceBalance> &out, bool all)
+{
+    DbResult r = select(QStringLiteral("WHERE h.顧客名 = ?"), {customer}, out);
+    if (!all)
+        out.erase(std::remove_if(out.begin(), out.end(), [](const InvoiceBalance &b) { return b.open().raw() <= 0; }),
+                  out.end());
+    return r;
+}
+
+DbResult PaymentStore::balance(int invoice, InvoiceBalance &out, bool &found)
+{
+    QVector<InvoiceBalance> rows;
+    DbResult r = select(QStringLiteral("WHERE h.伝票番号 = ?"), {invoice}, rows);
+    found = !rows.isEmpty();
+    if (found)
+        out = rows.first();
+    return r;
+}
+
+DbResult PaymentStore::record(const Payment &p, int *number)
+{
+    Db &db = m_db;
+    const QStringList columns = tables::payments().names();
+    return db.transaction([&]() -> DbResult {
+        if (DbResult r = engineOf(db).lockPayments(db); !r)
+            return r;
+        QVariant next;
+        if (DbResult r = db.scalar("SELECT coalesce(max(入金番号), 0) + 1 FROM 入金", {}, next); !r)
+            return r;
+        const QString marks = QStringList(columns.size(), QStringLiteral("?")).join(", ");
+        for (int i = 0; i < p.allocations.size(); ++i) {
+            const QVariantList row{next, i, p.date.toString(kPaymentDay), p.customer, p.allocations[i].first,
+                                   p.allocations[i].second.raw(), i == 0 ? p.fee.raw() : 0, p.memo};
+            if (DbResult r = db.exec(QStringLiteral("INSERT INTO 入金 (%1) VALUES (%2)").arg(columns.join(", "), marks), row); !r)
+                return r;
+        }
+        if (number)
+            *number = next.toInt();
+        return DbResult{};
+    });
+}
+
+DbResult PaymentStore::receivables(const ReceivablesFilter &f, const QDate &today, QVector<InvoiceBalance> &out)
+{
+    QStringList where;
+    QVariantList binds;
+    if (!f.customer.trimmed().isEmpty()) {
+        where << QStringLiteral("instr(lower(h.顧客名), lower(?)) > 0");
+        binds << f.customer.trimmed();
+    }
+    if (f.dueMonth.isValid()) {
+        where << QStringLiteral("h.支払期限 >= ? AND h.支払期限 <= ?");
+        const QDate first(f.dueMonth.year(), f.dueMonth.month(), 1);
+        binds << first.toString(kPaymentDay) << first.addMonths(1).addDays(-1).toString(kPaymentDay);
+    }
+    QString sql = where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND "));
+    if (m_db.engine() == Db::Engine::Postgres) // instr is the file's; the server says strpos
+        sql.replace(QStringLiteral("instr("), QStringLiteral("strpos("));
+    DbResult r = select(sql, binds, out);
+    out.erase(std::remove_if(out.begin(), out.end(),
+                             [&](const InvoiceBalance &b) {
+                                 const PayStatus s = b.status(today);
+                                 return f.status ? s != *f.status : s == PayStatus::Paid;
+                             }),
+              out.end());
+    std::stable_sort(out.begin(), out.end(), [](const InvoiceBalance &a, const InvoiceBalance &b) {
+        return (a.due.isValid() ? a.due : QDate(9999, 12, 31)) < (b.due.isValid() ? b.due : QDate(9999, 12, 31));
+    });
+    return r;
+}
+
+QStringList PaymentStore::questions(const Payment &p)
+{
+    QStringList out;
+    if (p.amount().raw() <= 0)
+        out << QStringLiteral("入金額が 0 円です。このまま記録しますか");
+    for (const auto &[invoice, money] : p.allocations) {
+        InvoiceBalance b;
+        bool found = false;
+        if (!balance(invoice, b, found) || !found)
+            continue;
+        if (money > b.open())
+            out << QStringLiteral("請求書 No.%1 の残額 ¥%2 を超えています（¥%3）。このまま記録しますか")
+                       .arg(invoice)
+                       .arg(b.open().toGroupedString(), money.toGroupedString());
+        if (p.date.isValid() && b.date.isValid() && p.date < b.date)
+            out << QStringLiteral("入金日 %1 が請求書 No.%2 の請求日 %3 より前です。このまま記録しますか")
+                       .arg(p.date.toString(kPaymentDay))
+                       .arg(invoice)
+                       .arg(b.date.toString(kPaymentDay));
+    }
+    return out;
+}

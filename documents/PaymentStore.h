@@ -1,0 +1,54 @@
+#pragma once
+// Payments against invoices as plain values: what each invoice of a customer still owes, a
+// payment spread over several of them, what is owed in total. Payments are rows of their own:
+// an invoice's stored figures never change. No widgets here.
+
+#include "store/Db.h"
+#include "values/Receivables.h"
+
+#include <QDate>
+#include <QVector>
+#include <utility>
+
+struct InvoiceBalance {
+    int number = 0;
+    QString customer;
+    QDate date, due;
+    Money billed;  // the total, less what is withheld
+    Money settled; // payments and the fees kept back
+    Money open() const { return billed - settled; }
+    PayStatus status(const QDate &today) const { return payStatus(billed, settled, due, today); }
+};
+
+struct Payment {
+    QDate date;
+    QString customer;
+    Money fee; // what the payer kept back for the transfer
+    QString memo;
+    QVector<std::pair<int, Money>> allocations; // invoice number, amount
+    Money amount() const;
+};
+
+struct ReceivablesFilter {
+    QString customer;                // any part of the name; empty: all
+    std::optional<PayStatus> status; // unset: every open invoice (and only open ones)
+    QDate dueMonth;                  // any day of the month; invalid: any
+};
+
+class PaymentStore {
+public:
+    explicit PaymentStore(Db &main) : m_db(main) {}
+    // The customer's invoices, oldest first; only those still open unless all.
+    DbResult invoices(const QString &customer, QVector<InvoiceBalance> &out, bool all = false);
+    DbResult balance(int invoice, InvoiceBalance &out, bool &found);
+    // All of it or nothing, under the next payment number (*number).
+    DbResult record(const Payment &p, int *number = nullptr);
+    // Each invoice that matches, oldest due first.
+    DbResult receivables(const ReceivablesFilter &filter, const QDate &today, QVector<InvoiceBalance> &out);
+    // What to ask before recording: amounts of 0, above what is open, dated before an invoice.
+    QStringList questions(const Payment &p);
+
+private:
+    DbResult select(const QString &where, const QVariantList &binds, QVector<InvoiceBalance> &out);
+    Db &m_db;
+};
