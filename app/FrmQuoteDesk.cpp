@@ -13,6 +13,7 @@
 #include "masters/CustomerTab.h"
 #include "masters/ProductTab.h"
 #include "masters/SettingsTab.h"
+#include "documents/ReceivablesDialog.h"
 #include "masters/SettingsStore.h"
 #include "masters/SetupDialog.h"
 #include "store/ArchiveAudit.h"
@@ -199,6 +200,11 @@ void FrmQuoteDesk::buildWindow()
 
     connectDocument(m_estimate);
     new QShortcut(QKeySequence(Qt::Key_F1), this, this, &FrmQuoteDesk::openGuide);
+    auto *owed = new QShortcut(QKeySequence(Qt::Key_F5), this, this, [this] {
+        ReceivablesDialog dialog(m_ctx.main, this);
+        runReceivables(dialog);
+    });
+    owed->setObjectName(QStringLiteral("key売掛"));
 }
 
 void FrmQuoteDesk::pageShown(int index)
