@@ -22,6 +22,7 @@ void runReceivables(ReceivablesDialog &dialog) { g_receivablesRunner(dialog); }
 
 namespace {
 const QString kOwedDay = QStringLiteral("yyyy/MM/dd");
+constexpr int kShownRows = 500;
 QString owedYen(Money m) { return m.isZero() ? QStringLiteral("0") : m.toGroupedString(); }
 
 QTableWidget *table(QWidget *parent, const QString &name, const QStringList &headings)
@@ -131,13 +132,15 @@ ReceivablesFilter ReceivablesDialog::filter() const
 void ReceivablesDialog::refresh()
 {
     reportFailure(m_store.receivables(filter(), m_today, m_rows), QStringLiteral("売掛を表示"));
-    invoices->setRowCount(m_rows.size());
+    // The oldest due shown; the totals and the CSV take every one.
+    invoices->setRowCount(std::min<int>(m_rows.size(), kShownRows));
     Money open, overdue;
     for (int r = 0; r < m_rows.size(); ++r) {
         const InvoiceBalance &b = m_rows[r];
         const PayStatus s = b.status(m_today);
-        setRow(invoices, r, {b.customer, QStringLiteral("No.%1").arg(b.number), b.date.toString(kOwedDay), b.due.toString(kOwedDay),
-                             owedYen(b.billed), owedYen(b.open()), payStatusLabel(s)});
+        if (r < kShownRows)
+            setRow(invoices, r, {b.customer, QStringLiteral("No.%1").arg(b.number), b.date.toString(kOwedDay),
+                                 b.due.toString(kOwedDay), owedYen(b.billed), owedYen(b.open()), payStatusLabel(s)});
         open += b.open();
         if (s == PayStatus::Overdue)
             overdue += b.open();
@@ -149,8 +152,8 @@ void ReceivablesDialog::refresh()
 void ReceivablesDialog::showCustomers()
 {
     const QVector<CustomerOwed> owed = owedByCustomer(m_rows, m_today);
-    customers->setRowCount(owed.size());
-    for (int r = 0; r < owed.size(); ++r)
+    customers->setRowCount(std::min<int>(owed.size(), kShownRows));
+    for (int r = 0; r < customers->rowCount(); ++r)
         setRow(customers, r, {owed[r].customer, QString::number(owed[r].invoices), owedYen(owed[r].open),
                               owedYen(owed[r].overdue), owed[r].oldestDue.toString(kOwedDay)});
 }
