@@ -202,6 +202,14 @@ void PaymentsTest::whatIsOwedByCustomerAndAsCsv()
     d.dueMonth->setCurrentIndex(d.dueMonth->findText("2027年2月"));
     QCOMPARE(d.shown().size(), 1);
     QCOMPARE(d.shown()[0].number, 2);
+    // Another desktop records a payment: the view's next refresh shows it.
+    {
+        Db other(QStringLiteral("other-desktop"));
+        QVERIFY(f.data.openPerm(other));
+        QVERIFY(PaymentStore(other).record({QDate(2027, 1, 5), "甲社", Money(), "", {{2, Money::fromYen(3000)}}}));
+    }
+    d.refresh();
+    QVERIFY(d.shown().isEmpty());
 }
 
 void PaymentsTest::twoDesktopsPayingOneInvoiceLoseNothing_data()
