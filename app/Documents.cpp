@@ -7,6 +7,8 @@
 #include "documents/Conversion.h"
 #include "documents/DocumentPanel.h"
 #include "documents/PaymentDialog.h"
+#include "documents/PaymentStore.h"
+#include "documents/Receipts.h"
 #include "estimate/EstimateTab.h"
 #include "ui/MessageCatalogue.h"
 #include "ui_EstimateTab.h"
@@ -16,9 +18,9 @@
 
 QVector<EstimateTab *> FrmQuoteDesk::documentTabs() const
 {
-    QVector<EstimateTab *> out;
-    for (EstimateTab *t : {m_estimate, m_delivery, m_invoice})
-        if (t)
+    QVector<EstimateTab *> out{m_estimate};
+    for (DocKind k : kLaterKinds)
+        if (EstimateTab *t = m_pages[pageOf(k)])
             out << t;
     return out;
 }
@@ -28,10 +30,8 @@ EstimateTab *FrmQuoteDesk::shownDocument() const
     if (m_printFrom)
         return m_printFrom;
     const int page = SSTab1 ? SSTab1->currentIndex() : 0;
-    if (page == kDeliveryPage && m_delivery)
-        return m_delivery;
-    if (page == kInvoicePage && m_invoice)
-        return m_invoice;
+    if (page > 0 && page < int(m_pages.size()) && m_pages[page])
+        return m_pages[page];
     return m_estimate;
 }
 
@@ -39,12 +39,11 @@ EstimateTab *FrmQuoteDesk::documentTab(DocKind kind)
 {
     if (kind == DocKind::Estimate || !m_loaded)
         return m_estimate;
-    EstimateTab *&tab = kind == DocKind::Delivery ? m_delivery : m_invoice;
+    EstimateTab *&tab = m_pages[pageOf(kind)];
     if (tab)
         return tab;
-    const int page = kind == DocKind::Delivery ? kDeliveryPage : kInvoicePage;
     tab = new EstimateTab(m_ctx, nullptr, kind);
-    SSTab1->widget(page)->layout()->addWidget(tab);
+    SSTab1->widget(pageOf(kind))->layout()->addWidget(tab);
     connectDocument(tab);
     tab->formInit();
     // What a crash left unstored on this page is offered when the page is first seen.
@@ -75,16 +74,40 @@ void FrmQuoteDesk::connectDocument(EstimateTab *tab)
             [this](DocKind kind, const QVector<int> &numbers, DocKind target) { convertStored(kind, numbers, target); });
     connect(tab, &EstimateTab::openRequested, this, &FrmQuoteDesk::openDocument);
     connect(tab, &EstimateTab::paymentRequested, this, [this, tab] { recordPayment(tab); });
+    connect(tab, &EstimateTab::receiptRequested, this, [this, tab] { makeReceipt(tab); });
+}
+
+// The invoice on the page as stored, or 0 (said why) when there is none to pay or receipt.
+static int storedInvoice(EstimateTab *tab, const QString &why)
+{
+    const EstimateNumber number = readEstimateNumber(tab->ui->txtNo->text());
+    if (number.kind == EstimateNumber::Ok && tab->shownVersion() > 0 && !tab->hasUnstoredChanges())
+        return number.value;
+    Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"), why + QStringLiteral("先に請求書を登録してください。"));
+    return 0;
+}
+
+void FrmQuoteDesk::makeReceipt(EstimateTab *tab)
+{
+    const int invoice = storedInvoice(tab, QStringLiteral("領収書は登録済みの請求書への入金から作ります。"));
+    int payment = 0;
+    if (invoice == 0 || !reportFailure(PaymentStore(m_ctx.main).latestPaymentFor(invoice, payment), QStringLiteral("入金を読込")))
+        return;
+    if (payment == 0) {
+        Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"),
+            QStringLiteral("請求書 No.%1 への入金が記録されていません。先に「入金」で記録してください。").arg(invoice));
+        return;
+    }
+    Conversion c;
+    if (reportFailure(receiptForPayment(m_ctx, payment, c), QStringLiteral("領収書を作成")))
+        showConversion(c, DocKind::Receipt, receiptNote(payment));
 }
 
 void FrmQuoteDesk::recordPayment(EstimateTab *tab)
 {
-    const EstimateNumber number = readEstimateNumber(tab->ui->txtNo->text());
-    // Against what is stored: an invoice not stored yet has nothing to be paid.
-    if (number.kind != EstimateNumber::Ok || tab->shownVersion() == 0 || tab->hasUnstoredChanges()) {
-        Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"), QStringLiteral("入金は登録済みの請求書に記録します。先に請求書を登録してください。"));
+    const EstimateNumber number{EstimateNumber::Ok, storedInvoice(tab, QStringLiteral("入金は登録済みの請求書に記録します。"))};
+    if (number.value == 0)
         return;
-    }
     PaymentDialog dialog(m_ctx, tab->ui->cmb顧客名->currentText(), this);
     runPayment(dialog);
     if (dialog.recorded() > 0) {
@@ -118,6 +141,11 @@ bool FrmQuoteDesk::convertStored(DocKind kind, const QVector<int> &numbers, DocK
     Conversion c;
     if (!reportFailure(convertDocuments(m_ctx, kind, numbers, target, c), kindNames(target).label + QStringLiteral("を作成")))
         return false;
+    return showConversion(c, target, sourcesCaption(c.document.sources).chopped(3));
+}
+
+bool FrmQuoteDesk::showConversion(Conversion &c, DocKind target, const QString &from)
+{
     if (!c.refusal.isEmpty()) {
         Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"), c.refusal);
         return false;
@@ -129,7 +157,7 @@ bool FrmQuoteDesk::convertStored(DocKind kind, const QVector<int> &numbers, DocK
         // Partial deliveries are legitimate: asked, not refused.
         if (!Msg(QStringLiteral("伝票"), QStringLiteral("確認"),
                  QStringLiteral("%1 から作った%2があります（%3）。もう一度作りますか")
-                     .arg(sourcesCaption(c.document.sources).chopped(3), kindNames(target).label, made.join(QStringLiteral("、")))))
+                     .arg(from, kindNames(target).label, made.join(QStringLiteral("、")))))
             return false;
     }
     EstimateTab *page = documentTab(target);

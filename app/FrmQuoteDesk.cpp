@@ -177,8 +177,11 @@ void FrmQuoteDesk::buildWindow()
     m_estimate = new EstimateTab(m_ctx, SSTab1);
     SSTab1->addTab(m_estimate, QStringLiteral("見積書"));
     // The other pages are built when they are first wanted: the window is up sooner.
-    for (const QString &caption : {QStringLiteral("納品書"), QStringLiteral("請求書"), QStringLiteral("顧　客"),
-                                   QStringLiteral("商　品"), QStringLiteral("設定・情報")}) {
+    m_pages[0] = m_estimate;
+    QStringList captions;
+    for (DocKind k : kLaterKinds)
+        captions << (k == DocKind::Credit ? QStringLiteral("返還") : kindNames(k).label);
+    for (const QString &caption : captions + QStringList{"顧　客", "商　品", "設定・情報"}) {
         auto *holder = new QWidget(SSTab1);
         new QVBoxLayout(holder);
         holder->layout()->setContentsMargins(0, 0, 0, 0);
@@ -209,8 +212,8 @@ void FrmQuoteDesk::buildWindow()
 
 void FrmQuoteDesk::pageShown(int index)
 {
-    if (index == kDeliveryPage || index == kInvoicePage)
-        documentTab(index == kDeliveryPage ? DocKind::Delivery : DocKind::Invoice);
+    if (index > 0 && index < kCustomerPage)
+        documentTab(DocKind(index + 1));
     else if (index == kCustomerPage)
         customerTab();
     else if (index == kProductPage)

@@ -80,13 +80,18 @@ private:
     qlonglong m_settingsRead = -1;
     void buildWindow();
     void pageShown(int index);
-    static constexpr int kDeliveryPage = 1, kInvoicePage = 2, kCustomerPage = 3, kProductPage = 4, kSettingsPage = 5;
+    // A page per kind, in the kinds' order, then the masters and the settings.
+    static constexpr int kCustomerPage = int(kAllKinds.size()), kProductPage = kCustomerPage + 1,
+                         kSettingsPage = kCustomerPage + 2;
+    static int pageOf(DocKind kind) { return int(kind) - 1; }
     void connectDocument(EstimateTab *tab);
     // The page's stored document becomes one of target: stored first, after asking, when it is not.
     void convertFrom(EstimateTab *tab, DocKind target);
     void openDocument(DocKind kind, int number);
     void recordPayment(EstimateTab *tab);
-    EstimateTab *m_delivery = nullptr, *m_invoice = nullptr;
+    void makeReceipt(EstimateTab *tab);
+    bool showConversion(struct Conversion &c, DocKind target, const QString &from);
+    std::array<EstimateTab *, kAllKinds.size()> m_pages{}; // the estimate's first, the others once built
     EstimateTab *m_printFrom = nullptr; // the page whose print button was pressed
     void openGuide();
     void placeWindow();

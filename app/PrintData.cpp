@@ -100,7 +100,15 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
 // without one it is issued, after asking, as a plain invoice that claims nothing.
 static bool qualifyInvoice(PrintRecord &r)
 {
-    if (r.kind != DocKind::Invoice)
+    if (r.kind == DocKind::Receipt) { // it names the number when it has one; it claims nothing else
+        if (const auto check = invoicerules::checkRegistration(r.registrationNumber);
+            check == invoicerules::Registration::Empty || check == invoicerules::Registration::BadForm)
+            r.registrationNumber.clear();
+        else
+            r.registrationNumber = invoicerules::normalisedRegistration(r.registrationNumber);
+        return true;
+    }
+    if (r.kind != DocKind::Invoice && r.kind != DocKind::Credit)
         return true;
     switch (invoicerules::checkRegistration(r.registrationNumber)) {
     case invoicerules::Registration::Valid:
@@ -110,8 +118,8 @@ static bool qualifyInvoice(PrintRecord &r)
         r.registrationNumber = invoicerules::normalisedRegistration(r.registrationNumber);
         return Msg(QStringLiteral("伝票"), QStringLiteral("確認"),
                    QStringLiteral("登録番号 %1 の先頭の検査数字が法人番号の規則に合いません。個人事業者の番号であればこのままで"
-                                  "構いません。適格請求書として発行しますか")
-                       .arg(r.registrationNumber));
+                                  "構いません。適格%2として発行しますか")
+                       .arg(r.registrationNumber, kindNames(r.kind).label));
     default:
         break;
     }
@@ -119,8 +127,8 @@ static bool qualifyInvoice(PrintRecord &r)
                             ? QStringLiteral("登録番号が設定されていません")
                             : QStringLiteral("登録番号「%1」は T と 13 桁の数字ではありません").arg(r.registrationNumber.trimmed());
     if (!Msg(QStringLiteral("伝票"), QStringLiteral("確認"),
-             why + QStringLiteral("。この請求書は適格請求書になりません（登録番号を印刷しません）。適格請求書ではない請求書として"
-                                  "発行しますか")))
+             why + QStringLiteral("。この%1は適格%1になりません（登録番号を印刷しません）。適格%1ではない%1として"
+                                  "発行しますか").arg(kindNames(r.kind).label)))
         return false;
     r.qualified = false;
     r.registrationNumber.clear();
@@ -147,6 +155,13 @@ void FrmQuoteDesk::SetPrnData見積書A4(bool preview)
         return;
     }
 
+    // Below ¥10,000 a credit note need not be issued; the user may still want one.
+    if (record.kind == DocKind::Credit && record.grand && -record.grand->raw() < 10000 * Money::kScale &&
+        !Msg(QStringLiteral("伝票"), QStringLiteral("確認"),
+             QStringLiteral("返還金額が税込 1 万円未満（¥%1）のため、返還請求書の交付は不要です（少額な返還インボイスの交付義務の免除）。"
+                            "それでも発行しますか")
+                 .arg((-*record.grand).toGroupedString())))
+        return;
     const QString name = sheetPdfName(record.number, record.customerName, record.kind);
     showEstimatePreview(record, name, this, &m_ctx.main);
 }

@@ -29,11 +29,22 @@ QString deliveredOn(const Estimate &s)
     return s.tradeDate.isEmpty() && s.date.isValid() ? s.date.toString(kConversionDay) : s.tradeDate;
 }
 
+// A line returned in full: the quantity goes back, so the amount is negative at the same price.
+void negate(EstimateLine &l)
+{
+    if (l.quantity)
+        l.quantity = -*l.quantity;
+    else if (l.price)
+        l.price = -*l.price;
+    if (l.amount)
+        l.amount = -*l.amount;
+}
+
 } // namespace
 
 // One source into the new document: its header when it is the first, its lines, its link;
 // false (with the refusal set) when it cannot join the others.
-static bool addSource(Conversion &out, DocKind kind, int number, const Estimate &s)
+static bool addSource(Conversion &out, DocKind kind, int number, const Estimate &s, DocKind target)
 {
     Estimate &doc = out.document;
     const QString label = kindNames(kind).label;
@@ -51,8 +62,14 @@ static bool addSource(Conversion &out, DocKind kind, int number, const Estimate 
     doc.sources << DocLink{kind, number, delivery ? deliveredOn(s) : s.date.toString(kConversionDay)};
     if (delivery)
         doc.tradeDate = deliveredOn(s); // the latest delivery of those billed
+    // A credit note goes back to the invoice's transaction, and returns what it billed.
+    const bool credit = target == DocKind::Credit;
+    if (credit)
+        doc.tradeDate = s.tradeDate.isEmpty() && s.date.isValid() ? s.date.toString(kConversionDay) : s.tradeDate;
     for (EstimateLine l : s.lines) {
-        l.deliveryNumber = delivery ? number : 0;
+        l.deliveryNumber = delivery ? number : l.deliveryNumber;
+        if (credit)
+            negate(l);
         doc.lines << l;
     }
     return true;
@@ -77,7 +94,7 @@ DbResult convertDocuments(QuoteDeskContext &ctx, DocKind kind, const QVector<int
                               .arg(kindNames(kind).label).arg(number);
             return {};
         }
-        if (!addSource(out, kind, number, s))
+        if (!addSource(out, kind, number, s, target))
             return {};
         QVector<DocLink> made;
         if (DbResult r = sources.convertedInto(number, made); !r)

@@ -23,6 +23,27 @@ void setDay(DateBox *f, const QString &text)
     d.isValid() ? f->setDate(d) : f->clearDate();
 }
 
+// The date each kind keeps beside its own: delivered, the transaction an invoice or a credit
+// note goes back to, the payment a receipt is for.
+QString tradeDateName(DocKind kind)
+{
+    switch (kind) {
+    case DocKind::Delivery: return QStringLiteral("dt納品日");
+    case DocKind::Receipt: return QStringLiteral("dt入金日");
+    default: return QStringLiteral("dt取引日");
+    }
+}
+
+QString tradeDateCaption(DocKind kind)
+{
+    switch (kind) {
+    case DocKind::Delivery: return QStringLiteral("納品日");
+    case DocKind::Credit: return QStringLiteral("元の取引年月日");
+    case DocKind::Receipt: return QStringLiteral("入金日");
+    default: return QStringLiteral("取引年月日");
+    }
+}
+
 QLabel *caption(const QString &text, QWidget *parent)
 {
     auto *l = new QLabel(text, parent);
@@ -46,13 +67,14 @@ DocumentPanel::DocumentPanel(DocKind kind, QWidget *parent) : QWidget(parent), m
     setObjectName(QStringLiteral("pnl伝票"));
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
-    const bool invoice = kind == DocKind::Invoice;
     tradeDate = new DateBox(this);
-    tradeDate->setObjectName(invoice ? QStringLiteral("dt取引日") : QStringLiteral("dt納品日"));
-    grid->addWidget(caption(invoice ? QStringLiteral("取引年月日") : QStringLiteral("納品日"), this), 0, 0);
+    tradeDate->setObjectName(tradeDateName(kind));
+    grid->addWidget(caption(tradeDateCaption(kind), this), 0, 0);
     grid->addWidget(tradeDate, 0, 1);
-    if (invoice)
+    if (kind == DocKind::Invoice)
         addInvoiceFields(grid);
+    else if (kind != DocKind::Delivery)
+        addNote(grid);
     sources = new QLabel(this);
     sources->setObjectName(QStringLiteral("lbl元伝票"));
     converted = new QLabel(this);
@@ -72,6 +94,15 @@ DocumentPanel::DocumentPanel(DocKind kind, QWidget *parent) : QWidget(parent), m
     grid->addWidget(todaysRules, 3, 4);
     grid->setColumnStretch(5, 1);
     setRulesNotice(QString());
+}
+
+void DocumentPanel::addNote(QGridLayout *grid)
+{
+    note = new QLineEdit(this);
+    note->setObjectName(QStringLiteral("txt備考"));
+    note->setPlaceholderText(m_kind == DocKind::Credit ? QStringLiteral("例: 返品（破損のため）") : QStringLiteral("例: 入金 No.3"));
+    grid->addWidget(caption(QStringLiteral("備考"), this), 1, 0);
+    grid->addWidget(note, 1, 1, 1, 4);
 }
 
 void DocumentPanel::addInvoiceFields(QGridLayout *grid)
@@ -190,15 +221,20 @@ void DocumentPanel::setRulesNotice(const QString &text)
 
 QString DocumentPanel::refusal(const Estimate &e) const
 {
-    if (m_kind != DocKind::Invoice)
+    if (m_kind == DocKind::Estimate || m_kind == DocKind::Delivery)
         return {};
+    const bool anyLine = std::any_of(e.lines.begin(), e.lines.end(), [](const EstimateLine &l) { return !l.name.isEmpty(); });
+    if (!anyLine)
+        return QStringLiteral("明細のない%1は登録できません。明細を入力してください。").arg(kindNames(m_kind).label);
+    if (m_kind == DocKind::Credit && e.grand && e.grand->raw() > 0)
+        return QStringLiteral("返還請求書の金額（¥%1）がプラスです。返品・値引の金額はマイナスで入力してください。")
+            .arg(e.grand->toGroupedString());
+    if (m_kind == DocKind::Receipt && (!e.grand || e.grand->raw() <= 0))
+        return QStringLiteral("領収書の受領金額が 0 円以下です。金額を確かめてください。");
     const QDate issued = e.date, due = QDate::fromString(e.dueDate, kPanelDay);
     if (issued.isValid() && due.isValid() && due < issued)
         return QStringLiteral("お支払期限（%1）が請求日（%2）より前です。お支払期限を確かめてください。")
             .arg(e.dueDate, issued.toString(kPanelDay));
-    const bool anyLine = std::any_of(e.lines.begin(), e.lines.end(), [](const EstimateLine &l) { return !l.name.isEmpty(); });
-    if (!anyLine)
-        return QStringLiteral("明細のない請求書は登録できません。明細を入力してください。");
     return {};
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The fields a delivery note or an invoice has beyond the estimate's: the delivery date, the
-// invoice's due date, withholding and note, the documents it was made from, and whether its
-// tax rules are today's.
+// The fields the later kinds have beyond the estimate's: the delivery date, the invoice's due
+// date and withholding, a note, the documents each was made from, and whether its tax rules
+// are today's.
 
 #include "estimate/EstimateStore.h"
 
@@ -47,6 +47,7 @@ public:
 
 private:
     void addInvoiceFields(class QGridLayout *grid);
+    void addNote(QGridLayout *grid);
     void proposeDue(const QDate &delivered);
     DocKind m_kind;
     bool m_proposing = false;

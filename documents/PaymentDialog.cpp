@@ -69,7 +69,7 @@ PaymentDialog::PaymentDialog(QuoteDeskContext &ctx, const QString &customer, QWi
     for (int r = 0; r < m_open.size(); ++r) {
         const InvoiceBalance &b = m_open[r];
         const QString cells[] = {QStringLiteral("No.%1").arg(b.number), b.date.toString(QStringLiteral("yyyy/MM/dd")),
-                                 b.due.toString(QStringLiteral("yyyy/MM/dd")), yenText(b.billed), yenText(b.open()), QString()};
+                                 b.due.toString(QStringLiteral("yyyy/MM/dd")), yenText(b.owed()), yenText(b.open()), QString()};
         for (int c = 0; c < PayColumns; ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             if (c != PayNow)

@@ -26,13 +26,20 @@ DbResult PaymentStore::select(const QString &where, const QVariantList &binds, Q
 {
     out.clear();
     // What settled each invoice, summed where the payments are: one statement for them all.
+    // The credit notes made from each invoice reduce what it asks for.
     const QString sql = QStringLiteral(
         "SELECT h.伝票番号, h.顧客名, h.日付, h.支払期限, coalesce(h.合計, 0) - coalesce(h.源泉税額, 0), "
-        "coalesce(p.s, 0) FROM 請求書ヘッダ h LEFT JOIN (SELECT 請求書番号, sum(金額) + sum(coalesce(手数料, 0)) AS s "
-        "FROM 入金 GROUP BY 請求書番号) p ON p.請求書番号 = h.伝票番号 %1 ORDER BY h.日付, h.伝票番号").arg(where);
+        "coalesce(p.s, 0), coalesce(c.s, 0) FROM 請求書ヘッダ h LEFT JOIN (SELECT 請求書番号, sum(金額) + sum(coalesce(手数料, 0)) AS s "
+        "FROM 入金 GROUP BY 請求書番号) p ON p.請求書番号 = h.伝票番号 LEFT JOIN (SELECT l.元番号, sum(coalesce(r.合計, 0)) AS s "
+        "FROM 伝票連携 l JOIN 返還請求書ヘッダ r ON r.伝票番号 = l.伝票番号 WHERE l.種別 = %2 AND l.元種別 = %3 GROUP BY l.元番号) c "
+        "ON c.元番号 = h.伝票番号 %1 ORDER BY h.日付, h.伝票番号")
+                            .arg(where)
+                            .arg(kindNames(DocKind::Credit).code)
+                            .arg(kindNames(DocKind::Invoice).code);
     return m_db.forEachRow(sql, binds, [&](const QSqlQuery &q) {
         out << InvoiceBalance{q.value(0).toInt(), q.value(1).toString(), dayOf(q.value(2)), dayOf(q.value(3)),
-                              Money::fromRaw(q.value(4).toLongLong()), Money::fromRaw(q.value(5).toLongLong())};
+                              Money::fromRaw(q.value(4).toLongLong()), Money::fromRaw(q.value(5).toLongLong()),
+                              Money::fromRaw(q.value(6).toLongLong())};
     });
 }
 
@@ -104,6 +111,33 @@ DbResult PaymentStore::receivables(const ReceivablesFilter &f, const QDate &toda
     std::stable_sort(out.begin(), out.end(), [](const InvoiceBalance &a, const InvoiceBalance &b) {
         return (a.due.isValid() ? a.due : QDate(9999, 12, 31)) < (b.due.isValid() ? b.due : QDate(9999, 12, 31));
     });
+    return r;
+}
+
+DbResult PaymentStore::payment(int number, Payment &out, bool &found)
+{
+    out = Payment();
+    DbRows rows;
+    DbResult r = m_db.select("SELECT 日付, 顧客名, 請求書番号, 金額, coalesce(手数料, 0), 摘要 FROM 入金 WHERE 入金番号 = ? ORDER BY 行番号",
+                             {number}, rows);
+    found = r && !rows.isEmpty();
+    for (const DbRow &row : rows) {
+        if (out.allocations.isEmpty()) {
+            out.date = dayOf(row[0]);
+            out.customer = row[1].toString();
+            out.memo = row[5].toString();
+        }
+        out.fee += Money::fromRaw(row[4].toLongLong());
+        out.allocations << std::pair{row[2].toInt(), Money::fromRaw(row[3].toLongLong())};
+    }
+    return r;
+}
+
+DbResult PaymentStore::latestPaymentFor(int invoice, int &number)
+{
+    QVariant v;
+    DbResult r = m_db.scalar("SELECT coalesce(max(入金番号), 0) FROM 入金 WHERE 請求書番号 = ?", {invoice}, v);
+    number = v.toInt();
     return r;
 }
 

@@ -14,10 +14,12 @@ struct InvoiceBalance {
     int number = 0;
     QString customer;
     QDate date, due;
-    Money billed;  // the total, less what is withheld
-    Money settled; // payments and the fees kept back
-    Money open() const { return billed - settled; }
-    PayStatus status(const QDate &today) const { return payStatus(billed, settled, due, today); }
+    Money billed;   // the total, less what is withheld
+    Money settled;  // payments and the fees kept back
+    Money credited; // the credit notes made from it: negative, or zero
+    Money owed() const { return billed + credited; }
+    Money open() const { return owed() - settled; }
+    PayStatus status(const QDate &today) const { return payStatus(owed(), settled, due, today); }
 };
 
 struct Payment {
@@ -45,6 +47,10 @@ public:
     DbResult record(const Payment &p, int *number = nullptr);
     // Each invoice that matches, oldest due first.
     DbResult receivables(const ReceivablesFilter &filter, const QDate &today, QVector<InvoiceBalance> &out);
+    // One recorded payment, its rows in order.
+    DbResult payment(int number, Payment &out, bool &found);
+    // The latest payment that settled some of invoice; 0 for none.
+    DbResult latestPaymentFor(int invoice, int &number);
     // What to ask before recording: amounts of 0, above what is open, dated before an invoice.
     QStringList questions(const Payment &p);
 

@@ -140,7 +140,7 @@ void ReceivablesDialog::refresh()
         const PayStatus s = b.status(m_today);
         if (r < kShownRows)
             setRow(invoices, r, {b.customer, QStringLiteral("No.%1").arg(b.number), b.date.toString(kOwedDay),
-                                 b.due.toString(kOwedDay), owedYen(b.billed), owedYen(b.open()), payStatusLabel(s)});
+                                 b.due.toString(kOwedDay), owedYen(b.owed()), owedYen(b.open()), payStatusLabel(s)});
         open += b.open();
         if (s == PayStatus::Overdue)
             overdue += b.open();
@@ -162,11 +162,11 @@ bool ReceivablesDialog::exportCsv(const QString &path)
 {
     int written = 0;
     const DbResult r = writeCsvFile(
-        path, {"顧客名", "請求書番号", "請求日", "支払期限", "請求額", "入金済", "残額", "状況"}, {1, 4, 5, 6},
+        path, {"顧客名", "請求書番号", "請求日", "支払期限", "請求額", "返還額", "入金済", "残額", "状況"}, {1, 4, 5, 6, 7},
         [&](const CsvSink &sink) -> DbResult {
             for (const InvoiceBalance &b : std::as_const(m_rows))
                 sink({b.customer, QString::number(b.number), b.date.toString(kOwedDay), b.due.toString(kOwedDay),
-                      b.billed.toPlainString(), b.settled.toPlainString(), b.open().toPlainString(),
+                      b.billed.toPlainString(), b.credited.toPlainString(), b.settled.toPlainString(), b.open().toPlainString(),
                       payStatusLabel(b.status(m_today))});
             return {};
         },

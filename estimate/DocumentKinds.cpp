@@ -10,17 +10,26 @@
 #include "ui/DataGrid.h"
 #include "ui/MessageCatalogue.h"
 
+#include <QCompleter>
 #include <QLabel>
 #include <QPushButton>
 
-QPushButton *EstimateTab::addConvertButton(DocKind target)
+QPushButton *EstimateTab::addButton(const QString &name, const QString &caption, const QString &tip)
 {
-    const QString label = kindNames(target).label;
-    auto *b = new QPushButton(label + QStringLiteral("作成"), this);
-    b->setObjectName(QStringLiteral("cmd%1作成").arg(label));
-    b->setToolTip(QStringLiteral("登録した%1から新しい%2を作ります").arg(this->label(), label));
+    auto *b = new QPushButton(caption, this);
+    b->setObjectName(name);
+    b->setToolTip(tip);
     // Before the list and print buttons, after the spacer.
     ui->buttonsLayout->insertWidget(ui->buttonsLayout->indexOf(ui->cmd発行履歴), b);
+    return b;
+}
+
+QPushButton *EstimateTab::addConvertButton(DocKind target, const QString &caption)
+{
+    const QString label = kindNames(target).label;
+    const QString shown = caption.isEmpty() ? label : caption;
+    auto *b = addButton(QStringLiteral("cmd%1作成").arg(shown), shown + QStringLiteral("作成"),
+                        QStringLiteral("登録した%1から新しい%2を作ります").arg(this->label(), label));
     connect(b, &QPushButton::clicked, this, [this, target] { emit convertRequested(target); });
     return b;
 }
@@ -39,11 +48,12 @@ void EstimateTab::setupKind()
     if (k == DocKind::Delivery)
         addConvertButton(DocKind::Invoice);
     if (k == DocKind::Invoice) {
-        auto *pay = new QPushButton(QStringLiteral("入金"), this);
-        pay->setObjectName(QStringLiteral("cmd入金"));
-        pay->setToolTip(QStringLiteral("この顧客からの入金を記録し、請求書に割り当てます"));
-        ui->buttonsLayout->insertWidget(ui->buttonsLayout->indexOf(ui->cmd発行履歴), pay);
-        connect(pay, &QPushButton::clicked, this, &EstimateTab::paymentRequested);
+        connect(addButton(QStringLiteral("cmd入金"), QStringLiteral("入金"), QStringLiteral("この顧客からの入金を記録し、請求書に割り当てます")),
+                &QPushButton::clicked, this, &EstimateTab::paymentRequested);
+        connect(addButton(QStringLiteral("cmd領収書作成"), QStringLiteral("領収書作成"),
+                          QStringLiteral("この請求書への最新の入金から領収書を作ります")),
+                &QPushButton::clicked, this, &EstimateTab::receiptRequested);
+        addConvertButton(DocKind::Credit, QStringLiteral("返還"))->setToolTip(QStringLiteral("返品・値引の返還請求書をこの請求書から作ります"));
     }
     m_panel = new DocumentPanel(k, this);
     // Under the header's boxes, beside the own company's details, which span it too.
@@ -66,12 +76,21 @@ void EstimateTab::setupKind()
     for (QWidget *w : {static_cast<QWidget *>(ui->lbl有効期限), static_cast<QWidget *>(ui->txt有効期限),
                        static_cast<QWidget *>(ui->Lbl納期), static_cast<QWidget *>(ui->txt納期)})
         w->hide();
-    if (k == DocKind::Invoice) {
-        ui->dt日付->setObjectName(QStringLiteral("dt請求日"));
+    if (k == DocKind::Delivery) {
+        ui->Lbl受渡場所->setText(QStringLiteral("納品場所"));
+    } else {
+        if (k == DocKind::Invoice)
+            ui->dt日付->setObjectName(QStringLiteral("dt請求日"));
         ui->Lbl受渡場所->hide();
         ui->txt受渡場所->hide();
-    } else {
-        ui->Lbl受渡場所->setText(QStringLiteral("納品場所"));
+    }
+    if (k == DocKind::Receipt) {
+        ui->Lbl支払条件->setText(QStringLiteral("支払方法"));
+        ui->Lbl件名->setText(QStringLiteral("但し書き"));
+        auto *methods = new QCompleter(QStringList{"振込", "現金", "クレジットカード", "小切手"}, ui->txt支払条件);
+        methods->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+        ui->txt支払条件->setCompleter(methods);
+        ui->txt支払条件->setPlaceholderText(QStringLiteral("振込・現金・クレジットカード"));
     }
     ui->cmd発行履歴->setToolTip(QStringLiteral("PDF保存や印刷で発行した%1の控えを探して表示します").arg(label()));
 }

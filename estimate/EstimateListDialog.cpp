@@ -148,7 +148,8 @@ void EstimateListDialog::chooseCsvFile()
         exportCsv(path);
 }
 
-// The kind chooser and the buttons that make a delivery note or an invoice from the rows chosen.
+// The kind chooser and the buttons that make a delivery note, an invoice or a credit note from
+// the rows chosen.
 void EstimateListDialog::addKindControls()
 {
     auto *kinds = new QComboBox(this);
@@ -157,9 +158,10 @@ void EstimateListDialog::addKindControls()
         kinds->addItem(kindNames(k).label, int(k));
     ui->filterLayout->insertWidget(0, kinds);
     connect(kinds, &QComboBox::currentIndexChanged, this, [this, kinds] { setKind(DocKind(kinds->currentData().toInt())); });
-    for (DocKind target : {DocKind::Delivery, DocKind::Invoice}) {
-        auto *b = new QPushButton(kindNames(target).label + QStringLiteral("作成"), this);
-        b->setObjectName(QStringLiteral("cmd%1作成").arg(kindNames(target).label));
+    for (DocKind target : {DocKind::Delivery, DocKind::Invoice, DocKind::Credit}) {
+        const QString caption = target == DocKind::Credit ? QStringLiteral("返還") : kindNames(target).label;
+        auto *b = new QPushButton(caption + QStringLiteral("作成"), this);
+        b->setObjectName(QStringLiteral("cmd%1作成").arg(caption));
         b->setAutoDefault(false);
         ui->listButtons->insertWidget(ui->listButtons->indexOf(ui->cmd複写), b);
         connect(b, &QPushButton::clicked, this, [this, target] {
@@ -184,7 +186,9 @@ void EstimateListDialog::setKind(DocKind kind)
     if (auto *b = findChild<QPushButton *>(QStringLiteral("cmd納品書作成")))
         b->setVisible(kind == DocKind::Estimate);
     if (auto *b = findChild<QPushButton *>(QStringLiteral("cmd請求書作成")))
-        b->setVisible(kind != DocKind::Invoice);
+        b->setVisible(kind == DocKind::Estimate || kind == DocKind::Delivery);
+    if (auto *b = findChild<QPushButton *>(QStringLiteral("cmd返還作成")))
+        b->setVisible(kind == DocKind::Invoice);
     refresh();
 }
 

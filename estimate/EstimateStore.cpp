@@ -343,3 +343,16 @@ DbResult EstimateStore::convertedInto(int number, QVector<DocLink> &into)
             into << DocLink{*kind, row[1].toInt(), QString()};
     return {};
 }
+
+DbResult EstimateStore::receiptsNamed(const QString &note, QVector<DocLink> &out)
+{
+    out.clear();
+    DbRows rows;
+    if (DbResult r = m_ctx.main.select(QStringLiteral("SELECT 伝票番号 FROM %1 WHERE 備考 = ? ORDER BY 伝票番号").arg(names().header),
+                                       {note}, rows);
+        !r)
+        return r;
+    for (const DbRow &row : rows)
+        out << DocLink{m_kind, row[0].toInt(), QString()};
+    return {};
+}

@@ -108,6 +108,8 @@ public:
     DbResult remove(int number, qlonglong version = -1);
     // The documents made from number of this kind, in the order they were stored.
     DbResult convertedInto(int number, QVector<DocLink> &into);
+    // The documents of this kind whose note is note (a receipt names its payment there).
+    DbResult receiptsNamed(const QString &note, QVector<DocLink> &out);
     // True once after a save or delete had to make the search index anew.
     bool takeIndexRebuilt() { return std::exchange(m_indexRebuilt, false); }
 

@@ -114,6 +114,8 @@ signals:
     void openRequested(DocKind kind, int number);
     // The invoice page's 入金 button.
     void paymentRequested();
+    // A receipt for the latest payment against this invoice.
+    void receiptRequested();
     void hintRequested();
     void printRequested();
     void issuedListRequested();
@@ -172,7 +174,8 @@ public:
 
 private:
     void setConvertedText(const QString &text);
-    QPushButton *addConvertButton(DocKind target);
+    QPushButton *addConvertButton(DocKind target, const QString &caption = {});
+    QPushButton *addButton(const QString &name, const QString &caption, const QString &tip);
     void showTaxMode();
     void takeSettingsRules();
     void showRates();

@@ -100,7 +100,7 @@ const HeaderText kHeader[] = {
     {"txt支払条件", [](const PrintRecord &r) { return sheetkinds::value(r, 2); }, 1350, 3650, 4252, 284, Face::PGothic, 10, L, true},
     {"Label63", [](const PrintRecord &r) { return sheetkinds::caption(r, 3); }, 5740, 3614, 1063, 355, Face::PGothic, 10, L},
     {"txt納期", [](const PrintRecord &r) { return sheetkinds::value(r, 3); }, 6875, 3650, 3685, 330, Face::PGothic, 10, L, true},
-    {"Label64", FIXED("件　　　名"), 213, 4039, 1063, 355, Face::PGothic, 10, L},
+    {"Label64", [](const PrintRecord &r) { return sheetkinds::subjectCaption(r); }, 213, 4039, 1063, 355, Face::PGothic, 10, L},
     {"txt件名", FIELD(subject), 1346, 4039, 5457, 330, Face::PGothic, 10, L, true},
     {"Label44", FIXED("　品　　    　名"), 68, 4465, 5673, 354, Face::PMincho, 10, C},
     {"Label53", FIXED("数　量"), 5669, 4465, 1205, 354, Face::PMincho, 10, C},
@@ -215,6 +215,8 @@ QByteArray sheetFingerprint(const PrintRecord &r)
     if (r.kind != DocKind::Estimate) // an estimate's fingerprint stays what it was
         out << int(r.kind) << r.tradeDate << r.dueDate << r.sources << r.bank << r.note << money(r.withheld) << r.qualified
             << r.number;
+    if (r.kind == DocKind::Receipt) // the paper one carries its stamp box
+        out << r.paper;
     for (const PrintLine &l : r.lines) {
         out << l.name << (l.quantity ? *l.quantity : std::nan("")) << l.unit << money(l.price) << money(l.amount)
             << l.reduced << l.exempt;
@@ -306,16 +308,24 @@ QStringList rpt見積書::bandRight() const
     return out;
 }
 
-// A delivery note's box for the receiver's seal, beside the totals.
+// A delivery note's box for the receiver's seal, and a paper receipt's for its revenue stamp,
+// beside the totals.
 void rpt見積書::drawReceiptBox(QPainter &p) const
 {
-    if (m_record.kind != DocKind::Delivery)
+    const std::optional<Money> stamp = sheetkinds::stampDue(m_record);
+    if (m_record.kind != DocKind::Delivery && !stamp)
         return;
     const QRectF box(5060, 2400, 840, 710); // under the amount's rule, beside the totals
     p.drawRect(box);
-    p.drawLine(QPointF(box.left(), box.top() + 230), QPointF(box.right(), box.top() + 230));
-    drawFitted(p, QRectF(box.left(), box.top(), box.width(), 230), QStringLiteral("受領印"), sheetFont(Face::PMincho, 8), C,
-               false);
+    const QFont font = sheetFont(Face::PMincho, 8);
+    if (!stamp) {
+        p.drawLine(QPointF(box.left(), box.top() + 230), QPointF(box.right(), box.top() + 230));
+        drawFitted(p, QRectF(box.left(), box.top(), box.width(), 230), QStringLiteral("受領印"), font, C, false);
+        return;
+    }
+    drawFitted(p, QRectF(box.left(), box.top() + 120, box.width(), 230), QStringLiteral("収入印紙"), font, C, false);
+    drawFitted(p, QRectF(box.left(), box.top() + 360, box.width(), 230), QStringLiteral("¥") + stamp->toGroupedString(), font,
+               C, false);
 }
 
 // The headings boxed, with a rule on top of the table.

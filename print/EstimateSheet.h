@@ -66,6 +66,8 @@ struct PrintRecord {
     QString tradeDate, dueDate, sources, bank, note;
     std::optional<Money> withheld;
     bool qualified = true;
+    // Handed over on paper, not only sent as PDF: a receipt then needs its revenue stamp.
+    bool paper = false;
 };
 
 // Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.

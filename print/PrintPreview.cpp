@@ -1,4 +1,7 @@
 #include "print/PrintPreview.h"
+#include "print/SheetKinds.h"
+
+#include <QScopeGuard>
 #include "store/IssueArchive.h"
 #include "store/ArchiveChain.h"
 #include "store/Numbering.h"
@@ -220,6 +223,12 @@ void PrintPreview::printToPrinter()
     case PrinterChoice::Chosen:
         break;
     }
+    // What is handed over on paper is what the archive keeps: a receipt's with its stamp box.
+    const rpt見積書 shown = m_sheet;
+    PrintRecord paper = m_sheet.record();
+    paper.paper = true;
+    m_sheet = rpt見積書(paper);
+    const auto back = qScopeGuard([&] { m_sheet = shown; });
     const QByteArray bytes = issueBytes(); // what the printer gets, kept as PDF
     if (bytes.isEmpty())
         return;
@@ -228,7 +237,12 @@ void PrintPreview::printToPrinter()
         warn(error);
         return;
     }
-    recordIssue(bytes, issuearchive::kPrinted);
+    if (!recordIssue(bytes, issuearchive::kPrinted))
+        return;
+    if (const std::optional<Money> stamp = sheetkinds::stampDue(m_sheet.record()))
+        Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
+            QStringLiteral("この領収書には ¥%1 の収入印紙が必要です。印紙を貼り、消印をしてからお渡しください。")
+                .arg(stamp->toGroupedString()));
     if (scaled)
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),
             QStringLiteral("プリンターの用紙を A4 にできないため、%1を用紙に合わせて縮小して印刷しました。").arg(kindNames(m_sheet.record().kind).label));

@@ -33,7 +33,7 @@ private:
     QByteArray issueBytes();
     bool recordIssue(const QByteArray &bytes, const QString &how);
     bool numberStillOurs(const DbResult &mismatch);
-    const rpt見積書 m_sheet; // with the archive's code when it issues
+    rpt見積書 m_sheet; // with the archive's code when it issues; on paper while it prints
     QString m_pdfName;
     Db *m_archive = nullptr;
     qlonglong m_expected = -1; // what the number holds for this document; -1 once the user said issue anyway

@@ -1,5 +1,7 @@
 #include "print/SheetKinds.h"
 
+#include "values/Receivables.h"
+
 namespace sheetkinds {
 
 QString title(const PrintRecord &r)
@@ -7,17 +9,29 @@ QString title(const PrintRecord &r)
     switch (r.kind) {
     case DocKind::Delivery: return QStringLiteral("納品書");
     case DocKind::Invoice: return QStringLiteral("請求書");
+    case DocKind::Credit: return QStringLiteral("返還請求書");
+    case DocKind::Receipt: return QStringLiteral("領収書");
     default: return QStringLiteral("お見積書");
     }
 }
 
-QString dateCaption(const PrintRecord &r) { return r.kind == DocKind::Invoice ? QStringLiteral("請求日") : QStringLiteral("日付"); }
+QString dateCaption(const PrintRecord &r)
+{
+    switch (r.kind) {
+    case DocKind::Invoice: return QStringLiteral("請求日");
+    case DocKind::Credit: return QStringLiteral("返還日");
+    case DocKind::Receipt: return QStringLiteral("発行日");
+    default: return QStringLiteral("日付");
+    }
+}
 
 QString amountCaption(const PrintRecord &r)
 {
     switch (r.kind) {
     case DocKind::Delivery: return QStringLiteral("納品金額");
     case DocKind::Invoice: return r.withheld ? QStringLiteral("差引ご請求額") : QStringLiteral("ご請求金額");
+    case DocKind::Credit: return QStringLiteral("返還金額");
+    case DocKind::Receipt: return QStringLiteral("受領金額");
     default: return QStringLiteral("お見積金額");
     }
 }
@@ -27,22 +41,41 @@ QString caption(const PrintRecord &r, int slot)
     static const char *const estimate[] = {"有効期限", "受渡場所", "支払条件", "納　　　期"};
     static const char *const delivery[] = {"納品日", "納品場所", "支払条件", "元伝票"};
     static const char *const invoice[] = {"お支払期限", "取引年月日", "振込先", "元伝票"};
-    const char *const *set = r.kind == DocKind::Delivery ? delivery : r.kind == DocKind::Invoice ? invoice : estimate;
-    return QString::fromUtf8(set[slot]);
+    static const char *const credit[] = {"返還理由", "元の取引日", "支払条件", "元請求書"};
+    static const char *const receipt[] = {"入金日", "支払方法", "備　　考", "請求書"};
+    switch (r.kind) {
+    case DocKind::Delivery: return QString::fromUtf8(delivery[slot]);
+    case DocKind::Invoice: return QString::fromUtf8(invoice[slot]);
+    case DocKind::Credit: return QString::fromUtf8(credit[slot]);
+    case DocKind::Receipt: return QString::fromUtf8(receipt[slot]);
+    default: return QString::fromUtf8(estimate[slot]);
+    }
 }
 
 QString value(const PrintRecord &r, int slot)
 {
-    if (r.kind == DocKind::Delivery) {
-        const QString v[] = {r.tradeDate, r.deliveryPlace, r.paymentTerms, r.sources};
-        return v[slot];
+    switch (r.kind) {
+    case DocKind::Delivery: return QStringList{r.tradeDate, r.deliveryPlace, r.paymentTerms, r.sources}[slot];
+    case DocKind::Invoice: return QStringList{r.dueDate, r.tradeDate, r.bank, r.sources}[slot];
+    case DocKind::Credit: return QStringList{r.note, r.tradeDate, r.paymentTerms, r.sources}[slot];
+    case DocKind::Receipt: return QStringList{r.tradeDate, r.paymentTerms, r.note, r.sources}[slot];
+    default: return QStringList{r.validity, r.deliveryPlace, r.paymentTerms, r.deliveryDate}[slot];
     }
-    if (r.kind == DocKind::Invoice) {
-        const QString v[] = {r.dueDate, r.tradeDate, r.bank, r.sources};
-        return v[slot];
-    }
-    const QString v[] = {r.validity, r.deliveryPlace, r.paymentTerms, r.deliveryDate};
-    return v[slot];
+}
+
+QString subjectCaption(const PrintRecord &r)
+{
+    return r.kind == DocKind::Receipt ? QStringLiteral("但　し　書") : QStringLiteral("件　　　名");
+}
+
+std::optional<Money> stampDue(const PrintRecord &r)
+{
+    if (r.kind != DocKind::Receipt || !r.paper || r.paymentTerms.contains(QStringLiteral("カード")))
+        return std::nullopt;
+    // The tax shown on the receipt does not count towards the band.
+    const Money basis = r.grand.value_or(Money()) - r.tax.value_or(Money());
+    const Money duty = stampDuty(basis);
+    return duty.isZero() ? std::nullopt : std::optional<Money>(duty);
 }
 
 QStringList withholdingLines(const PrintRecord &r)

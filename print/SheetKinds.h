@@ -12,6 +12,11 @@ QString amountCaption(const PrintRecord &r);
 // The four fields under the totals, in the estimate's places: 有効期限, 受渡場所, 支払条件, 納期.
 QString caption(const PrintRecord &r, int slot);
 QString value(const PrintRecord &r, int slot);
+// The caption of the subject: a receipt's is its 但し書き.
+QString subjectCaption(const PrintRecord &r);
+// The 収入印紙 a receipt handed over on paper needs: none for a PDF, a card payment or below the
+// first band.
+std::optional<Money> stampDue(const PrintRecord &r);
 // The summary's lines an invoice adds: what is withheld and what is left to pay.
 QStringList withholdingLines(const PrintRecord &r);
 

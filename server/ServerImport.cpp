@@ -86,7 +86,7 @@ DbResult copyAll(Copy &c, ImportReport &report)
     QStringList customers = tables::customers().names();
     const QStringList products = tables::products().names();
     QStringList company = tables::settings().names();
-    for (DocKind kind : {DocKind::Delivery, DocKind::Invoice})
+    for (DocKind kind : kLaterKinds)
         company << kindNames(kind).counter;
     for (const QString &c : schema::laterSettingsColumns())
         company << c.section(' ', 0, 0);

@@ -6,6 +6,11 @@ namespace serverissue {
 
 QString functionStatement()
 {
+    QStringList kinds, spaces;
+    for (DocKind k : kAllKinds) {
+        kinds << '\'' + kindNames(k).label + '\'';
+        spaces << QStringLiteral("WHEN '%1' THEN %2").arg(kindNames(k).label).arg(serverschema::lockSpace(k));
+    }
     // The chain's text is the program's own (archivechain::next): the fields joined by U+001F,
     // empty for what is missing, hashed as UTF-8.
     return QStringLiteral(R"SQL(
@@ -18,10 +23,10 @@ DECLARE
     at text := p_when;
     version_id bigint;
 BEGIN
-    IF p_kind NOT IN ('見積書', '納品書', '請求書') THEN
+    IF p_kind NOT IN (%3) THEN
         RAISE EXCEPTION 'no such kind: %', p_kind;
     END IF;
-    PERFORM pg_advisory_xact_lock(CASE p_kind WHEN '見積書' THEN %1 WHEN '納品書' THEN %3 ELSE %4 END, p_number::integer);
+    PERFORM pg_advisory_xact_lock(CASE p_kind %4 END, p_number::integer);
     PERFORM pg_advisory_xact_lock(%2, 0);
     EXECUTE format('SELECT coalesce((SELECT h.更新番号 FROM %I h WHERE h.伝票番号 = $1), 0)', p_kind || 'ヘッダ')
         INTO stored USING p_number;
@@ -52,8 +57,7 @@ BEGIN
 END $body$)SQL")
         .arg(serverschema::kLockSpace)
         .arg(serverschema::kLockSpace + 1)
-        .arg(serverschema::lockSpace(DocKind::Delivery))
-        .arg(serverschema::lockSpace(DocKind::Invoice));
+        .arg(kinds.join(", "), spaces.join(' '));
 }
 
 DbResult record(Db &db, const Issue &i, int *version)

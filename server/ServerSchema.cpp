@@ -91,15 +91,21 @@ static QStringList indexStatements(DocKind kind)
 // Delivery notes and invoices: their tables, counters, links, indexes and save functions, the
 // customers' invoice rules and the settings' bank accounts (after the estimate's search statements).
 // Each leaves what exists as it is: a database prepared by hand halfway still upgrades.
-static QStringList laterKindStatements()
+static QStringList kindStatements(std::initializer_list<DocKind> kinds)
 {
     QStringList s;
-    for (DocKind kind : {DocKind::Delivery, DocKind::Invoice})
+    for (DocKind kind : kinds)
         s << tables::header(kind).createStatement(Db::Engine::Postgres, true)
           << tables::lines(kind).createStatement(Db::Engine::Postgres, true)
           << indexStatements(kind)
           << QStringLiteral("ALTER TABLE 自社情報 ADD COLUMN IF NOT EXISTS %1 bigint").arg(kindNames(kind).counter)
           << serversave::functionStatement(kind);
+    return s;
+}
+
+static QStringList laterKindStatements()
+{
+    QStringList s = kindStatements({DocKind::Delivery, DocKind::Invoice});
     s << tables::links().createStatement(Db::Engine::Postgres, true)
       << QStringLiteral("CREATE INDEX IF NOT EXISTS 伝票連携_元 ON 伝票連携 (元種別, 元番号)")
       // The same number in two kinds is two documents.
@@ -131,7 +137,7 @@ QStringList createStatements()
     // pg_trgm is a trusted extension: the database's owner may create it without a superuser.
     return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements() +
            searchStatements() + QStringList{serversave::functionStatement()} + laterKindStatements() +
-           schema::paymentStatements(Db::Engine::Postgres) +
+           schema::paymentStatements(Db::Engine::Postgres) + kindStatements({DocKind::Credit, DocKind::Receipt}) +
            QStringList{serverissue::functionStatement()};
 }
 
@@ -165,7 +171,8 @@ static QStringList ourTables()
 {
     return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
             "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ",
-            "請求書", "請求書索引", "伝票連携", "入金"};
+            "請求書", "請求書索引", "伝票連携", "入金", "返還請求書ヘッダ", "返還請求書", "返還請求書索引", "領収書ヘッダ",
+            "領収書", "領収書索引"};
 }
 
 static DbResult storedVersion(Db &db, int &version)
@@ -177,7 +184,7 @@ static DbResult storedVersion(Db &db, int &version)
 }
 
 // 301 had no save function, no index for short searches, and counted master changes per row;
-// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments. Desktops starting at once upgrade one after the other.
+// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments; 306 no credit notes or receipts. Desktops starting at once upgrade one after the other.
 static DbResult upgrade(Db &db)
 {
     return db.transaction([&]() -> DbResult {
@@ -207,6 +214,10 @@ static DbResult upgrade(Db &db)
         for (const QString &sql : schema::paymentStatements(Db::Engine::Postgres)) // 306: payments
             if (DbResult r = db.execUnprepared(sql); !r)
                 return r;
+        if (version <= 306) // 307: credit notes and receipts
+            for (const QString &sql : kindStatements({DocKind::Credit, DocKind::Receipt}))
+                if (DbResult r = db.execUnprepared(sql); !r)
+                    return r;
         if (DbResult r = db.execUnprepared(serverissue::functionStatement()); !r)
             return r;
         if (version <= 303) {

@@ -36,14 +36,19 @@ static QString workLinesStatement(DocKind kind)
 
 // The later kinds: their tables, counters, links and search indexes, into a file that has the
 // estimate's. The customer's invoice rules and the settings' bank accounts come with them.
-static QStringList laterKindStatements()
+static QStringList kindStatements(std::initializer_list<DocKind> kinds)
 {
     QStringList s;
-    for (DocKind kind : {DocKind::Delivery, DocKind::Invoice}) {
+    for (DocKind kind : kinds)
         s << tables::header(kind).createStatement(Db::Engine::Sqlite) << tables::lines(kind).createStatement(Db::Engine::Sqlite)
           << searchindex::createStatement(kind)
           << QStringLiteral("ALTER TABLE 自社情報 ADD COLUMN %1 INTEGER").arg(kindNames(kind).counter);
-    }
+    return s;
+}
+
+static QStringList laterKindStatements()
+{
+    QStringList s = kindStatements({DocKind::Delivery, DocKind::Invoice});
     s << tables::links().createStatement(Db::Engine::Sqlite) << QStringLiteral("CREATE INDEX 伝票連携_元 ON 伝票連携 (元種別, 元番号)");
     for (const QString &column : laterSettingsColumns())
         s << QStringLiteral("ALTER TABLE 自社情報 ADD COLUMN %1").arg(column);
@@ -59,6 +64,9 @@ QStringList paymentStatements(Db::Engine engine)
                 .arg(engine == Db::Engine::Postgres ? QStringLiteral("IF NOT EXISTS ") : QString())};
 }
 
+// Credit notes and receipts, each numbered on its own like the others.
+static QStringList moneyBackStatements() { return kindStatements({DocKind::Credit, DocKind::Receipt}); }
+
 QStringList laterSettingsColumns()
 {
     return {"銀行名 TEXT", "支店名 TEXT", "口座種別 TEXT", "口座番号 TEXT", "口座名義 TEXT", "銀行名2 TEXT", "支店名2 TEXT",
@@ -73,9 +81,10 @@ QStringList tableNames(FileKind kind)
     if (kind == FileKind::Permanent)
         return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
                 "発行版", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ", "請求書",
-                "請求書索引", "伝票連携", "入金"};
+                "請求書索引", "伝票連携", "入金", "返還請求書ヘッダ", "返還請求書", "返還請求書索引", "領収書ヘッダ", "領収書",
+                "領収書索引"};
     return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint", "w画面", "w納品書明細", "w納品書画面", "w請求書明細",
-            "w請求書画面"};
+            "w請求書画面", "w返還請求書明細", "w返還請求書画面", "w領収書明細", "w領収書画面"};
 }
 
 QStringList changeCounterStatements()
@@ -115,7 +124,7 @@ QStringList createStatements(FileKind kind)
             tables::codes().createStatement(Db::Engine::Sqlite),
             searchindex::createStatement(),
         } + archiveschema::fileStatements() + changeCounterStatements() + settingsCounterStatements() + laterKindStatements() +
-               paymentStatements(Db::Engine::Sqlite);
+               paymentStatements(Db::Engine::Sqlite) + moneyBackStatements();
     }
     return QStringList{
         workLinesStatement(DocKind::Estimate),
@@ -128,7 +137,15 @@ QStringList createStatements(FileKind kind)
         "CREATE TABLE ClHint (FormName TEXT NOT NULL, CtlName TEXT NOT NULL, FormTitle TEXT, "
         "Contents TEXT, PRIMARY KEY (FormName, CtlName))",
         screenTableStatement(),
-    } + laterWorkStatements();
+    } + laterWorkStatements() + moneyBackWorkStatements();
+}
+
+QStringList moneyBackWorkStatements()
+{
+    QStringList s;
+    for (DocKind kind : {DocKind::Credit, DocKind::Receipt})
+        s << workLinesStatement(kind) << screenTableStatement(kind);
+    return s;
 }
 
 QStringList laterWorkStatements()
@@ -236,7 +253,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // own, with the documents each was made from.
                 {109, laterKindStatements()},
                 // Version 11: payments against invoices.
-                {110, paymentStatements(Db::Engine::Sqlite)}};
+                {110, paymentStatements(Db::Engine::Sqlite)},
+                // Version 12: credit notes and receipts.
+                {111, moneyBackStatements()}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
@@ -246,7 +265,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
             // Version 4: the header of an estimate not yet stored, kept as it is typed.
             {203, {screenTableStatement()}},
             // Version 5: the grids and unstored headers of delivery notes and invoices.
-            {204, laterWorkStatements()}};
+            {204, laterWorkStatements()},
+            // Version 6: the grids and unstored headers of credit notes and receipts.
+            {205, moneyBackWorkStatements()}};
 }
 
 DbResult checkHeader(const QString &path, FileKind kind)

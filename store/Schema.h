@@ -18,8 +18,8 @@ inline const QString kPermAlias = QStringLiteral("perm");
 
 constexpr int kApplicationId = 0x51444B31; // "QDK1"
 // A file's format: 1xx for the permanent file, 2xx for the work file (user_version).
-constexpr int kPermVersion = 111;
-constexpr int kWorkVersion = 205;
+constexpr int kPermVersion = 112;
+constexpr int kWorkVersion = 206;
 
 enum class FileKind { Permanent, Work };
 
@@ -46,6 +46,7 @@ QStringList changeCounterStatements();
 QStringList settingsCounterStatements();
 QStringList createStatements(FileKind kind);
 QStringList laterWorkStatements();
+QStringList moneyBackWorkStatements();
 // Columns the later kinds brought to the settings (the bank accounts invoices name) and to the
 // customers (how an invoice's due date is proposed, whether fees are withheld), with their types.
 QStringList laterSettingsColumns();

@@ -150,14 +150,15 @@ static Table linesOf(DocKind kind)
 
 const Table &header(DocKind kind)
 {
-    static const std::array<Table, 3> all{headerOf(DocKind::Estimate), headerOf(DocKind::Delivery),
-                                          headerOf(DocKind::Invoice)};
+    static const std::array<Table, 5> all{headerOf(DocKind::Estimate), headerOf(DocKind::Delivery),
+                                          headerOf(DocKind::Invoice), headerOf(DocKind::Credit), headerOf(DocKind::Receipt)};
     return all[int(kind) - 1];
 }
 
 const Table &lines(DocKind kind)
 {
-    static const std::array<Table, 3> all{linesOf(DocKind::Estimate), linesOf(DocKind::Delivery), linesOf(DocKind::Invoice)};
+    static const std::array<Table, 5> all{linesOf(DocKind::Estimate), linesOf(DocKind::Delivery), linesOf(DocKind::Invoice),
+                                          linesOf(DocKind::Credit), linesOf(DocKind::Receipt)};
     return all[int(kind) - 1];
 }
 

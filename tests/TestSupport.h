@@ -25,10 +25,14 @@ inline QStringList withoutLaterKinds(schema::FileKind kind)
 {
     if (kind == schema::FileKind::Work)
         return {"DROP TABLE w納品書明細", "DROP TABLE w納品書画面", "DROP TABLE w請求書明細", "DROP TABLE w請求書画面",
+                "DROP TABLE w返還請求書明細", "DROP TABLE w返還請求書画面", "DROP TABLE w領収書明細", "DROP TABLE w領収書画面",
                 "ALTER TABLE w顧客マスタ DROP COLUMN 支払期限規則", "ALTER TABLE w顧客マスタ DROP COLUMN 源泉徴収"};
     QStringList s{"DROP TABLE 納品書ヘッダ", "DROP TABLE 納品書", "DROP TABLE 納品書索引", "DROP TABLE 請求書ヘッダ",
                   "DROP TABLE 請求書", "DROP TABLE 請求書索引", "DROP TABLE 伝票連携", "DROP TABLE 入金",
                   "ALTER TABLE 自社情報 DROP COLUMN 最大納品書番号", "ALTER TABLE 自社情報 DROP COLUMN 最大請求書番号"};
+    for (DocKind k : {DocKind::Credit, DocKind::Receipt})
+        s << "DROP TABLE " + kindNames(k).header << "DROP TABLE " + kindNames(k).lines << "DROP TABLE " + kindNames(k).index
+          << "ALTER TABLE 自社情報 DROP COLUMN " + kindNames(k).counter;
     for (const QString &c : schema::laterSettingsColumns())
         s << "ALTER TABLE 自社情報 DROP COLUMN " + c.section(' ', 0, 0);
     for (const QString &c : schema::laterCustomerColumns())

@@ -197,7 +197,7 @@ void PaymentsTest::whatIsOwedByCustomerAndAsCsv()
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     csv = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(csv.size(), 2);
-    QCOMPARE(csv[1], QString("甲社,1,2026/11/01,2026/12/31,1000,400,600,期限超過"));
+    QCOMPARE(csv[1], QString("甲社,1,2026/11/01,2026/12/31,1000,0,400,600,期限超過"));
     d.status->setCurrentIndex(0);
     d.dueMonth->setCurrentIndex(d.dueMonth->findText("2027年2月"));
     QCOMPARE(d.shown().size(), 1);

@@ -45,13 +45,13 @@ void WindowTest::titleAndTabs()
     QVERIFY(w->isLoaded());
     QCOMPARE(w->windowTitle(), QString("No.1 - 見積書 KALMIR Ver 1.20")); // the estimate on screen, then the program
     auto *tabs = w.find<QTabWidget>("SSTab1");
-    QCOMPARE(tabs->count(), 6);
-    const QStringList captions{"見積書", "納品書", "請求書", "顧　客", "商　品", "設定・情報"};
-    for (int i = 0; i < 6; ++i)
+    const QStringList captions{"見積書", "納品書", "請求書", "返還", "領収書", "顧　客", "商　品", "設定・情報"};
+    QCOMPARE(tabs->count(), captions.size());
+    for (int i = 0; i < captions.size(); ++i)
         QCOMPARE(tabs->tabText(i), captions[i]);
     QVERIFY(w.find<QLabel>("lblInfo")->text().startsWith("見積書 Ver 1.20 LastUpdate2007/04/04\n"));
     QVERIFY(!w.find<QLabel>("lblSupport")->text().isEmpty());
-    tabs->setCurrentIndex(5); // the banner is drawn when its tab is first shown
+    tabs->setCurrentIndex(7); // the banner is drawn when its tab is first shown
     QVERIFY(!w.find<QLabel>("Image2")->pixmap().isNull());
     QVERIFY(w.find<QWidget>("PBar"));
     // Shown, the tabs take the height; the status line keeps to one line.
@@ -360,7 +360,7 @@ void WindowTest::pagesBuiltAtFirstUse()
 
     // A customer registered on a page opened late reaches the estimate's list.
     auto *tabs = w->findChild<QTabWidget *>("SSTab1");
-    tabs->setCurrentIndex(3);
+    tabs->setCurrentIndex(5);
     auto *grid = w->findChild<DataGrid *>("Grid顧客マスタ");
     QVERIFY(grid);
     typeCell(grid, 0, 1, "乙商事");
@@ -368,7 +368,7 @@ void WindowTest::pagesBuiltAtFirstUse()
     w->findChild<QAbstractButton *>("cmd顧客登録")->click();
     QVERIFY(w->findChild<QComboBox *>("cmb顧客名")->findText("乙商事") >= 0);
     // A product typed on its page and not registered is asked about at closing; No keeps it open.
-    tabs->setCurrentIndex(4);
+    tabs->setCurrentIndex(6);
     typeCell(w->findChild<DataGrid *>("Grid商品マスタ"), 0, 1, "ボルト");
     answers.shown.clear();
     answers.answer({false});

@@ -32,6 +32,7 @@ public:
 
     friend constexpr Money operator+(Money a, Money b) { return fromRaw(a.m_raw + b.m_raw); }
     friend constexpr Money operator-(Money a, Money b) { return fromRaw(a.m_raw - b.m_raw); }
+    friend constexpr Money operator-(Money a) { return fromRaw(-a.m_raw); }
     constexpr Money &operator+=(Money b) { m_raw += b.m_raw; return *this; }
     friend constexpr bool operator==(Money a, Money b) { return a.m_raw == b.m_raw; }
     friend constexpr auto operator<=>(Money a, Money b) { return a.m_raw <=> b.m_raw; }
