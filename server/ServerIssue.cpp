@@ -55,7 +55,6 @@ BEGIN
         coalesce(last.連鎖, repeat('0', 64)), p_kind, p_number::text, version::text, at, coalesce(p_customer, ''),
         coalesce(p_total::text, ''), p_how, p_sha), 'UTF8')), 'hex'));
 END $body$)SQL")
-        .arg(serverschema::kLockSpace)
         .arg(serverschema::kLockSpace + 1)
         .arg(kinds.join(", "), spaces.join(' '));
 }
