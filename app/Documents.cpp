@@ -9,6 +9,11 @@
 #include "documents/PaymentDialog.h"
 #include "documents/PaymentStore.h"
 #include "documents/Receipts.h"
+#include "documents/ClosingDialog.h"
+#include "documents/MonthlyInvoice.h"
+
+#include <QComboBox>
+#include <QDateEdit>
 #include "estimate/EstimateTab.h"
 #include "ui/MessageCatalogue.h"
 #include "ui_EstimateTab.h"
@@ -75,6 +80,7 @@ void FrmQuoteDesk::connectDocument(EstimateTab *tab)
     connect(tab, &EstimateTab::openRequested, this, &FrmQuoteDesk::openDocument);
     connect(tab, &EstimateTab::paymentRequested, this, [this, tab] { recordPayment(tab); });
     connect(tab, &EstimateTab::receiptRequested, this, [this, tab] { makeReceipt(tab); });
+    connect(tab, &EstimateTab::closingRequested, this, [this, tab] { closeMonth(tab->ui->cmb顧客名->currentText()); });
 }
 
 // The invoice on the page as stored, or 0 (said why) when there is none to pay or receipt.
@@ -101,6 +107,19 @@ void FrmQuoteDesk::makeReceipt(EstimateTab *tab)
     Conversion c;
     if (reportFailure(receiptForPayment(m_ctx, payment, c), QStringLiteral("領収書を作成")))
         showConversion(c, DocKind::Receipt, receiptNote(payment));
+}
+
+bool FrmQuoteDesk::closeMonth(const QString &shownCustomer)
+{
+    ClosingDialog dialog(m_ctx, shownCustomer, this);
+    if (!runClosing(dialog))
+        return false;
+    const QString customer = dialog.customer->currentText().trimmed();
+    Conversion c;
+    if (!reportFailure(monthlyInvoice(m_ctx, customer, dialog.month->date(), c), QStringLiteral("締め請求の請求書を作成")))
+        return false;
+    return showConversion(c, DocKind::Invoice,
+                          QStringLiteral("%1 の %2〜%3 の納品書").arg(customer, c.document.periodFrom, c.document.periodTo));
 }
 
 void FrmQuoteDesk::recordPayment(EstimateTab *tab)

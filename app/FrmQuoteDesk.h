@@ -90,6 +90,7 @@ private:
     void openDocument(DocKind kind, int number);
     void recordPayment(EstimateTab *tab);
     void makeReceipt(EstimateTab *tab);
+    bool closeMonth(const QString &customer);
     bool showConversion(struct Conversion &c, DocKind target, const QString &from);
     std::array<EstimateTab *, kAllKinds.size()> m_pages{}; // the estimate's first, the others once built
     EstimateTab *m_printFrom = nullptr; // the page whose print button was pressed

@@ -10,6 +10,7 @@
 #include "ui_SettingsTab.h"
 #include "documents/DocumentPanel.h"
 #include "masters/BankStore.h"
+#include "values/Closing.h"
 #include "values/InvoiceRules.h"
 
 
@@ -28,6 +29,13 @@ static void addLaterKind(PrintRecord &r, const Estimate &e, const BankSettings &
     r.withheld = e.withheld;
     if (e.withheld && r.grand)
         r.headline = *r.grand - *e.withheld;
+    if (e.isClosing()) { // the amount asked carries the balance over, with no new tax on it
+        r.periodFrom = e.periodFrom;
+        r.periodTo = e.periodTo;
+        r.previousBilled = e.previousBilled;
+        r.received = e.received;
+        r.headline = ClosingBalance{e.previousBilled, e.received}.billed(r.headline.value_or(Money()));
+    }
     QVector<PrintLine> lines;
     int last = 0;
     const bool several = e.sources.size() > 1;

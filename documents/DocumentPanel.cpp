@@ -2,6 +2,7 @@
 
 #include "store/Helpers.h"
 #include "ui/Boxes.h"
+#include "values/Closing.h"
 #include "values/InvoiceRules.h"
 
 #include <QCheckBox>
@@ -125,6 +126,23 @@ void DocumentPanel::addInvoiceFields(QGridLayout *grid)
     payment = new QLabel(this);
     payment->setObjectName(QStringLiteral("lbl入金状況"));
     grid->addWidget(payment, 1, 5);
+    closing = new QLabel(this);
+    closing->setObjectName(QStringLiteral("lbl締め請求"));
+    grid->addWidget(closing, 4, 0, 1, 6);
+    closing->hide();
+}
+
+void DocumentPanel::showClosing()
+{
+    if (!closing)
+        return;
+    const Estimate &c = m_closing;
+    const ClosingBalance b{c.previousBilled, c.received};
+    closing->setText(!c.isClosing() ? QString()
+                                    : QStringLiteral("締め請求 %1〜%2　前回御請求額 ¥%3　ご入金額 ¥%4　繰越金額 ¥%5")
+                                          .arg(c.periodFrom, c.periodTo, b.previous.toGroupedString(),
+                                               b.received.toGroupedString(), b.carried().toGroupedString()));
+    closing->setVisible(c.isClosing());
 }
 
 void DocumentPanel::proposeDue(const QDate &delivered)
@@ -149,6 +167,8 @@ void DocumentPanel::show(const Estimate &e)
     if (note)
         note->setText(e.note);
     m_sources = e.sources;
+    m_closing = e;
+    showClosing();
     sources->setText(sourcesCaption(e.sources));
     sources->setVisible(!sources->text().isEmpty());
     m_dueTouched = m_withholdingTouched = e.version > 0 || !e.dueDate.isEmpty(); // what it holds stays
@@ -161,6 +181,10 @@ void DocumentPanel::fill(Estimate &e, const Totals &totals) const
     e.withholding = withholding && withholding->isChecked();
     e.note = note ? withoutControls(note->text()) : QString();
     e.sources = m_sources;
+    e.periodFrom = m_closing.periodFrom;
+    e.periodTo = m_closing.periodTo;
+    e.previousBilled = m_closing.previousBilled;
+    e.received = m_closing.received;
     // The base leaves the consumption tax out: an invoice shows it per rate.
     const Money base = totals.net.value_or(totals.grand.value_or(Money()));
     e.withheld = e.withholding ? std::optional<Money>(invoicerules::withholdingOn(base)) : std::nullopt;
@@ -178,6 +202,8 @@ void DocumentPanel::clear()
     if (note)
         note->setText(defaultNote ? defaultNote() : QString());
     m_sources.clear();
+    m_closing = Estimate();
+    showClosing();
     sources->clear();
     sources->hide();
     setConverted(QString());
@@ -201,6 +227,8 @@ void DocumentPanel::customerChosen(const CustomerInvoiceRule &rule)
 
 void DocumentPanel::forgetSources()
 {
+    m_closing = Estimate(); // a copy closes no period
+    showClosing();
     m_sources.clear();
     sources->clear();
     sources->hide();

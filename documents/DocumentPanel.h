@@ -43,6 +43,7 @@ public:
     QLineEdit *note = nullptr;
     QLabel *sources = nullptr, *converted = nullptr, *rulesNotice = nullptr;
     QLabel *payment = nullptr; // an invoice's: 未入金, 一部入金 (残額), 入金済, 期限超過
+    QLabel *closing = nullptr; // a monthly invoice's period and balance
     QPushButton *todaysRules = nullptr;
 
 private:
@@ -52,6 +53,8 @@ private:
     DocKind m_kind;
     bool m_proposing = false;
     QVector<DocLink> m_sources;
+    Estimate m_closing; // the period and balance block a monthly invoice carries
+    void showClosing();
     bool m_dueTouched = false, m_withholdingTouched = false;
     QString m_dueRule;
 };

@@ -133,6 +133,15 @@ DbResult PaymentStore::payment(int number, Payment &out, bool &found)
     return r;
 }
 
+DbResult PaymentStore::receivedBetween(const QString &customer, const QDate &after, const QDate &to, Money &out)
+{
+    QVariant v;
+    DbResult r = m_db.scalar("SELECT coalesce(sum(金額), 0) + coalesce(sum(手数料), 0) FROM 入金 WHERE 顧客名 = ? AND 日付 > ? AND 日付 <= ?",
+                             {customer, after.toString(kPaymentDay), to.toString(kPaymentDay)}, v);
+    out = Money::fromRaw(v.toLongLong());
+    return r;
+}
+
 DbResult PaymentStore::latestPaymentFor(int invoice, int &number)
 {
     QVariant v;

@@ -51,6 +51,8 @@ public:
     DbResult payment(int number, Payment &out, bool &found);
     // The latest payment that settled some of invoice; 0 for none.
     DbResult latestPaymentFor(int invoice, int &number);
+    // What the customer paid (fees kept back included) on the days after..to.
+    DbResult receivedBetween(const QString &customer, const QDate &after, const QDate &to, Money &out);
     // What to ask before recording: amounts of 0, above what is open, dated before an invoice.
     QStringList questions(const Payment &p);
 

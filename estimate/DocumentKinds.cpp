@@ -53,6 +53,9 @@ void EstimateTab::setupKind()
         connect(addButton(QStringLiteral("cmd領収書作成"), QStringLiteral("領収書作成"),
                           QStringLiteral("この請求書への最新の入金から領収書を作ります")),
                 &QPushButton::clicked, this, &EstimateTab::receiptRequested);
+        connect(addButton(QStringLiteral("cmd締め請求"), QStringLiteral("締め請求"),
+                          QStringLiteral("顧客の締日までの納品書から、その月の請求書を前回からの繰越とともに作ります")),
+                &QPushButton::clicked, this, &EstimateTab::closingRequested);
         addConvertButton(DocKind::Credit, QStringLiteral("返還"))->setToolTip(QStringLiteral("返品・値引の返還請求書をこの請求書から作ります"));
     }
     m_panel = new DocumentPanel(k, this);

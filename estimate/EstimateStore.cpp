@@ -40,7 +40,8 @@ bool sameContent(const Estimate &a, const Estimate &b)
 {
     auto header = [](const Estimate &e) {
         return std::tie(e.date, e.customerName, e.customerInfo, e.subject, e.paymentTerms, e.deliveryDate,
-                        e.deliveryPlace, e.validity, e.tradeDate, e.dueDate, e.note, e.withholding, e.sources);
+                        e.deliveryPlace, e.validity, e.tradeDate, e.dueDate, e.note, e.withholding, e.sources,
+                        e.periodFrom, e.periodTo, e.previousBilled, e.received);
     };
     auto line = [](const EstimateLine &l) {
         return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced, l.deliveryNumber);
@@ -146,6 +147,9 @@ EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis,
     if (later)
         out.header += QVariantList{nullIfEmpty(e.tradeDate), nullIfEmpty(e.dueDate), e.withholding ? 1 : 0,
                                    bindMoney(e.withheld), nullIfEmpty(e.note)};
+    if (m_kind == DocKind::Invoice) // a plain invoice leaves the balance block Null
+        out.header += e.isClosing() ? QVariantList{e.periodFrom, e.periodTo, e.previousBilled.raw(), e.received.raw()}
+                                    : QVariantList{QString(), QString(), nullInt(), nullInt()};
     out.lineColumns = tables::lines(m_kind).names();
     const int code = names().code;
     QStringList searched{e.customerName, e.subject};
@@ -221,7 +225,10 @@ DbResult EstimateStore::loadOnce(int number, Estimate &out, bool &found)
     out.number = number;
     DbRows head;
     const bool later = m_kind != DocKind::Estimate;
-    const QString laterColumns = later ? ", " + tables::laterHeaderColumns().join(", ") : QString();
+    QStringList more = later ? tables::laterHeaderColumns() : QStringList();
+    if (m_kind == DocKind::Invoice)
+        more += tables::closingHeaderColumns();
+    const QString laterColumns = later ? ", " + more.join(", ") : QString();
     if (DbResult r = m_ctx.main.select(QStringLiteral("SELECT 日付, 顧客名, 顧客情報, 納期, 受渡場所, 有効期限, 支払条件, 件名, "
                                                       "消費税, 税抜計, 合計, 敬称, 税区分, 税率, 端数処理%1 FROM %2 WHERE 伝票番号 = ?")
                                            .arg(laterColumns, names().header),
@@ -275,6 +282,12 @@ void EstimateStore::readLaterFields(const DbRow &h, Estimate &out) const
     out.withholding = h[17].toLongLong() != 0;
     out.withheld = Money::fromSql(h[18]);
     out.note = readText(h[19]);
+    if (m_kind != DocKind::Invoice || h.size() < 24)
+        return;
+    out.periodFrom = readText(h[20]);
+    out.periodTo = readText(h[21]);
+    out.previousBilled = Money::fromSql(h[22]).value_or(Money());
+    out.received = Money::fromSql(h[23]).value_or(Money());
 }
 
 DbResult EstimateStore::readSources(Estimate &out)
@@ -355,4 +368,33 @@ DbResult EstimateStore::receiptsNamed(const QString &note, QVector<DocLink> &out
     for (const DbRow &row : rows)
         out << DocLink{m_kind, row[0].toInt(), QString()};
     return {};
+}
+
+DbResult EstimateStore::deliveredBetween(const QString &customer, const QDate &from, const QDate &to, QVector<int> &out)
+{
+    out.clear();
+    DbRows rows;
+    // Days are stored as yyyy/MM/dd: their text sorts as the days do.
+    if (DbResult r = m_ctx.main.select(QStringLiteral("SELECT 伝票番号 FROM %1 WHERE 顧客名 = ? AND coalesce(取引日, 日付) >= ? "
+                                                      "AND coalesce(取引日, 日付) <= ? ORDER BY coalesce(取引日, 日付), 伝票番号")
+                                           .arg(names().header),
+                                       {customer, bindDate(from), bindDate(to)}, rows);
+        !r)
+        return r;
+    for (const DbRow &row : rows)
+        out << row[0].toInt();
+    return {};
+}
+
+DbResult EstimateStore::lastClosingBefore(const QString &customer, const QDate &day, Estimate &out)
+{
+    out = Estimate();
+    QVariant number;
+    if (DbResult r = m_ctx.main.scalar(QStringLiteral("SELECT 伝票番号 FROM %1 WHERE 顧客名 = ? AND 請求期間終了 < ? "
+                                                      "ORDER BY 請求期間終了 DESC, 伝票番号 DESC LIMIT 1").arg(names().header),
+                                       {customer, bindDate(day)}, number);
+        !r || number.isNull())
+        return r;
+    bool found = false;
+    return load(number.toInt(), out, found);
 }

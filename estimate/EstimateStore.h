@@ -53,6 +53,10 @@ struct Estimate {
     bool withholding = false;
     std::optional<Money> withheld;
     QVector<DocLink> sources;
+    // A monthly invoice: the period it closes (empty: not one) and its balance block.
+    QString periodFrom, periodTo;
+    Money previousBilled, received;
+    bool isClosing() const { return !periodTo.isEmpty(); }
 };
 
 // The estimate on screen as it was typed, not stored: under the number typed, over the stored
@@ -76,6 +80,7 @@ struct CustomerInvoiceRule {
     bool found = false;
     QString dueRule; // see invoicerules::dueDateBy
     bool withholding = false;
+    QString closingDay; // see closingDayOf
 };
 
 // What this desktop last read of each master row, as the window took it: a value still as read
@@ -108,6 +113,10 @@ public:
     DbResult remove(int number, qlonglong version = -1);
     // The documents made from number of this kind, in the order they were stored.
     DbResult convertedInto(int number, QVector<DocLink> &into);
+    // The customer's documents of this kind delivered (or dated) from..to, oldest first.
+    DbResult deliveredBetween(const QString &customer, const QDate &from, const QDate &to, QVector<int> &out);
+    // The customer's last monthly invoice closing before day; number 0 for none.
+    DbResult lastClosingBefore(const QString &customer, const QDate &day, Estimate &out);
     // The documents of this kind whose note is note (a receipt names its payment there).
     DbResult receiptsNamed(const QString &note, QVector<DocLink> &out);
     // True once after a save or delete had to make the search index anew.

@@ -116,6 +116,8 @@ signals:
     void paymentRequested();
     // A receipt for the latest payment against this invoice.
     void receiptRequested();
+    // The month's invoice of a customer from the 納品書 of the period.
+    void closingRequested();
     void hintRequested();
     void printRequested();
     void issuedListRequested();

@@ -186,10 +186,10 @@ QVariant EstimateStore::customerDetails(const QString &name)
 CustomerInvoiceRule EstimateStore::customerInvoiceRule(const QString &name)
 {
     DbRows rows;
-    if (!m_ctx.main.select("SELECT 支払期限規則, 源泉徴収 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " +
+    if (!m_ctx.main.select("SELECT 支払期限規則, 源泉徴収, 締日 FROM 顧客マスタ WHERE 顧客名 = ? ORDER BY " +
                                engineOf(m_ctx.main).rowOrder() + " LIMIT 1",
                            {name}, rows) ||
         rows.isEmpty())
         return {};
-    return {true, readText(rows[0][0]), rows[0][1].toLongLong() != 0};
+    return {true, readText(rows[0][0]), rows[0][1].toLongLong() != 0, readText(rows[0][2])};
 }

@@ -40,6 +40,11 @@ DbResult EstimateStore::writeScreen(const UnstoredScreen &s)
         binds << bindText(e.tradeDate) << bindText(e.dueDate) << (e.withholding ? 1 : 0) << bindText(e.note)
               << sourcesText(e.sources) << bindText(e.taxMode) << e.taxRate << bindText(e.rounding);
     }
+    if (m_kind == DocKind::Invoice) {
+        extra += QStringLiteral(", 請求期間開始, 請求期間終了, 前回請求額, 入金額");
+        marks += QStringLiteral(", ?, ?, ?, ?");
+        binds << bindText(e.periodFrom) << bindText(e.periodTo) << e.previousBilled.raw() << e.received.raw();
+    }
     return m_ctx.work.exec(QStringLiteral("INSERT OR REPLACE INTO main.%1 (id, 伝票番号, 元版, 日付, 顧客名, 顧客情報, 件名, 支払条件, "
                                           "納期, 受渡場所, 有効期限, 敬称, 時刻%2) VALUES (1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?%3)")
                                .arg(names().screen, extra, marks),
@@ -53,8 +58,10 @@ DbResult EstimateStore::readScreen(std::optional<UnstoredScreen> &out)
     const bool later = m_kind != DocKind::Estimate;
     if (DbResult r = m_ctx.work.select(QStringLiteral("SELECT 伝票番号, 元版, 日付, 顧客名, 顧客情報, 件名, 支払条件, 納期, 受渡場所, "
                                                       "有効期限, 敬称, 時刻%1 FROM main.%2 WHERE id = 1")
-                                           .arg(later ? QStringLiteral(", 取引日, 支払期限, 源泉徴収, 備考, 連携, 税区分, 税率, 端数処理")
-                                                      : QString(),
+                                           .arg(QString(later ? QStringLiteral(", 取引日, 支払期限, 源泉徴収, 備考, 連携, 税区分, 税率, 端数処理")
+                                                              : QString()) +
+                                                    (m_kind == DocKind::Invoice ? QStringLiteral(", 請求期間開始, 請求期間終了, 前回請求額, 入金額")
+                                                                                : QString()),
                                                 names().screen),
                                        {}, rows);
         !r || rows.isEmpty())
@@ -84,6 +91,12 @@ DbResult EstimateStore::readScreen(std::optional<UnstoredScreen> &out)
         e.taxMode = readText(row[17]);
         e.taxRate = row[18].toInt();
         e.rounding = readText(row[19]);
+    }
+    if (m_kind == DocKind::Invoice) {
+        e.periodFrom = readText(row[20]);
+        e.periodTo = readText(row[21]);
+        e.previousBilled = Money::fromRaw(row[22].toLongLong());
+        e.received = Money::fromRaw(row[23].toLongLong());
     }
     if (DbResult r = readWork(e.lines); !r)
         return r;

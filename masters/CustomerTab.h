@@ -47,4 +47,5 @@ public:
 
 private:
     std::unique_ptr<MasterWork> m_work;
+    QString closingDayRefusal() const;
 };

@@ -58,6 +58,10 @@ void MasterWork::registerRows()
         return;
     if (!commitGrid())
         return;
+    if (const QString why = refusal ? refusal() : QString(); !why.isEmpty()) {
+        Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"), why);
+        return;
+    }
     QStringList elsewhere;
     DbResult r = m_store.registerRows(&elsewhere);
     // Rows another desktop changed since they were read: overwritten only when the user says so.

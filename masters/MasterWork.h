@@ -1,4 +1,6 @@
 #pragma once
+
+#include <functional>
 // What the customer and product tabs share: the questions, the grid with its tick column
 // and input method, around a MasterStore that does the reading and writing.
 
@@ -13,6 +15,8 @@ public:
 
     void read();          // work copy := master, in key order, no ticks
     void registerRows();  // asks, then every named work row added to or updated in the master
+    // Why the rows cannot be registered as typed (a message naming the row), or empty.
+    std::function<QString()> refusal;
     void deleteTicked();  // asks, then ticked rows leave master and work copy
     void clear();         // empties the work copy only
     void exportCsv();     // asks for a file, writes the master

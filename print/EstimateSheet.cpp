@@ -199,7 +199,7 @@ QStringList sheetSummary(const PrintRecord &r)
         out << QStringLiteral("非課税 ") + yen(*r.exempt);
     else if (!outside && !inside)
         out << QStringLiteral("非課税 ¥");
-    return out + sheetkinds::withholdingLines(r);
+    return sheetkinds::closingLines(r) + out + sheetkinds::withholdingLines(r);
 }
 
 QByteArray sheetFingerprint(const PrintRecord &r)
@@ -217,6 +217,8 @@ QByteArray sheetFingerprint(const PrintRecord &r)
             << r.number;
     if (r.kind == DocKind::Receipt) // the paper one carries its stamp box
         out << r.paper;
+    if (!r.periodTo.isEmpty())
+        out << r.periodFrom << r.periodTo << r.previousBilled.raw() << r.received.raw();
     for (const PrintLine &l : r.lines) {
         out << l.name << (l.quantity ? *l.quantity : std::nan("")) << l.unit << money(l.price) << money(l.amount)
             << l.reduced << l.exempt;

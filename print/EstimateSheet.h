@@ -68,6 +68,10 @@ struct PrintRecord {
     bool qualified = true;
     // Handed over on paper, not only sent as PDF: a receipt then needs its revenue stamp.
     bool paper = false;
+    // A monthly invoice: the period it closes (empty: not one), what the last one asked and
+    // what came in since.
+    QString periodFrom, periodTo;
+    Money previousBilled, received;
 };
 
 // Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.

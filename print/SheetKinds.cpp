@@ -1,5 +1,6 @@
 #include "print/SheetKinds.h"
 
+#include "values/Closing.h"
 #include "values/Receivables.h"
 
 namespace sheetkinds {
@@ -29,7 +30,10 @@ QString amountCaption(const PrintRecord &r)
 {
     switch (r.kind) {
     case DocKind::Delivery: return QStringLiteral("納品金額");
-    case DocKind::Invoice: return r.withheld ? QStringLiteral("差引ご請求額") : QStringLiteral("ご請求金額");
+    case DocKind::Invoice:
+        if (!r.periodTo.isEmpty())
+            return QStringLiteral("今回御請求額");
+        return r.withheld ? QStringLiteral("差引ご請求額") : QStringLiteral("ご請求金額");
     case DocKind::Credit: return QStringLiteral("返還金額");
     case DocKind::Receipt: return QStringLiteral("受領金額");
     default: return QStringLiteral("お見積金額");
@@ -76,6 +80,20 @@ std::optional<Money> stampDue(const PrintRecord &r)
     const Money basis = r.grand.value_or(Money()) - r.tax.value_or(Money());
     const Money duty = stampDuty(basis);
     return duty.isZero() ? std::nullopt : std::optional<Money>(duty);
+}
+
+QStringList closingLines(const PrintRecord &r)
+{
+    if (r.kind != DocKind::Invoice || r.periodTo.isEmpty())
+        return {};
+    auto yen = [](Money m) { return QStringLiteral("¥") + (m.isZero() ? QStringLiteral("0") : m.toGroupedString()); };
+    const ClosingBalance b{r.previousBilled, r.received};
+    const Money current = r.grand.value_or(Money()) - r.withheld.value_or(Money());
+    const Money purchases = r.grand.value_or(Money()) - r.tax.value_or(Money());
+    return {QStringLiteral("請求期間 %1〜%2").arg(r.periodFrom, r.periodTo),
+            QStringLiteral("前回御請求額 %1　ご入金額 %2　繰越金額 %3").arg(yen(b.previous), yen(b.received), yen(b.carried())),
+            QStringLiteral("今回御買上額 %1　消費税額 %2　今回御請求額 %3")
+                .arg(yen(purchases), yen(r.tax.value_or(Money())), yen(b.billed(current)))};
 }
 
 QStringList withholdingLines(const PrintRecord &r)

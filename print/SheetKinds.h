@@ -17,6 +17,9 @@ QString subjectCaption(const PrintRecord &r);
 // The 収入印紙 a receipt handed over on paper needs: none for a PDF, a card payment or below the
 // first band.
 std::optional<Money> stampDue(const PrintRecord &r);
+// A monthly invoice's balance block, first in the summary: the period, then 前回御請求額 ·
+// ご入金額 · 繰越金額 · 今回御買上額 · 消費税額 · 今回御請求額.
+QStringList closingLines(const PrintRecord &r);
 // The summary's lines an invoice adds: what is withheld and what is left to pay.
 QStringList withholdingLines(const PrintRecord &r);
 

@@ -92,6 +92,7 @@ DbResult copyAll(Copy &c, ImportReport &report)
         company << c.section(' ', 0, 0);
     for (const QString &c : schema::laterCustomerColumns())
         customers << c.section(' ', 0, 0);
+    customers << QStringLiteral("締日");
     auto all = [](const QStringList &columns, const QString &table, const QString &order) {
         return QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(columns.join(", "), table, order);
     };

@@ -119,6 +119,18 @@ static QStringList laterKindStatements()
     return s;
 }
 
+// 307: credit notes and receipts, a monthly invoice's period and balance, the customers' closing day.
+static QStringList moneyBackStatements()
+{
+    QStringList s = kindStatements({DocKind::Credit, DocKind::Receipt});
+    const QStringList types{"text", "text", "bigint", "bigint"};
+    const QStringList closing = tables::closingHeaderColumns();
+    for (int i = 0; i < closing.size(); ++i)
+        s << QStringLiteral("ALTER TABLE 請求書ヘッダ ADD COLUMN IF NOT EXISTS %1 %2").arg(closing[i], types[i]);
+    return s << QStringLiteral("ALTER TABLE 顧客マスタ ADD COLUMN IF NOT EXISTS 締日 text")
+             << serversave::functionStatement(DocKind::Invoice);
+}
+
 static QStringList triggerStatements()
 {
     // What was issued stays as it was, whoever connects: no update, delete or truncate.
@@ -137,7 +149,7 @@ QStringList createStatements()
     // pg_trgm is a trusted extension: the database's owner may create it without a superuser.
     return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements() +
            searchStatements() + QStringList{serversave::functionStatement()} + laterKindStatements() +
-           schema::paymentStatements(Db::Engine::Postgres) + kindStatements({DocKind::Credit, DocKind::Receipt}) +
+           schema::paymentStatements(Db::Engine::Postgres) + moneyBackStatements() +
            QStringList{serverissue::functionStatement()};
 }
 
@@ -215,7 +227,7 @@ static DbResult upgrade(Db &db)
             if (DbResult r = db.execUnprepared(sql); !r)
                 return r;
         if (version <= 306) // 307: credit notes and receipts
-            for (const QString &sql : kindStatements({DocKind::Credit, DocKind::Receipt}))
+            for (const QString &sql : moneyBackStatements())
                 if (DbResult r = db.execUnprepared(sql); !r)
                     return r;
         if (DbResult r = db.execUnprepared(serverissue::functionStatement()); !r)

@@ -20,6 +20,8 @@ static QString screenTableStatement(DocKind kind = DocKind::Estimate)
     if (kind != DocKind::Estimate)
         extra = QStringLiteral(", 取引日 TEXT, 支払期限 TEXT, 源泉徴収 INTEGER, 備考 TEXT, 連携 TEXT, 税区分 TEXT, 税率 INTEGER, "
                                "端数処理 TEXT");
+    if (kind == DocKind::Invoice)
+        extra += QStringLiteral(", 請求期間開始 TEXT, 請求期間終了 TEXT, 前回請求額 INTEGER, 入金額 INTEGER");
     return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY CHECK (id = 1), 伝票番号 TEXT, 元版 INTEGER, 日付 TEXT, "
                           "顧客名 TEXT, 顧客情報 TEXT, 件名 TEXT, 支払条件 TEXT, 納期 TEXT, 受渡場所 TEXT, 有効期限 TEXT, "
                           "敬称 TEXT, 時刻 TEXT%2)")
@@ -64,8 +66,29 @@ QStringList paymentStatements(Db::Engine engine)
                 .arg(engine == Db::Engine::Postgres ? QStringLiteral("IF NOT EXISTS ") : QString())};
 }
 
-// Credit notes and receipts, each numbered on its own like the others.
-static QStringList moneyBackStatements() { return kindStatements({DocKind::Credit, DocKind::Receipt}); }
+// Credit notes and receipts, each numbered on its own like the others; the customers' closing day.
+static QStringList moneyBackStatements()
+{
+    return kindStatements({DocKind::Credit, DocKind::Receipt}) + QStringList{"ALTER TABLE 顧客マスタ ADD COLUMN 締日 TEXT"};
+}
+
+// Columns added to a table made by an earlier step, which a file made since already has.
+static DbResult addMissing(Db &db, const QString &table, const QStringList &definitions)
+{
+    DbRows rows;
+    if (DbResult r = db.select(QStringLiteral("SELECT name FROM pragma_table_info(?)"), {table}, rows); !r)
+        return r;
+    QSet<QString> present;
+    for (const DbRow &row : rows)
+        present.insert(row[0].toString());
+    for (const QString &d : definitions)
+        if (!present.contains(d.section(' ', 0, 0)))
+            if (DbResult r = db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, d)); !r)
+                return r;
+    return {};
+}
+
+static const QStringList kClosingColumns{"請求期間開始 TEXT", "請求期間終了 TEXT", "前回請求額 INTEGER", "入金額 INTEGER"};
 
 QStringList laterSettingsColumns()
 {
@@ -145,7 +168,7 @@ QStringList moneyBackWorkStatements()
     QStringList s;
     for (DocKind kind : {DocKind::Credit, DocKind::Receipt})
         s << workLinesStatement(kind) << screenTableStatement(kind);
-    return s;
+    return s << QStringLiteral("ALTER TABLE w顧客マスタ ADD COLUMN 締日 TEXT");
 }
 
 QStringList laterWorkStatements()
@@ -255,7 +278,7 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // Version 11: payments against invoices.
                 {110, paymentStatements(Db::Engine::Sqlite)},
                 // Version 12: credit notes and receipts.
-                {111, moneyBackStatements()}};
+                {111, moneyBackStatements(), [](Db &db) { return addMissing(db, "請求書ヘッダ", kClosingColumns); }}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
@@ -267,7 +290,7 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
             // Version 5: the grids and unstored headers of delivery notes and invoices.
             {204, laterWorkStatements()},
             // Version 6: the grids and unstored headers of credit notes and receipts.
-            {205, moneyBackWorkStatements()}};
+            {205, moneyBackWorkStatements(), [](Db &db) { return addMissing(db, "w請求書画面", kClosingColumns); }}};
 }
 
 DbResult checkHeader(const QString &path, FileKind kind)

@@ -61,5 +61,7 @@ const Table &payments();
 
 // The columns only the later kinds have, in the order they follow the estimate's.
 QStringList laterHeaderColumns();
+// A monthly invoice's: the period it closes and the balance block (前回御請求額, ご入金額).
+QStringList closingHeaderColumns();
 
 } // namespace tables

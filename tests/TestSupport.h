@@ -26,7 +26,8 @@ inline QStringList withoutLaterKinds(schema::FileKind kind)
     if (kind == schema::FileKind::Work)
         return {"DROP TABLE w納品書明細", "DROP TABLE w納品書画面", "DROP TABLE w請求書明細", "DROP TABLE w請求書画面",
                 "DROP TABLE w返還請求書明細", "DROP TABLE w返還請求書画面", "DROP TABLE w領収書明細", "DROP TABLE w領収書画面",
-                "ALTER TABLE w顧客マスタ DROP COLUMN 支払期限規則", "ALTER TABLE w顧客マスタ DROP COLUMN 源泉徴収"};
+                "ALTER TABLE w顧客マスタ DROP COLUMN 支払期限規則", "ALTER TABLE w顧客マスタ DROP COLUMN 源泉徴収",
+                "ALTER TABLE w顧客マスタ DROP COLUMN 締日"};
     QStringList s{"DROP TABLE 納品書ヘッダ", "DROP TABLE 納品書", "DROP TABLE 納品書索引", "DROP TABLE 請求書ヘッダ",
                   "DROP TABLE 請求書", "DROP TABLE 請求書索引", "DROP TABLE 伝票連携", "DROP TABLE 入金",
                   "ALTER TABLE 自社情報 DROP COLUMN 最大納品書番号", "ALTER TABLE 自社情報 DROP COLUMN 最大請求書番号"};
@@ -37,7 +38,7 @@ inline QStringList withoutLaterKinds(schema::FileKind kind)
         s << "ALTER TABLE 自社情報 DROP COLUMN " + c.section(' ', 0, 0);
     for (const QString &c : schema::laterCustomerColumns())
         s << "ALTER TABLE 顧客マスタ DROP COLUMN " + c.section(' ', 0, 0);
-    return s;
+    return s << "ALTER TABLE 顧客マスタ DROP COLUMN 締日";
 }
 
 // Whether this run keeps the permanent data on the test server (a second run of some groups).

@@ -54,10 +54,16 @@ std::optional<QDate> dueDateBy(const QString &rule, const QDate &delivered)
         const QDate m = first.addMonths(months);
         return QDate(m.year(), m.month(), m.daysInMonth());
     };
-    if (r == QStringLiteral("月末締め翌月末払い"))
+    if (r == QStringLiteral("月末締め翌月末払い") || r == QStringLiteral("翌月末") || r == QStringLiteral("翌月末払い"))
         return monthEnd(1);
-    if (r == QStringLiteral("月末締め翌々月末払い"))
+    if (r == QStringLiteral("月末締め翌々月末払い") || r == QStringLiteral("翌々月末") || r == QStringLiteral("翌々月末払い"))
         return monthEnd(2);
+    // 翌月10日, 翌月10日払い: that day of the next month (its last, when it is shorter).
+    static const QRegularExpression nextMonth(QStringLiteral("^翌月([0-9]{1,2})日(払い)?$"));
+    if (const auto m = nextMonth.match(r); m.hasMatch() && m.captured(1).toInt() >= 1) {
+        const QDate end = monthEnd(1);
+        return QDate(end.year(), end.month(), std::min(m.captured(1).toInt(), end.day()));
+    }
     static const QRegularExpression days(QStringLiteral("^([0-9]{1,3})日$"));
     if (const auto m = days.match(r); m.hasMatch())
         return delivered.addDays(m.captured(1).toInt());
