@@ -34,7 +34,8 @@ static void addLaterKind(PrintRecord &r, const Estimate &e, const BankSettings &
         r.periodTo = e.periodTo;
         r.previousBilled = e.previousBilled;
         r.received = e.received;
-        r.headline = ClosingBalance{e.previousBilled, e.received}.billed(r.headline.value_or(Money()));
+        r.credited = e.credited;
+        r.headline = ClosingBalance{e.previousBilled, e.received, e.credited}.billed(r.headline.value_or(Money()));
     }
     QVector<PrintLine> lines;
     int last = 0;

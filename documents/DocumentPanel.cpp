@@ -137,11 +137,12 @@ void DocumentPanel::showClosing()
     if (!closing)
         return;
     const Estimate &c = m_closing;
-    const ClosingBalance b{c.previousBilled, c.received};
+    const ClosingBalance b{c.previousBilled, c.received, c.credited};
+    auto yen = [](Money m) { return m.isZero() ? QStringLiteral("0") : m.toGroupedString(); };
     closing->setText(!c.isClosing() ? QString()
-                                    : QStringLiteral("締め請求 %1〜%2　前回御請求額 ¥%3　ご入金額 ¥%4　繰越金額 ¥%5")
-                                          .arg(c.periodFrom, c.periodTo, b.previous.toGroupedString(),
-                                               b.received.toGroupedString(), b.carried().toGroupedString()));
+                                    : QStringLiteral("締め請求 %1〜%2　前回御請求額 ¥%3　ご入金額 ¥%4　返還額 ¥%5　繰越金額 ¥%6")
+                                          .arg(c.periodFrom, c.periodTo, yen(b.previous), yen(b.received),
+                                               yen(b.credited), yen(b.carried())));
     closing->setVisible(c.isClosing());
 }
 
@@ -185,6 +186,7 @@ void DocumentPanel::fill(Estimate &e, const Totals &totals) const
     e.periodTo = m_closing.periodTo;
     e.previousBilled = m_closing.previousBilled;
     e.received = m_closing.received;
+    e.credited = m_closing.credited;
     // The base leaves the consumption tax out: an invoice shows it per rate.
     const Money base = totals.net.value_or(totals.grand.value_or(Money()));
     e.withheld = e.withholding ? std::optional<Money>(invoicerules::withholdingOn(base)) : std::nullopt;

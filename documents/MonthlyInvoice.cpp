@@ -14,7 +14,7 @@ const QString kClosingDay = QStringLiteral("yyyy/MM/dd");
 Money askedBy(const Estimate &last)
 {
     const Money own = last.grand.value_or(Money()) - last.withheld.value_or(Money());
-    return ClosingBalance{last.previousBilled, last.received}.billed(own);
+    return ClosingBalance{last.previousBilled, last.received, last.credited}.billed(own);
 }
 
 } // namespace
@@ -53,7 +53,10 @@ DbResult monthlyInvoice(QuoteDeskContext &ctx, const QString &customer, const QD
     if (last.number > 0) { // the first monthly invoice carries nothing over
         doc.previousBilled = askedBy(last);
         const QDate since = QDate::fromString(last.periodTo, kClosingDay);
-        return PaymentStore(ctx.main).receivedBetween(customer, since, period.to, doc.received);
+        PaymentStore payments(ctx.main);
+        if (DbResult r = payments.receivedBetween(customer, since, period.to, doc.received); !r)
+            return r;
+        return payments.creditedBetween(customer, since, period.to, doc.credited);
     }
     return {};
 }

@@ -142,6 +142,15 @@ DbResult PaymentStore::receivedBetween(const QString &customer, const QDate &aft
     return r;
 }
 
+DbResult PaymentStore::creditedBetween(const QString &customer, const QDate &after, const QDate &to, Money &out)
+{
+    QVariant v;
+    DbResult r = m_db.scalar("SELECT coalesce(sum(合計), 0) FROM 返還請求書ヘッダ WHERE 顧客名 = ? AND 日付 > ? AND 日付 <= ?",
+                             {customer, after.toString(kPaymentDay), to.toString(kPaymentDay)}, v);
+    out = Money::fromRaw(v.toLongLong());
+    return r;
+}
+
 DbResult PaymentStore::latestPaymentFor(int invoice, int &number)
 {
     QVariant v;

@@ -53,6 +53,8 @@ public:
     DbResult latestPaymentFor(int invoice, int &number);
     // What the customer paid (fees kept back included) on the days after..to.
     DbResult receivedBetween(const QString &customer, const QDate &after, const QDate &to, Money &out);
+    // The credit notes of the customer dated after..to, in total (negative).
+    DbResult creditedBetween(const QString &customer, const QDate &after, const QDate &to, Money &out);
     // What to ask before recording: amounts of 0, above what is open, dated before an invoice.
     QStringList questions(const Payment &p);
 

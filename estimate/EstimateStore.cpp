@@ -41,7 +41,7 @@ bool sameContent(const Estimate &a, const Estimate &b)
     auto header = [](const Estimate &e) {
         return std::tie(e.date, e.customerName, e.customerInfo, e.subject, e.paymentTerms, e.deliveryDate,
                         e.deliveryPlace, e.validity, e.tradeDate, e.dueDate, e.note, e.withholding, e.sources,
-                        e.periodFrom, e.periodTo, e.previousBilled, e.received);
+                        e.periodFrom, e.periodTo, e.previousBilled, e.received, e.credited);
     };
     auto line = [](const EstimateLine &l) {
         return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced, l.deliveryNumber);
@@ -148,8 +148,8 @@ EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis,
         out.header += QVariantList{nullIfEmpty(e.tradeDate), nullIfEmpty(e.dueDate), e.withholding ? 1 : 0,
                                    bindMoney(e.withheld), nullIfEmpty(e.note)};
     if (m_kind == DocKind::Invoice) // a plain invoice leaves the balance block Null
-        out.header += e.isClosing() ? QVariantList{e.periodFrom, e.periodTo, e.previousBilled.raw(), e.received.raw()}
-                                    : QVariantList{QString(), QString(), nullInt(), nullInt()};
+        out.header += e.isClosing() ? QVariantList{e.periodFrom, e.periodTo, e.previousBilled.raw(), e.received.raw(), e.credited.raw()}
+                                    : QVariantList{QString(), QString(), nullInt(), nullInt(), nullInt()};
     out.lineColumns = tables::lines(m_kind).names();
     const int code = names().code;
     QStringList searched{e.customerName, e.subject};
@@ -282,12 +282,13 @@ void EstimateStore::readLaterFields(const DbRow &h, Estimate &out) const
     out.withholding = h[17].toLongLong() != 0;
     out.withheld = Money::fromSql(h[18]);
     out.note = readText(h[19]);
-    if (m_kind != DocKind::Invoice || h.size() < 24)
+    if (m_kind != DocKind::Invoice || h.size() < 25)
         return;
     out.periodFrom = readText(h[20]);
     out.periodTo = readText(h[21]);
     out.previousBilled = Money::fromSql(h[22]).value_or(Money());
     out.received = Money::fromSql(h[23]).value_or(Money());
+    out.credited = Money::fromSql(h[24]).value_or(Money());
 }
 
 DbResult EstimateStore::readSources(Estimate &out)

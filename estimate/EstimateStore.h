@@ -55,7 +55,7 @@ struct Estimate {
     QVector<DocLink> sources;
     // A monthly invoice: the period it closes (empty: not one) and its balance block.
     QString periodFrom, periodTo;
-    Money previousBilled, received;
+    Money previousBilled, received, credited;
     bool isClosing() const { return !periodTo.isEmpty(); }
 };
 

@@ -41,9 +41,10 @@ DbResult EstimateStore::writeScreen(const UnstoredScreen &s)
               << sourcesText(e.sources) << bindText(e.taxMode) << e.taxRate << bindText(e.rounding);
     }
     if (m_kind == DocKind::Invoice) {
-        extra += QStringLiteral(", 請求期間開始, 請求期間終了, 前回請求額, 入金額");
-        marks += QStringLiteral(", ?, ?, ?, ?");
-        binds << bindText(e.periodFrom) << bindText(e.periodTo) << e.previousBilled.raw() << e.received.raw();
+        extra += QStringLiteral(", 請求期間開始, 請求期間終了, 前回請求額, 入金額, 返還額");
+        marks += QStringLiteral(", ?, ?, ?, ?, ?");
+        binds << bindText(e.periodFrom) << bindText(e.periodTo) << e.previousBilled.raw() << e.received.raw()
+              << e.credited.raw();
     }
     return m_ctx.work.exec(QStringLiteral("INSERT OR REPLACE INTO main.%1 (id, 伝票番号, 元版, 日付, 顧客名, 顧客情報, 件名, 支払条件, "
                                           "納期, 受渡場所, 有効期限, 敬称, 時刻%2) VALUES (1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?%3)")
@@ -60,7 +61,7 @@ DbResult EstimateStore::readScreen(std::optional<UnstoredScreen> &out)
                                                       "有効期限, 敬称, 時刻%1 FROM main.%2 WHERE id = 1")
                                            .arg(QString(later ? QStringLiteral(", 取引日, 支払期限, 源泉徴収, 備考, 連携, 税区分, 税率, 端数処理")
                                                               : QString()) +
-                                                    (m_kind == DocKind::Invoice ? QStringLiteral(", 請求期間開始, 請求期間終了, 前回請求額, 入金額")
+                                                    (m_kind == DocKind::Invoice ? QStringLiteral(", 請求期間開始, 請求期間終了, 前回請求額, 入金額, 返還額")
                                                                                 : QString()),
                                                 names().screen),
                                        {}, rows);
@@ -97,6 +98,7 @@ DbResult EstimateStore::readScreen(std::optional<UnstoredScreen> &out)
         e.periodTo = readText(row[21]);
         e.previousBilled = Money::fromRaw(row[22].toLongLong());
         e.received = Money::fromRaw(row[23].toLongLong());
+        e.credited = Money::fromRaw(row[24].toLongLong());
     }
     if (DbResult r = readWork(e.lines); !r)
         return r;

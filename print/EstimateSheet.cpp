@@ -218,7 +218,7 @@ QByteArray sheetFingerprint(const PrintRecord &r)
     if (r.kind == DocKind::Receipt) // the paper one carries its stamp box
         out << r.paper;
     if (!r.periodTo.isEmpty())
-        out << r.periodFrom << r.periodTo << r.previousBilled.raw() << r.received.raw();
+        out << r.periodFrom << r.periodTo << r.previousBilled.raw() << r.received.raw() << r.credited.raw();
     for (const PrintLine &l : r.lines) {
         out << l.name << (l.quantity ? *l.quantity : std::nan("")) << l.unit << money(l.price) << money(l.amount)
             << l.reduced << l.exempt;

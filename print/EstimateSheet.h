@@ -71,7 +71,7 @@ struct PrintRecord {
     // A monthly invoice: the period it closes (empty: not one), what the last one asked and
     // what came in since.
     QString periodFrom, periodTo;
-    Money previousBilled, received;
+    Money previousBilled, received, credited;
 };
 
 // Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.

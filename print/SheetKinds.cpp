@@ -87,11 +87,13 @@ QStringList closingLines(const PrintRecord &r)
     if (r.kind != DocKind::Invoice || r.periodTo.isEmpty())
         return {};
     auto yen = [](Money m) { return QStringLiteral("¥") + (m.isZero() ? QStringLiteral("0") : m.toGroupedString()); };
-    const ClosingBalance b{r.previousBilled, r.received};
+    const ClosingBalance b{r.previousBilled, r.received, r.credited};
     const Money current = r.grand.value_or(Money()) - r.withheld.value_or(Money());
     const Money purchases = r.grand.value_or(Money()) - r.tax.value_or(Money());
     return {QStringLiteral("請求期間 %1〜%2").arg(r.periodFrom, r.periodTo),
-            QStringLiteral("前回御請求額 %1　ご入金額 %2　繰越金額 %3").arg(yen(b.previous), yen(b.received), yen(b.carried())),
+            QStringLiteral("前回御請求額 %1　ご入金額 %2%3　繰越金額 %4")
+                .arg(yen(b.previous), yen(b.received),
+                     b.credited.isZero() ? QString() : QStringLiteral("　返還額 ") + yen(b.credited), yen(b.carried())),
             QStringLiteral("今回御買上額 %1　消費税額 %2　今回御請求額 %3")
                 .arg(yen(purchases), yen(r.tax.value_or(Money())), yen(b.billed(current)))};
 }

@@ -123,7 +123,7 @@ static QStringList laterKindStatements()
 static QStringList moneyBackStatements()
 {
     QStringList s = kindStatements({DocKind::Credit, DocKind::Receipt});
-    const QStringList types{"text", "text", "bigint", "bigint"};
+    const QStringList types{"text", "text", "bigint", "bigint", "bigint"};
     const QStringList closing = tables::closingHeaderColumns();
     for (int i = 0; i < closing.size(); ++i)
         s << QStringLiteral("ALTER TABLE 請求書ヘッダ ADD COLUMN IF NOT EXISTS %1 %2").arg(closing[i], types[i]);

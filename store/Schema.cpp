@@ -21,7 +21,7 @@ static QString screenTableStatement(DocKind kind = DocKind::Estimate)
         extra = QStringLiteral(", 取引日 TEXT, 支払期限 TEXT, 源泉徴収 INTEGER, 備考 TEXT, 連携 TEXT, 税区分 TEXT, 税率 INTEGER, "
                                "端数処理 TEXT");
     if (kind == DocKind::Invoice)
-        extra += QStringLiteral(", 請求期間開始 TEXT, 請求期間終了 TEXT, 前回請求額 INTEGER, 入金額 INTEGER");
+        extra += QStringLiteral(", 請求期間開始 TEXT, 請求期間終了 TEXT, 前回請求額 INTEGER, 入金額 INTEGER, 返還額 INTEGER");
     return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY CHECK (id = 1), 伝票番号 TEXT, 元版 INTEGER, 日付 TEXT, "
                           "顧客名 TEXT, 顧客情報 TEXT, 件名 TEXT, 支払条件 TEXT, 納期 TEXT, 受渡場所 TEXT, 有効期限 TEXT, "
                           "敬称 TEXT, 時刻 TEXT%2)")
@@ -88,7 +88,8 @@ static DbResult addMissing(Db &db, const QString &table, const QStringList &defi
     return {};
 }
 
-static const QStringList kClosingColumns{"請求期間開始 TEXT", "請求期間終了 TEXT", "前回請求額 INTEGER", "入金額 INTEGER"};
+static const QStringList kClosingColumns{"請求期間開始 TEXT", "請求期間終了 TEXT", "前回請求額 INTEGER", "入金額 INTEGER",
+                                           "返還額 INTEGER"};
 
 QStringList laterSettingsColumns()
 {

@@ -120,7 +120,7 @@ const Table &payments()
 
 QStringList laterHeaderColumns() { return {"取引日", "支払期限", "源泉徴収", "源泉税額", "備考"}; }
 
-QStringList closingHeaderColumns() { return {"請求期間開始", "請求期間終了", "前回請求額", "入金額"}; }
+QStringList closingHeaderColumns() { return {"請求期間開始", "請求期間終了", "前回請求額", "入金額", "返還額"}; }
 
 static Table headerOf(DocKind kind)
 {
@@ -136,7 +136,7 @@ static Table headerOf(DocKind kind)
                                      {"源泉税額", Type::Money}, {"備考", Type::Text}};
     if (kind == DocKind::Invoice)
         t.columns += QVector<Column>{{"請求期間開始", Type::Text}, {"請求期間終了", Type::Text}, {"前回請求額", Type::Money},
-                                     {"入金額", Type::Money}};
+                                     {"入金額", Type::Money}, {"返還額", Type::Money}};
     return t;
 }
 

@@ -1,11 +1,13 @@
 // Money back and money acknowledged: a credit note made from an invoice, what it takes off
 // what is owed; a receipt made from a payment split over two invoices, its rates and its
-// stamp; the wipe of both with the archive kept.
+// stamp; the wipe of both with the archive kept; the month's invoice with its balance carried.
 
 #include "SaveFixture.h"
 #include "documents/DocumentPanel.h"
 #include "documents/PaymentStore.h"
+#include "documents/ClosingDialog.h"
 #include "documents/Receipts.h"
+#include "values/Closing.h"
 #include "masters/SettingsStore.h"
 #include "print/PrintPreview.h"
 #include "print/SheetKinds.h"
@@ -14,6 +16,7 @@
 #include "ui/FileChooser.h"
 #include "ui_EstimateTab.h"
 
+#include <QDateEdit>
 #include <QLabel>
 #include <QTabWidget>
 
@@ -24,6 +27,8 @@ private slots:
     void receiptSharesAPaymentOverTheRates();
     void stampOnlyOnPaperAndBeforeTax();
     void wipeTakesBothKindsAndKeepsTheArchive();
+    void monthlyInvoiceRoundsOncePerRateAndCarriesTheBalance();
+    void closingDaysAndPeriods();
 };
 
 namespace {
@@ -77,6 +82,30 @@ void useRegistration(Window &w)
     CompanySettings s = stored.value_or(CompanySettings());
     s.registrationNumber = QStringLiteral("T8700110005901"); // a valid check digit
     QVERIFY(SettingsStore(w->context().main).write(s));
+}
+
+// A 納品書 of 甲社 delivered on day of month, at 10 % outside, rounded down.
+Estimate delivery(int number, const QDate &day, const QVector<EstimateLine> &lines)
+{
+    Estimate e = invoice(number, lines);
+    e.kind = DocKind::Delivery;
+    e.date = day;
+    e.tradeDate = day.toString("yyyy/MM/dd");
+    return e;
+}
+
+// The month's invoice as the user makes it: 締め請求 on the invoice page, the month chosen.
+EstimateTab *closeMonth(Window &w, const QDate &month)
+{
+    EstimateTab *inv = openPage(w, DocKind::Invoice, 0);
+    auto previous = setClosingRunner([&](ClosingDialog &d) {
+        d.customer->setCurrentText("甲社");
+        d.month->setDate(month);
+        return true;
+    });
+    inv->findChild<QAbstractButton *>("cmd締め請求")->click();
+    setClosingRunner(previous);
+    return inv;
 }
 
 } // namespace
@@ -242,6 +271,105 @@ void MoneyBackTest::wipeTakesBothKindsAndKeepsTheArchive()
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 領収書"), 0);
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 伝票連携"), 0);
     QCOMPARE(permInt(f.data, "SELECT count(*) FROM 発行版 WHERE 種別 = '返還請求書'"), 1);
+}
+
+// Two 納品書 of 110 yen at 8 %: 8 yen of tax each, 17 over the month. The November invoice takes
+// what was delivered from 10/21 to 11/20 only; December's carries November's, less the payment
+// and the credit note since: 前回 − 入金 + 返還 = 繰越, 繰越 + 今回 = 請求, to the yen.
+void MoneyBackTest::monthlyInvoiceRoundsOncePerRateAndCarriesTheBalance()
+{
+    Fixture f;
+    Window &w = f.win();
+    useRegistration(w);
+    QVERIFY(w->context().main.exec("INSERT INTO 顧客マスタ (顧客名, 支払期限規則, 締日) VALUES ('甲社', '翌月末', '20日')"));
+    EstimateStore deliveries(w->context(), DocKind::Delivery);
+    QVERIFY(deliveries.save(delivery(1, QDate(2026, 10, 20), {line("前月分", 5000)})));
+    QVERIFY(deliveries.save(delivery(2, QDate(2026, 11, 5), {line("菓子", 110, true), line("品", 1000)})));
+    QVERIFY(deliveries.save(delivery(3, QDate(2026, 11, 20), {line("菓子", 110, true), line("品", 1000)})));
+    QVERIFY(deliveries.save(delivery(4, QDate(2026, 11, 21), {line("翌月分", 3000)})));
+    Answers answers;
+    EstimateTab *inv = closeMonth(w, QDate(2026, 11, 15));
+    QVERIFY(answers.shown.isEmpty());
+    QCOMPARE(inv->panel()->sources->text(), QString("納品書 No.2, No.3 より"));
+    QCOMPARE(inv->totals().tax, std::optional<Money>(Money::fromYen(217))); // 17 + 200; per 納品書 it would be 216
+    QCOMPARE(inv->panel()->dueDate->date(), QDate(2026, 12, 31));
+    QVERIFY(inv->findChild<QLabel *>("lbl締め請求")->text().contains("2026/10/21〜2026/11/20"));
+    QVERIFY(inv->Entry見積書());
+    QCOMPARE(permInt(f.data, "SELECT 合計 FROM 請求書ヘッダ WHERE 伝票番号 = 1"), 2437 * Money::kScale);
+    // Made again: the 納品書 are on an invoice already, so it asks; No makes nothing.
+    answers.answer({false});
+    closeMonth(w, QDate(2026, 11, 15));
+    QVERIFY(answers.shown.value(0).text.contains("請求書 No.1"));
+
+    // December: 2,000 paid and 118 returned since; 3,300 bought.
+    PaymentStore payments(w->context().main);
+    QVERIFY(payments.record({QDate(2026, 12, 5), "甲社", Money(), "", {{1, Money::fromYen(2000)}}}));
+    Estimate credit = invoice(1, {line("菓子", -110, true)});
+    credit.kind = DocKind::Credit;
+    credit.date = QDate(2026, 12, 6);
+    credit.grand = Money::fromYen(-118);
+    credit.sources << DocLink{DocKind::Invoice, 1, "2026/11/20"};
+    QVERIFY(EstimateStore(w->context(), DocKind::Credit).save(credit));
+    answers.answer({true});
+    inv = closeMonth(w, QDate(2026, 12, 1));
+    QVERIFY(inv->Entry見積書());
+    Estimate december;
+    bool found = false;
+    QVERIFY(EstimateStore(w->context(), DocKind::Invoice).load(2, december, found) && found);
+    const ClosingBalance b{december.previousBilled, december.received, december.credited};
+    QCOMPARE(b.previous, Money::fromYen(2437));
+    QCOMPARE(b.received, Money::fromYen(2000));
+    QCOMPARE(b.credited, Money::fromYen(-118));
+    QCOMPARE(b.carried(), Money::fromYen(319));
+    QCOMPARE(december.grand, std::optional<Money>(Money::fromYen(3300)));
+    // What is printed: the block, and the amount asked with the balance in it and no tax on it.
+    std::optional<PrintRecord> previewed;
+    auto previous = setPreviewRunner([&](PrintPreview &p) { previewed = p.sheet().record(); });
+    inv = openPage(w, DocKind::Invoice, 2);
+    inv->findChild<QAbstractButton *>("cmd印刷")->click();
+    setPreviewRunner(previous);
+    QVERIFY(previewed);
+    QCOMPARE(previewed->headline, std::optional<Money>(Money::fromYen(3619)));
+    const QStringList block = sheetkinds::closingLines(*previewed);
+    QCOMPARE(block.value(1), QString("前回御請求額 ¥2,437　ご入金額 ¥2,000　返還額 ¥-118　繰越金額 ¥319"));
+    QVERIFY(block.value(2).endsWith("今回御請求額 ¥3,619"));
+    // The payment settles the November invoice in part, less what was returned.
+    InvoiceBalance nov;
+    QVERIFY(payments.balance(1, nov, found) && found);
+    QCOMPARE(nov.open(), Money::fromYen(2437 - 118 - 2000));
+}
+
+// Closing days: 末日 and every fifth day to the 25th; the period runs from the day after the last
+// closing, across a year's end and a short February.
+void MoneyBackTest::closingDaysAndPeriods()
+{
+    QCOMPARE(closingDayOf("末日"), std::optional<int>(0));
+    QCOMPARE(closingDayOf("２０日"), std::optional<int>(20));
+    QCOMPARE(closingDayOf(""), std::optional<int>(-1));
+    QVERIFY(!closingDayOf("30日") && !closingDayOf("7") && !closingDayOf("0"));
+    const ClosingPeriod jan = closingPeriod(0, QDate(2027, 1, 9));
+    QCOMPARE(jan.from, QDate(2027, 1, 1));
+    QCOMPARE(jan.to, QDate(2027, 1, 31));
+    const ClosingPeriod mar = closingPeriod(25, QDate(2028, 3, 1));
+    QCOMPARE(mar.from, QDate(2028, 2, 26));
+    QCOMPARE(mar.to, QDate(2028, 3, 25));
+    QCOMPARE(closingPeriod(0, QDate(2028, 3, 1)).from, QDate(2028, 3, 1));
+    QCOMPARE(closingPeriod(0, QDate(2028, 2, 1)).to, QDate(2028, 2, 29));
+
+    // A closing day outside the list is refused when the customers are registered.
+    Fixture f;
+    Window &w = f.win();
+    w.find<QTabWidget>("SSTab1")->setCurrentIndex(5);
+    DataGrid *grid = w->findChild<DataGrid *>("Grid顧客マスタ");
+    typeCell(grid, 0, 1, "乙商事");
+    typeCell(grid, 0, 5, "31日");
+    Answers answers;
+    w->findChild<QAbstractButton *>("cmd顧客登録")->click();
+    QVERIFY(answers.sawKey("伝票", "入力不可"));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 顧客マスタ WHERE 顧客名 = '乙商事'"), 0);
+    typeCell(grid, 0, 5, "末日");
+    w->findChild<QAbstractButton *>("cmd顧客登録")->click();
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 顧客マスタ WHERE 締日 = '末日'"), 1);
 }
 
 QTEST_MAIN(MoneyBackTest)

@@ -23,6 +23,7 @@ ClosingPeriod closingPeriod(int day, const QDate &month);
 // (no new tax on it), and with this period's purchases what is asked now.
 struct ClosingBalance {
     Money previous, received;
-    Money carried() const { return previous - received; }
+    Money credited; // credit notes since: negative, or zero
+    Money carried() const { return previous - received + credited; }
     Money billed(Money current) const { return carried() + current; }
 };
