@@ -133,22 +133,25 @@ DbResult PaymentStore::payment(int number, Payment &out, bool &found)
     return r;
 }
 
-DbResult PaymentStore::receivedBetween(const QString &customer, const QDate &after, const QDate &to, Money &out)
+// A customer's sum of what (a program constant) in table on the days after..to.
+static DbResult sumBetween(Db &db, const QString &what, const QString &table, const QString &customer, const QDate &after,
+                           const QDate &to, Money &out)
 {
     QVariant v;
-    DbResult r = m_db.scalar("SELECT coalesce(sum(金額), 0) + coalesce(sum(手数料), 0) FROM 入金 WHERE 顧客名 = ? AND 日付 > ? AND 日付 <= ?",
-                             {customer, after.toString(kPaymentDay), to.toString(kPaymentDay)}, v);
+    DbResult r = db.scalar(QStringLiteral("SELECT %1 FROM %2 WHERE 顧客名 = ? AND 日付 > ? AND 日付 <= ?").arg(what, table),
+                           {customer, after.toString(kPaymentDay), to.toString(kPaymentDay)}, v);
     out = Money::fromRaw(v.toLongLong());
     return r;
 }
 
+DbResult PaymentStore::receivedBetween(const QString &customer, const QDate &after, const QDate &to, Money &out)
+{
+    return sumBetween(m_db, "coalesce(sum(金額), 0) + coalesce(sum(手数料), 0)", "入金", customer, after, to, out);
+}
+
 DbResult PaymentStore::creditedBetween(const QString &customer, const QDate &after, const QDate &to, Money &out)
 {
-    QVariant v;
-    DbResult r = m_db.scalar("SELECT coalesce(sum(合計), 0) FROM 返還請求書ヘッダ WHERE 顧客名 = ? AND 日付 > ? AND 日付 <= ?",
-                             {customer, after.toString(kPaymentDay), to.toString(kPaymentDay)}, v);
-    out = Money::fromRaw(v.toLongLong());
-    return r;
+    return sumBetween(m_db, "coalesce(sum(合計), 0)", kindNames(DocKind::Credit).header, customer, after, to, out);
 }
 
 DbResult PaymentStore::latestPaymentFor(int invoice, int &number)
