@@ -176,6 +176,9 @@ void EstimateTab::showRates()
 void EstimateTab::takeSettingsRules()
 {
     m_rules = TaxRules{m_ctx.taxMode, m_ctx.taxRate, m_ctx.rounding};
+    // What a receipt names was received: its amounts contain their tax, whatever the estimates use.
+    if (kind() == DocKind::Receipt && m_rules.mode == QStringLiteral("外税"))
+        m_rules.mode = QStringLiteral("内税");
     m_ownRules = false;
 }
 
