@@ -52,6 +52,10 @@ int main(int argc, char **argv)
             std::abort();
     });
     report("open 売掛 (100,000 invoices)", open, "SELECT of the invoices", floor, 16);
+    PaymentStore store(perm);
+    ReceivablesPage page;
+    const double read = timeMedian(20, [&] { store.receivablesPage({}, today, 500, page); });
+    report("its figures read (the store alone)", read, "SELECT of the invoices", floor, 16);
     ReceivablesDialog d(perm, nullptr, today);
     int k = 0;
     const double typed = timeMedian(20, [&] { d.customer->setText(++k % 2 ? QStringLiteral("顧客0012") : QStringLiteral("顧客0013")); });

@@ -85,33 +85,107 @@ DbResult PaymentStore::record(const Payment &p, int *number)
     });
 }
 
-DbResult PaymentStore::receivables(const ReceivablesFilter &f, const QDate &today, QVector<InvoiceBalance> &out)
+// Matches of the filter in 売掛残 (or, with its customer empty, in its sums by due date), as the
+// status of each would say (see payStatus); binds the values in the order of the text.
+QString PaymentStore::owedWhere(const ReceivablesFilter &f, const QDate &today, QVariantList &binds, bool sums) const
 {
-    QStringList where;
-    QVariantList binds;
+    const QString day = today.toString(kPaymentDay), paid = sums ? QStringLiteral("入金有") : QStringLiteral("入金済");
+    QStringList where{f.status == PayStatus::Paid ? QStringLiteral("残額 <= 0") : QStringLiteral("残額 > 0")};
+    if (f.status == PayStatus::Overdue)
+        where << QStringLiteral("期限順 < ?"), binds << day;
+    if (f.status == PayStatus::Unpaid || f.status == PayStatus::Partial) {
+        where << QStringLiteral("期限順 >= ?") << paid + (f.status == PayStatus::Unpaid ? QStringLiteral(" = 0") : QStringLiteral(" <> 0"));
+        binds << day;
+    }
     if (!f.customer.trimmed().isEmpty()) {
-        where << QStringLiteral("instr(lower(h.顧客名), lower(?)) > 0");
+        // instr is the file's; the server says strpos
+        where << (m_db.engine() == Db::Engine::Postgres ? QStringLiteral("strpos(顧客検索, lower(?)) > 0")
+                                                        : QStringLiteral("instr(顧客検索, lower(?)) > 0"));
         binds << f.customer.trimmed();
     }
-    if (f.dueMonth.isValid()) {
-        where << QStringLiteral("h.支払期限 >= ? AND h.支払期限 <= ?");
+    if (f.dueMonth.isValid()) { // 期限順 is the due date, or one after every month
+        where << QStringLiteral("期限順 >= ? AND 期限順 <= ?");
         const QDate first(f.dueMonth.year(), f.dueMonth.month(), 1);
         binds << first.toString(kPaymentDay) << first.addMonths(1).addDays(-1).toString(kPaymentDay);
     }
-    QString sql = where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND "));
-    if (m_db.engine() == Db::Engine::Postgres) // instr is the file's; the server says strpos
-        sql.replace(QStringLiteral("instr("), QStringLiteral("strpos("));
-    DbResult r = select(sql, binds, out);
-    out.erase(std::remove_if(out.begin(), out.end(),
-                             [&](const InvoiceBalance &b) {
-                                 const PayStatus s = b.status(today);
-                                 return f.status ? s != *f.status : s == PayStatus::Paid;
-                             }),
-              out.end());
-    std::stable_sort(out.begin(), out.end(), [](const InvoiceBalance &a, const InvoiceBalance &b) {
-        return (a.due.isValid() ? a.due : QDate(9999, 12, 31)) < (b.due.isValid() ? b.due : QDate(9999, 12, 31));
+    return QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+}
+
+DbResult PaymentStore::owedRows(const ReceivablesFilter &f, const QDate &today, int limit, QVector<InvoiceBalance> &out,
+                                const QStringList *customers)
+{
+    out.clear();
+    QVariantList binds;
+    QString sql = QStringLiteral("SELECT 伝票番号, 顧客名, 日付, 支払期限, 請求額, 入金済, 返還額 FROM 売掛残") + owedWhere(f, today, binds);
+    if (customers) { // the customers found already: their invoices are found by name, not by reading all
+        sql += QStringLiteral(" AND 顧客名 IN (%1)").arg(QStringList(customers->size(), QStringLiteral("?")).join(", "));
+        for (const QString &c : *customers)
+            binds << c;
+    }
+    sql += QStringLiteral(" ORDER BY 期限順, 日付, 伝票番号");
+    if (limit >= 0)
+        sql += QStringLiteral(" LIMIT ?"), binds << limit;
+    return m_db.forEachRow(sql, binds, [&](const QSqlQuery &q) {
+        out << InvoiceBalance{q.value(0).toInt(), q.value(1).toString(), dayOf(q.value(2)), dayOf(q.value(3)),
+                              Money::fromRaw(q.value(4).toLongLong()), Money::fromRaw(q.value(5).toLongLong()),
+                              Money::fromRaw(q.value(6).toLongLong())};
     });
+}
+
+DbResult PaymentStore::receivables(const ReceivablesFilter &f, const QDate &today, QVector<InvoiceBalance> &out)
+{
+    return owedRows(f, today, -1, out);
+}
+
+static const QString kSums =
+    QStringLiteral("coalesce(sum(%1), 0), coalesce(sum(残額), 0), coalesce(sum(CASE WHEN 期限順 < ? AND 残額 > 0 THEN 残額 ELSE 0 END), 0)");
+
+DbResult PaymentStore::owedTotals(const ReceivablesFilter &f, const QDate &today, ReceivablesPage &out)
+{
+    // Without a customer, what is open is summed by due date already (売掛期日).
+    const bool sums = f.customer.trimmed().isEmpty() && f.status != PayStatus::Paid;
+    QVariantList binds{today.toString(kPaymentDay)};
+    const QString where = owedWhere(f, today, binds, sums);
+    DbRows total;
+    DbResult r = m_db.select(QStringLiteral("SELECT ") + kSums.arg(sums ? QStringLiteral("件数") : QStringLiteral("1")) +
+                                 (sums ? QStringLiteral(" FROM 売掛期日") : QStringLiteral(" FROM 売掛残")) + where,
+                             binds, total);
+    if (r && !total.isEmpty())
+        out.count = total[0][0].toInt(), out.open = Money::fromRaw(total[0][1].toLongLong()),
+        out.overdue = Money::fromRaw(total[0][2].toLongLong());
     return r;
+}
+
+DbResult PaymentStore::receivablesPage(const ReceivablesFilter &f, const QDate &today, int limit, ReceivablesPage &out)
+{
+    out = ReceivablesPage();
+    QVariantList binds{today.toString(kPaymentDay)};
+    const QString where = owedWhere(f, today, binds);
+    // One customer more than shown: when none is left over, the customers' sums are the totals.
+    DbResult r = m_db.forEachRow(QStringLiteral("SELECT 顧客名, ") + kSums.arg(QStringLiteral("1")) +
+                                     QStringLiteral(", min(期限順) FROM 売掛残") + where + QStringLiteral(" GROUP BY 顧客名 ORDER BY 顧客名 LIMIT ?"),
+                                 binds + QVariantList{limit + 1}, [&](const QSqlQuery &q) {
+                                     out.customers << CustomerOwed{q.value(0).toString(), Money::fromRaw(q.value(2).toLongLong()),
+                                                                   Money::fromRaw(q.value(3).toLongLong()), dayOf(q.value(4)),
+                                                                   q.value(1).toInt()};
+                                 });
+    if (!r)
+        return r;
+    const bool every = out.customers.size() <= limit;
+    if (every) {
+        for (const CustomerOwed &c : std::as_const(out.customers))
+            out.count += c.invoices, out.open += c.open, out.overdue += c.overdue;
+    } else {
+        out.customers.removeLast();
+        if (r = owedTotals(f, today, out); !r)
+            return r;
+    }
+    if (!every || f.customer.trimmed().isEmpty())
+        return owedRows(f, today, limit, out.invoices);
+    QStringList names;
+    for (const CustomerOwed &c : std::as_const(out.customers))
+        names << c.customer;
+    return names.isEmpty() ? r : owedRows(f, today, limit, out.invoices, &names);
 }
 
 DbResult PaymentStore::payment(int number, Payment &out, bool &found)

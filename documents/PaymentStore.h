@@ -37,6 +37,23 @@ struct ReceivablesFilter {
     QDate dueMonth;                  // any day of the month; invalid: any
 };
 
+// One customer's line of the 売掛 view: what is open, what of it is overdue, the oldest due date.
+struct CustomerOwed {
+    QString customer;
+    Money open, overdue;
+    QDate oldestDue;
+    int invoices = 0;
+};
+
+// What the 売掛 view shows: the first invoices (oldest due first) and customers (by name), and
+// the count and sums of every one that matches.
+struct ReceivablesPage {
+    QVector<InvoiceBalance> invoices;
+    QVector<CustomerOwed> customers;
+    int count = 0;
+    Money open, overdue;
+};
+
 class PaymentStore {
 public:
     explicit PaymentStore(Db &main) : m_db(main) {}
@@ -47,6 +64,9 @@ public:
     DbResult record(const Payment &p, int *number = nullptr);
     // Each invoice that matches, oldest due first.
     DbResult receivables(const ReceivablesFilter &filter, const QDate &today, QVector<InvoiceBalance> &out);
+    // The first limit of them and of their customers, with the totals of all; read from what the
+    // engine keeps per invoice (売掛残), so it does not grow with the payments.
+    DbResult receivablesPage(const ReceivablesFilter &filter, const QDate &today, int limit, ReceivablesPage &out);
     // One recorded payment, its rows in order.
     DbResult payment(int number, Payment &out, bool &found);
     // The latest payment that settled some of invoice; 0 for none.
@@ -60,5 +80,9 @@ public:
 
 private:
     DbResult select(const QString &where, const QVariantList &binds, QVector<InvoiceBalance> &out);
+    DbResult owedRows(const ReceivablesFilter &filter, const QDate &today, int limit, QVector<InvoiceBalance> &out,
+                      const QStringList *customers = nullptr);
+    DbResult owedTotals(const ReceivablesFilter &filter, const QDate &today, ReceivablesPage &out);
+    QString owedWhere(const ReceivablesFilter &filter, const QDate &today, QVariantList &binds, bool sums = false) const;
     Db &m_db;
 };

@@ -49,25 +49,6 @@ void setRow(QTableWidget *t, int row, const QStringList &cells)
 }
 } // namespace
 
-QVector<CustomerOwed> owedByCustomer(const QVector<InvoiceBalance> &rows, const QDate &today)
-{
-    QVector<CustomerOwed> out;
-    QHash<QString, int> at;
-    for (const InvoiceBalance &b : rows) {
-        auto it = at.constFind(b.customer);
-        if (it == at.cend())
-            it = at.insert(b.customer, int(out.size())), out << CustomerOwed{b.customer};
-        CustomerOwed &c = out[*it];
-        c.open += b.open();
-        ++c.invoices;
-        if (b.status(today) == PayStatus::Overdue)
-            c.overdue += b.open();
-        if (b.due.isValid() && (!c.oldestDue.isValid() || b.due < c.oldestDue))
-            c.oldestDue = b.due;
-    }
-    return out;
-}
-
 ReceivablesDialog::ReceivablesDialog(Db &main, QWidget *parent, const QDate &today)
     : QDialog(parent), m_store(main), m_today(today)
 {
@@ -131,40 +112,44 @@ ReceivablesFilter ReceivablesDialog::filter() const
 
 void ReceivablesDialog::refresh()
 {
-    reportFailure(m_store.receivables(filter(), m_today, m_rows), QStringLiteral("売掛を表示"));
+    reportFailure(m_store.receivablesPage(filter(), m_today, kShownRows, m_page), QStringLiteral("売掛を表示"));
     // The oldest due shown; the totals and the CSV take every one.
-    invoices->setRowCount(std::min<int>(m_rows.size(), kShownRows));
-    Money open, overdue;
-    for (int r = 0; r < m_rows.size(); ++r) {
-        const InvoiceBalance &b = m_rows[r];
-        const PayStatus s = b.status(m_today);
-        if (r < kShownRows)
-            setRow(invoices, r, {b.customer, QStringLiteral("No.%1").arg(b.number), b.date.toString(kOwedDay),
-                                 b.due.toString(kOwedDay), owedYen(b.owed()), owedYen(b.open()), payStatusLabel(s)});
-        open += b.open();
-        if (s == PayStatus::Overdue)
-            overdue += b.open();
+    invoices->setUpdatesEnabled(false);
+    invoices->setRowCount(int(m_page.invoices.size()));
+    for (int r = 0; r < m_page.invoices.size(); ++r) {
+        const InvoiceBalance &b = m_page.invoices[r];
+        setRow(invoices, r, {b.customer, QStringLiteral("No.%1").arg(b.number), b.date.toString(kOwedDay), b.due.toString(kOwedDay),
+                             owedYen(b.owed()), owedYen(b.open()), payStatusLabel(b.status(m_today))});
     }
+    invoices->setUpdatesEnabled(true);
     showCustomers();
-    total->setText(QStringLiteral("合計 %1 件　残額 ¥%2　うち期限超過 ¥%3").arg(m_rows.size()).arg(owedYen(open), owedYen(overdue)));
+    QString text = QStringLiteral("合計 %1 件　残額 ¥%2　うち期限超過 ¥%3").arg(m_page.count).arg(owedYen(m_page.open), owedYen(m_page.overdue));
+    if (m_page.count > m_page.invoices.size())
+        text += QStringLiteral("（期限の古い %1 件を表示）").arg(m_page.invoices.size());
+    total->setText(text);
 }
 
 void ReceivablesDialog::showCustomers()
 {
-    const QVector<CustomerOwed> owed = owedByCustomer(m_rows, m_today);
-    customers->setRowCount(std::min<int>(owed.size(), kShownRows));
+    const QVector<CustomerOwed> &owed = m_page.customers;
+    customers->setUpdatesEnabled(false);
+    customers->setRowCount(int(owed.size()));
     for (int r = 0; r < customers->rowCount(); ++r)
         setRow(customers, r, {owed[r].customer, QString::number(owed[r].invoices), owedYen(owed[r].open),
                               owedYen(owed[r].overdue), owed[r].oldestDue.toString(kOwedDay)});
+    customers->setUpdatesEnabled(true);
 }
 
 bool ReceivablesDialog::exportCsv(const QString &path)
 {
+    QVector<InvoiceBalance> rows;
+    if (!reportFailure(m_store.receivables(filter(), m_today, rows), QStringLiteral("CSVファイルを書き出")))
+        return false;
     int written = 0;
     const DbResult r = writeCsvFile(
         path, {"顧客名", "請求書番号", "請求日", "支払期限", "請求額", "返還額", "入金済", "残額", "状況"}, {1, 4, 5, 6, 7},
         [&](const CsvSink &sink) -> DbResult {
-            for (const InvoiceBalance &b : std::as_const(m_rows))
+            for (const InvoiceBalance &b : std::as_const(rows))
                 sink({b.customer, QString::number(b.number), b.date.toString(kOwedDay), b.due.toString(kOwedDay),
                       b.billed.toPlainString(), b.credited.toPlainString(), b.settled.toPlainString(), b.open().toPlainString(),
                       payStatusLabel(b.status(m_today))});

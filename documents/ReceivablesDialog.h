@@ -24,27 +24,20 @@ public:
 
     void refresh();
     ReceivablesFilter filter() const;
-    const QVector<InvoiceBalance> &shown() const { return m_rows; }
-    // One row per open invoice shown, UTF-8 with BOM; false when it could not be written (said).
+    // The invoices listed: the first kShownRows of those that match.
+    const QVector<InvoiceBalance> &shown() const { return m_page.invoices; }
+    const ReceivablesPage &page() const { return m_page; }
+    // One row per invoice that matches, UTF-8 with BOM; false when it could not be written (said).
     bool exportCsv(const QString &path);
 
 private:
     void showCustomers();
     PaymentStore m_store;
     QDate m_today;
-    QVector<InvoiceBalance> m_rows;
+    ReceivablesPage m_page;
 };
 
 // Shows the view until it closes. Replaceable so tests run without a human.
 using ReceivablesRunner = std::function<void(ReceivablesDialog &)>;
 ReceivablesRunner setReceivablesRunner(ReceivablesRunner runner);
 void runReceivables(ReceivablesDialog &dialog);
-
-// The rows of the per-customer table: open, overdue, the oldest due date, by customer.
-struct CustomerOwed {
-    QString customer;
-    Money open, overdue;
-    QDate oldestDue;
-    int invoices = 0;
-};
-QVector<CustomerOwed> owedByCustomer(const QVector<InvoiceBalance> &rows, const QDate &today);

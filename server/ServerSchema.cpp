@@ -3,6 +3,7 @@
 #include "store/SearchIndex.h"
 #include "server/ServerSave.h"
 #include "server/ServerIssue.h"
+#include "store/Owed.h"
 #include "store/Schema.h"
 #include "store/Tables.h"
 
@@ -150,7 +151,7 @@ QStringList createStatements()
     return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements() +
            searchStatements() + QStringList{serversave::functionStatement()} + laterKindStatements() +
            schema::paymentStatements(Db::Engine::Postgres) + moneyBackStatements() +
-           QStringList{serverissue::functionStatement()};
+           QStringList{serverissue::functionStatement()} + owed::statements(Db::Engine::Postgres, kLockSpace + 3);
 }
 
 DbResult tableCount(Db &db, int &count)
@@ -184,7 +185,7 @@ static QStringList ourTables()
     return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
             "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ",
             "請求書", "請求書索引", "伝票連携", "入金", "返還請求書ヘッダ", "返還請求書", "返還請求書索引", "領収書ヘッダ",
-            "領収書", "領収書索引"};
+            "領収書", "領収書索引", "売掛残", "売掛期日"};
 }
 
 static DbResult storedVersion(Db &db, int &version)
@@ -196,7 +197,7 @@ static DbResult storedVersion(Db &db, int &version)
 }
 
 // 301 had no save function, no index for short searches, and counted master changes per row;
-// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments; 306 no credit notes or receipts. Desktops starting at once upgrade one after the other.
+// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments; 306 no credit notes or receipts; 307 no 売掛残. Desktops starting at once upgrade one after the other.
 static DbResult upgrade(Db &db)
 {
     return db.transaction([&]() -> DbResult {
@@ -232,6 +233,10 @@ static DbResult upgrade(Db &db)
                     return r;
         if (DbResult r = db.execUnprepared(serverissue::functionStatement()); !r)
             return r;
+        if (version <= 307) // 308: what each invoice still asks, kept by the server itself
+            for (const QString &sql : owed::statements(Db::Engine::Postgres, kLockSpace + 3) + owed::fillStatements())
+                if (DbResult r = db.execUnprepared(sql); !r)
+                    return r;
         if (version <= 303) {
             if (DbResult r = db.exec("INSERT INTO 変更番号 (表, 番号) VALUES ('自社情報', 0) ON CONFLICT DO NOTHING"); !r)
                 return r;

@@ -11,12 +11,12 @@
 namespace serverschema {
 
 // Marks a database as ours and names its version ("quotedesk_schema").
-constexpr int kVersion = 307;
+constexpr int kVersion = 308;
 constexpr int kApplicationId = 0x51444B31;
 // The first key of every advisory lock the program takes; the second is an estimate number.
 constexpr int kLockSpace = 0x5144; // "QD"
 // Each kind's numbers are locked in a space of their own: the estimate's is kLockSpace, the
-// chain's kLockSpace + 1.
+// chain's kLockSpace + 1, the payments' + 2, what is owed (売掛残) + 3.
 inline int lockSpace(DocKind kind) { return kind == DocKind::Estimate ? kLockSpace : kLockSpace + 8 + int(kind); }
 
 QStringList createStatements();

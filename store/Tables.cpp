@@ -118,6 +118,18 @@ const Table &payments()
     return t;
 }
 
+const Table &owed()
+{
+    // 期限順 sorts an invoice without a due date after every other; 顧客検索 is the name in lower
+    // case, as the engine folds it, so that a search need not fold every row.
+    static const Table t{"売掛残",
+                         {{"伝票番号", Type::Integer, true}, {"顧客名", Type::Text}, {"日付", Type::Text}, {"支払期限", Type::Text},
+                          {"期限順", Type::Text, true}, {"請求額", Type::Money, true}, {"入金済", Type::Money, true},
+                          {"返還額", Type::Money, true}, {"残額", Type::Money, true}, {"顧客検索", Type::Text}},
+                         {"伝票番号"}};
+    return t;
+}
+
 QStringList laterHeaderColumns() { return {"取引日", "支払期限", "源泉徴収", "源泉税額", "備考"}; }
 
 QStringList closingHeaderColumns() { return {"請求期間開始", "請求期間終了", "前回請求額", "入金額", "返還額"}; }

@@ -58,6 +58,9 @@ const Table &codes();
 // Money received: one row per invoice a payment settles, the rows of one payment under one
 // 入金番号; the fee the payer kept back is on the payment's first row.
 const Table &payments();
+// What each invoice still asks, derived from the invoice, its payments and its credit notes and
+// kept by the engine itself in the transaction that changes any of them (see store/Owed).
+const Table &owed();
 
 // The columns only the later kinds have, in the order they follow the estimate's.
 QStringList laterHeaderColumns();

@@ -28,12 +28,13 @@ inline QStringList withoutLaterKinds(schema::FileKind kind)
                 "DROP TABLE w返還請求書明細", "DROP TABLE w返還請求書画面", "DROP TABLE w領収書明細", "DROP TABLE w領収書画面",
                 "ALTER TABLE w顧客マスタ DROP COLUMN 支払期限規則", "ALTER TABLE w顧客マスタ DROP COLUMN 源泉徴収",
                 "ALTER TABLE w顧客マスタ DROP COLUMN 締日"};
-    QStringList s{"DROP TABLE 納品書ヘッダ", "DROP TABLE 納品書", "DROP TABLE 納品書索引", "DROP TABLE 請求書ヘッダ",
-                  "DROP TABLE 請求書", "DROP TABLE 請求書索引", "DROP TABLE 伝票連携", "DROP TABLE 入金",
-                  "ALTER TABLE 自社情報 DROP COLUMN 最大納品書番号", "ALTER TABLE 自社情報 DROP COLUMN 最大請求書番号"};
+    // Tables first: a file's schema change checks the triggers left on the tables that stay.
+    QStringList s{"DROP TABLE 売掛残", "DROP TABLE 売掛期日", "DROP TABLE 納品書ヘッダ", "DROP TABLE 納品書", "DROP TABLE 納品書索引",
+                  "DROP TABLE 請求書ヘッダ", "DROP TABLE 請求書", "DROP TABLE 請求書索引", "DROP TABLE 伝票連携", "DROP TABLE 入金"};
     for (DocKind k : {DocKind::Credit, DocKind::Receipt})
-        s << "DROP TABLE " + kindNames(k).header << "DROP TABLE " + kindNames(k).lines << "DROP TABLE " + kindNames(k).index
-          << "ALTER TABLE 自社情報 DROP COLUMN " + kindNames(k).counter;
+        s << "DROP TABLE " + kindNames(k).header << "DROP TABLE " + kindNames(k).lines << "DROP TABLE " + kindNames(k).index;
+    for (DocKind k : kLaterKinds)
+        s << "ALTER TABLE 自社情報 DROP COLUMN " + kindNames(k).counter;
     for (const QString &c : schema::laterSettingsColumns())
         s << "ALTER TABLE 自社情報 DROP COLUMN " + c.section(' ', 0, 0);
     for (const QString &c : schema::laterCustomerColumns())

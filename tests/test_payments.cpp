@@ -8,6 +8,7 @@
 #include "ui/FileChooser.h"
 #include "documents/DocumentPanel.h"
 #include "store/Engine.h"
+#include "store/Owed.h"
 #include "store/Wipe.h"
 #include "ui/Boxes.h"
 #include "ui_EstimateTab.h"
@@ -219,8 +220,9 @@ void PaymentsTest::twoDesktopsPayingOneInvoiceLoseNothing_data()
     QTest::newRow("server") << true;
 }
 
-// Two desktops record a hundred payments each against the same invoice at once: every one
-// is kept, each under a number of its own.
+// Two desktops record a hundred payments each against the same invoice at once, while a third
+// changes the invoice's total: every payment is kept, each under a number of its own, and what
+// the invoice still asks follows all of them.
 void PaymentsTest::twoDesktopsPayingOneInvoiceLoseNothing()
 {
     QFETCH(bool, onServer);
@@ -249,8 +251,18 @@ void PaymentsTest::twoDesktopsPayingOneInvoiceLoseNothing()
                 ++failures[k];
         }
     };
-    std::unique_ptr<QThread> threads[2] = {std::unique_ptr<QThread>(QThread::create(desk, 0)),
-                                           std::unique_ptr<QThread>(QThread::create(desk, 1))};
+    int amended = 0;
+    auto editor = [&] {
+        Db main(QStringLiteral("desk-editor"));
+        bool opened = onServer && data.openPerm(main);
+        for (int tries = 0; !onServer && !opened && tries < 500; ++tries, QThread::msleep(10))
+            opened = data.openPerm(main) && main.setBusyTimeout(10000);
+        for (int i = 0; opened && i < 50; ++i)
+            amended += bool(main.exec("UPDATE 請求書ヘッダ SET 合計 = ? WHERE 伝票番号 = 1", {Money::fromYen(1000000 + i).raw()}));
+    };
+    std::unique_ptr<QThread> threads[3] = {std::unique_ptr<QThread>(QThread::create(desk, 0)),
+                                           std::unique_ptr<QThread>(QThread::create(desk, 1)),
+                                           std::unique_ptr<QThread>(QThread::create(editor))};
     for (auto &t : threads)
         t->start();
     for (auto &t : threads)
@@ -258,6 +270,9 @@ void PaymentsTest::twoDesktopsPayingOneInvoiceLoseNothing()
     QCOMPARE(failures[0] + failures[1], 0);
     QCOMPARE(permInt(data, "SELECT count(*) FROM 入金"), 2 * each);
     QCOMPARE(permInt(data, "SELECT count(DISTINCT 入金番号) FROM 入金"), 2 * each);
+    QCOMPARE(amended, 50);
+    QCOMPARE(permInt(data, owed::mismatchStatement()), 0);
+    QCOMPARE(permInt(data, "SELECT 残額 FROM 売掛残 WHERE 伝票番号 = 1"), Money::fromYen(1000049 - 2 * each).raw());
 }
 
 QTEST_MAIN(PaymentsTest)
