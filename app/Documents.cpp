@@ -81,6 +81,8 @@ void FrmQuoteDesk::connectDocument(EstimateTab *tab)
     connect(tab, &EstimateTab::paymentRequested, this, [this, tab] { recordPayment(tab); });
     connect(tab, &EstimateTab::receiptRequested, this, [this, tab] { makeReceipt(tab); });
     connect(tab, &EstimateTab::closingRequested, this, [this, tab] { closeMonth(tab->ui->cmb顧客名->currentText()); });
+    connect(tab, &EstimateTab::xmlRequested, this, [this, tab] { exportXml(tab); });
+    connect(tab, &EstimateTab::xmlReadRequested, this, [this] { readXml(); });
 }
 
 // The invoice on the page as stored, or 0 (said why) when there is none to pay or receipt.

@@ -91,6 +91,10 @@ private:
     void recordPayment(EstimateTab *tab);
     void makeReceipt(EstimateTab *tab);
     bool closeMonth(const QString &customer);
+    // The stored document on tab as 請求書No.N.xml in the documents folder; false when refused
+    // (said why), declined or not written. A received file chosen is shown as its sheet.
+    bool exportXml(EstimateTab *tab);
+    void readXml();
     bool showConversion(struct Conversion &c, DocKind target, const QString &from);
     std::array<EstimateTab *, kAllKinds.size()> m_pages{}; // the estimate's first, the others once built
     EstimateTab *m_printFrom = nullptr; // the page whose print button was pressed

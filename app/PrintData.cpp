@@ -26,6 +26,12 @@ static void addLaterKind(PrintRecord &r, const Estimate &e, const BankSettings &
     if (e.kind != DocKind::Invoice)
         return;
     r.bank = bank.printed();
+    for (const BankAccount *a : {&bank.first, &bank.second})
+        if (!a->isEmpty())
+            r.accounts << PrintAccount{a->bank, a->branch, a->type, a->number, a->holder};
+    for (const DocLink &s : e.sources)
+        if (s.kind == DocKind::Delivery)
+            r.deliveries << std::pair{s.number, s.date};
     r.withheld = e.withheld;
     if (e.withheld && r.grand)
         r.headline = *r.grand - *e.withheld;
@@ -52,6 +58,9 @@ static void addLaterKind(PrintRecord &r, const Estimate &e, const BankSettings &
         }
         last = from;
         lines << r.lines[i];
+        for (const DocLink &s : e.sources)
+            if (from > 0 && s.number == from)
+                lines.back().delivered = s.date;
     }
     // The headings take the place of empty rows at the end, never of a line.
     while (lines.size() > rpt見積書::kRows && lines.back().name.isEmpty() && !lines.back().amount)

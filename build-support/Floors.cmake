@@ -1,7 +1,7 @@
 # Refuses an include of a higher floor: values, store, server, ui, the documents' folders, app.
 # Run by the build before anything compiles, so that a wrong include fails the build at once.
 set(floors values store server ui docs app)
-set(docs_folders estimate masters print archive hints documents)
+set(docs_folders estimate masters print archive hints documents einvoice)
 function(floor_of folder out)
   list(FIND docs_folders ${folder} d)
   if(NOT d EQUAL -1)

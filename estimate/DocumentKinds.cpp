@@ -57,7 +57,14 @@ void EstimateTab::setupKind()
                           QStringLiteral("顧客の締日までの納品書から、その月の請求書を前回からの繰越とともに作ります")),
                 &QPushButton::clicked, this, &EstimateTab::closingRequested);
         addConvertButton(DocKind::Credit, QStringLiteral("返還"))->setToolTip(QStringLiteral("返品・値引の返還請求書をこの請求書から作ります"));
+        connect(addButton(QStringLiteral("cmdXML読込"), QStringLiteral("XML読込"),
+                          QStringLiteral("受け取った電子請求書（JP PINT の XML）を表示し、受領した書類として保管します")),
+                &QPushButton::clicked, this, &EstimateTab::xmlReadRequested);
     }
+    if (k == DocKind::Invoice || k == DocKind::Credit)
+        connect(addButton(QStringLiteral("cmdXML出力"), QStringLiteral("XML出力"),
+                          QStringLiteral("登録した%1を電子インボイス（JP PINT の XML）として書類フォルダに書き出します").arg(label())),
+                &QPushButton::clicked, this, &EstimateTab::xmlRequested);
     m_panel = new DocumentPanel(k, this);
     // Under the header's boxes, beside the own company's details, which span it too.
     ui->headerLayout->removeWidget(ui->lbl自社情報);

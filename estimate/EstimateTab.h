@@ -118,6 +118,9 @@ signals:
     void receiptRequested();
     // The month's invoice of a customer from the 納品書 of the period.
     void closingRequested();
+    // The stored invoice or credit note as a digital invoice (JP PINT XML); a received one read.
+    void xmlRequested();
+    void xmlReadRequested();
     void hintRequested();
     void printRequested();
     void issuedListRequested();

@@ -27,6 +27,12 @@ struct PrintLine {
     bool reduced = false; // marked "※"
     bool exempt = false;  // marked "非"
     bool heading = false; // a group's heading (an invoice's 納品書): the name alone, bold
+    QString delivered;    // the 納品日 of the 納品書 the line came from, "yyyy/MM/dd"; not printed on the line
+};
+
+// An account the invoice asks to be paid into.
+struct PrintAccount {
+    QString bank, branch, type, number, holder;
 };
 
 // One rate's taxable amount and its tax.
@@ -72,6 +78,9 @@ struct PrintRecord {
     // what came in since.
     QString periodFrom, periodTo;
     Money previousBilled, received, credited;
+    // What a digital invoice says besides: the 納品書 billed (number, 納品日) and the accounts.
+    QVector<std::pair<int, QString>> deliveries;
+    QVector<PrintAccount> accounts;
 };
 
 // Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.

@@ -11,8 +11,9 @@ packages=(
   libpoppler-qt6-dev pkg-config libpq-dev
   poppler-utils strace
 )
-# A desktop only talks to a server; the tests start one of their own.
-[ "${1:-}" = --tests ] && packages+=(postgresql-15)
+# A desktop only talks to a server; the tests start one of their own, and check the digital
+# invoices against the official rules (a schema check and two XSLT rule sets).
+[ "${1:-}" = --tests ] && packages+=(postgresql-15 libxml2-utils libsaxonhe-java default-jre-headless)
 
 missing=()
 for p in "${packages[@]}"; do

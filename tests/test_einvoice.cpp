@@ -1,0 +1,252 @@
+// The digital invoice: every shape of invoice the program makes, written from its page, passes
+// the official JP PINT rules; a file one yen off or with a bad registration number does not; what
+// the rules cannot say (withholding) and what is missing (the buyer's number) is refused by name;
+// the official examples are read and shown with their totals.
+
+#include "SaveFixture.h"
+#include "TestPrograms.h"
+#include "archive/ArchivedPdfView.h"
+#include "einvoice/JpPint.h"
+#include "masters/BankStore.h"
+#include "store/SafeFile.h"
+#include "ui/FileChooser.h"
+#include "ui_EstimateTab.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTabWidget>
+
+class EInvoiceTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyShapePassesTheOfficialRules();
+    void refusalsNameTheField();
+    void officialExamplesAreReadWithTheirTotals();
+};
+
+namespace {
+
+const QString kValidator = QStringLiteral(QUOTEDESK_SCRIPTS "/../../shared/validators/jp-pint-1.1.3");
+
+EstimateLine line(const QString &name, double quantity, qint64 price, bool reduced = false, bool exempt = false)
+{
+    EstimateLine l{name, quantity, QStringLiteral("個"), Money::fromYen(price), Money::fromYen(qint64(quantity * price))};
+    l.reduced = reduced;
+    l.exempt = exempt;
+    return l;
+}
+
+Estimate document(DocKind kind, int number, const QVector<EstimateLine> &lines, const QString &mode = QStringLiteral("外税"))
+{
+    Estimate e;
+    e.kind = kind;
+    e.number = number;
+    e.date = QDate(2026, 12, 1);
+    e.customerName = QStringLiteral("株式会社 丙物産");
+    e.customerInfo = QStringLiteral("〒100-0013 東京都千代田区霞が関3-1-1\n法人番号 7000012050002");
+    e.subject = QStringLiteral("12月分");
+    e.dueDate = QStringLiteral("2026/12/31");
+    e.lines = lines;
+    e.taxMode = mode;
+    e.taxRate = 10;
+    e.rounding = QStringLiteral("切捨て");
+    Money total;
+    TaxableSums taxable;
+    sumLines(lines, total, taxable);
+    const Totals t = computeTotals(total, taxable, {e.taxMode, e.taxRate, e.rounding});
+    e.net = t.net;
+    e.tax = t.tax;
+    e.grand = t.grand;
+    return e;
+}
+
+void useCompany(Window &w)
+{
+    w->settingsTab();
+    w.find<QLineEdit>("txt自社名")->setText(QStringLiteral("有限会社 甲工務店"));
+    w.find<QWidget>("txt自社情報")->setProperty("plainText", QStringLiteral("〒530-0001 大阪府大阪市北区梅田1-1\nTEL 06-0000-0000"));
+    w.find<QLineEdit>("txt登録番号")->setText(QStringLiteral("T8700110005901"));
+    BankSettings bank;
+    bank.first = {QStringLiteral("みずほ銀行"), QStringLiteral("梅田支店"), QStringLiteral("普通"), QStringLiteral("1234567"),
+                  QStringLiteral("ユ）コウコウムテン")};
+    QVERIFY(writeBankSettings(w->context().main, bank));
+}
+
+// The stored document's XML as its page's button writes it; empty when refused.
+QByteArray exported(Window &w, DocKind kind, int number, QStringList *said = nullptr)
+{
+    EstimateTab *tab = w->documentTab(kind);
+    w.find<QTabWidget>("SSTab1")->setCurrentIndex(int(kind) - 1);
+    tab->ui->txtNo->setText(QString::number(number));
+    tab->Read見積書();
+    const QString path = QDir(documentsFolder()).filePath(QStringLiteral("%1No.%2.xml").arg(kindNames(kind).label).arg(number));
+    QFile::remove(path);
+    const FolderOpener opener = setFolderOpener([](const QString &) {});
+    Answers answers;
+    tab->findChild<QAbstractButton *>("cmdXML出力")->click();
+    setFolderOpener(opener);
+    if (said)
+        for (const MsgEntry &m : answers.shown)
+            *said << m.text;
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The official rules' verdict on each file: its output, and whether all passed.
+bool validate(const QStringList &files, QString &output)
+{
+    QProcess p;
+    p.start(QStringLiteral(QUOTEDESK_SCRIPTS "/pint-validate.sh"), files);
+    p.waitForFinished(600000);
+    output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+void EInvoiceTest::everyShapePassesTheOfficialRules()
+{
+    Fixture f;
+    Window &w = f.win();
+    useCompany(w);
+    EstimateStore invoices(w->context(), DocKind::Invoice);
+    const QVector<Estimate> shapes{
+        document(DocKind::Invoice, 1, {line("工事一式", 1, 120000)}),
+        document(DocKind::Invoice, 2, {line("資材", 3, 1333), line("弁当", 7, 648, true), line("お茶", 5, 129, true)}),
+        document(DocKind::Invoice, 3, {line("作業", 2, 15000), line("収入印紙代", 1, 200, false, true)}),
+        document(DocKind::Invoice, 4, {line("資材", 3, 1333), line("弁当", 7, 648, true), line("作業", 1, 9999)}, "内税"),
+        document(DocKind::Invoice, 5, {line("A&B <特注> \"見本\" 𠮷野家弁当", 2, 980, true)}),
+    };
+    for (const Estimate &e : shapes)
+        QVERIFY(invoices.save(e));
+    Estimate named = shapes.last();
+    QStringList files;
+    const QString out = f.data.dir.filePath("xml");
+    QDir().mkpath(out);
+    auto keep = [&](const QByteArray &xml, const QString &name) {
+        QVERIFY2(!xml.isEmpty(), qPrintable(name));
+        QVERIFY(writeWholeFile(QDir(out).filePath(name), xml));
+        files << QDir(out).filePath(name);
+    };
+    for (const Estimate &e : shapes)
+        keep(exported(w, DocKind::Invoice, e.number), QStringLiteral("invoice%1.xml").arg(e.number));
+    // The 内税 invoice says its lines outside the tax, its taxes exactly as printed.
+    jppint::Received inside;
+    QVERIFY(jppint::read(exported(w, DocKind::Invoice, 4), inside));
+    QCOMPARE(inside.tax, *shapes[3].tax);
+    QCOMPARE(inside.payable, *shapes[3].grand);
+    // The names come back as typed.
+    jppint::Received names;
+    QVERIFY(jppint::read(exported(w, DocKind::Invoice, 5), names));
+    QCOMPARE(names.lines[0].name, named.lines[0].name);
+    // Three 納品書 in one invoice, each line dated by its own.
+    EstimateStore deliveries(w->context(), DocKind::Delivery);
+    for (int n = 1; n <= 3; ++n) {
+        Estimate d = document(DocKind::Delivery, n, {line(QStringLiteral("部品%1").arg(n), n, 1000), line("飲料", 1, 150, true)});
+        d.tradeDate = QStringLiteral("2026/11/%1").arg(n * 7, 2, 10, QChar('0'));
+        QVERIFY(deliveries.save(d));
+    }
+    QVERIFY(w->convertStored(DocKind::Delivery, {1, 2, 3}, DocKind::Invoice));
+    {
+        Answers yes;
+        w->documentTab(DocKind::Invoice)->Entry見積書();
+    }
+    const QByteArray three = exported(w, DocKind::Invoice, 6);
+    keep(three, "invoice6.xml");
+    QCOMPARE(three.count("<cac:AdditionalDocumentReference>"), 3);
+    QVERIFY(three.contains("<cbc:StartDate>2026-11-14</cbc:StartDate>"));
+    // A credit note: a negative invoice.
+    Estimate credit = document(DocKind::Credit, 1, {line("返品 資材", -2, 1333), line("返品 弁当", -1, 648, true)});
+    credit.sources = {DocLink{DocKind::Invoice, 2, QString()}};
+    QVERIFY(EstimateStore(w->context(), DocKind::Credit).save(credit));
+    keep(exported(w, DocKind::Credit, 1), "credit1.xml");
+    if (!QFileInfo::exists(kValidator + "/validate.sh"))
+        QSKIP("../shared/validators is not here: the files were written but not checked against the official rules");
+    QString verdict;
+    QVERIFY2(validate(files, verdict), qPrintable(verdict));
+    // The rules can fail: a tax one yen off, a registration number without its T.
+    QByteArray wrong = three;
+    const int at = wrong.indexOf("<cbc:TaxAmount currencyID=\"JPY\">", wrong.indexOf("<cac:TaxSubtotal>")) + 32;
+    const int end = wrong.indexOf('<', at);
+    wrong.replace(at, end - at, QByteArray::number(wrong.mid(at, end - at).toLongLong() + 1));
+    QVERIFY(writeWholeFile(QDir(out).filePath("yen.xml"), wrong));
+    QByteArray noT = files.isEmpty() ? QByteArray() : three;
+    noT.replace("<cbc:CompanyID>T", "<cbc:CompanyID>");
+    QVERIFY(writeWholeFile(QDir(out).filePath("not.xml"), noT));
+    for (const char *name : {"yen.xml", "not.xml"})
+        QVERIFY2(!validate({QDir(out).filePath(name)}, verdict), name);
+}
+
+void EInvoiceTest::refusalsNameTheField()
+{
+    Fixture f;
+    Window &w = f.win();
+    useCompany(w);
+    Estimate withheld = document(DocKind::Invoice, 1, {line("原稿料", 1, 100000)});
+    withheld.withholding = true;
+    withheld.withheld = Money::fromYen(10210);
+    Estimate anonymous = document(DocKind::Invoice, 2, {line("資材", 1, 1000)});
+    anonymous.customerInfo = QStringLiteral("東京都");
+    EstimateStore invoices(w->context(), DocKind::Invoice);
+    QVERIFY(invoices.save(withheld));
+    QVERIFY(invoices.save(anonymous));
+    QStringList said;
+    QVERIFY(exported(w, DocKind::Invoice, 1, &said).isEmpty());
+    QVERIFY2(said.join('\n').contains("源泉徴収"), qPrintable(said.join('\n')));
+    said.clear();
+    QVERIFY(exported(w, DocKind::Invoice, 2, &said).isEmpty());
+    QVERIFY2(said.join('\n').contains("顧客情報"), qPrintable(said.join('\n')));
+    // A check digit that does not fit is asked about; declined, nothing is written.
+    w.find<QLineEdit>("txt登録番号")->setText(QStringLiteral("T1700110005901"));
+    Estimate fine = document(DocKind::Invoice, 3, {line("資材", 1, 1000)});
+    QVERIFY(invoices.save(fine));
+    QFile::remove(QDir(documentsFolder()).filePath("請求書No.3.xml"));
+    auto declined = [&] {
+        EstimateTab *tab = w->documentTab(DocKind::Invoice);
+        tab->ui->txtNo->setText("3");
+        tab->Read見積書();
+        Answers no;
+        no.answer({false});
+        tab->findChild<QAbstractButton *>("cmdXML出力")->click();
+        return no.shown.size() == 1 && no.shown[0].text.contains("検査数字");
+    };
+    QVERIFY(declined());
+    QVERIFY(!QFileInfo::exists(QDir(documentsFolder()).filePath("請求書No.3.xml")));
+}
+
+void EInvoiceTest::officialExamplesAreReadWithTheirTotals()
+{
+    const QDir examples(kValidator + "/examples");
+    if (!examples.exists())
+        QSKIP("../shared/validators is not here: no official examples to read");
+    const QStringList files = examples.entryList({"*.xml"});
+    QCOMPARE(files.size(), 9);
+    for (const QString &name : files) {
+        QByteArray bytes;
+        QVERIFY(readRegularFile(examples.filePath(name), 1 << 20, bytes));
+        jppint::Received r;
+        QString why;
+        QVERIFY2(jppint::read(bytes, r, &why), qPrintable(name + ": " + why));
+        Money rates;
+        for (const auto &rate : r.rates)
+            rates += rate.tax;
+        QVERIFY2(!r.seller.isEmpty() && !r.buyer.isEmpty() && rates == r.tax && !r.payable.isZero(), qPrintable(name));
+        QVERIFY(ArchivedPdfView::render(rpt見積書(jppint::sheetOf(r)).pdf(), 30).size() >= 1);
+    }
+    // From the invoice page: the chosen file is shown as a sheet, titled by its seller.
+    Fixture f;
+    Window &w = f.win();
+    const FileChooser chooser = setFileChooser([&](QWidget *, FileDialog, const QString &, const QString &) {
+        return examples.filePath("Japan_PINT_Invoice_UBL_Example1-minimum.xml");
+    });
+    QString title;
+    const ArchivedViewRunner viewer = setArchivedViewRunner([&](ArchivedPdfView &v) { title = v.windowTitle(); });
+    w.find<QTabWidget>("SSTab1")->setCurrentIndex(int(DocKind::Invoice) - 1);
+    w->documentTab(DocKind::Invoice)->findChild<QAbstractButton *>("cmdXML読込")->click();
+    setFileChooser(chooser);
+    setArchivedViewRunner(viewer);
+    QVERIFY2(title.contains("〇〇商事") && title.contains("156"), qPrintable(title));
+}
+
+QTEST_MAIN(EInvoiceTest)
+#include "test_einvoice.moc"
