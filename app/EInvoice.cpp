@@ -3,7 +3,7 @@
 
 #include "app/FrmQuoteDesk.h"
 
-#include "archive/ArchivedPdfView.h"
+#include "documents/ReceivedDialog.h"
 #include "einvoice/JpPint.h"
 #include "estimate/EstimateTab.h"
 #include "store/Numbering.h"
@@ -14,10 +14,6 @@
 #include "values/InvoiceRules.h"
 
 #include <QDir>
-
-namespace {
-constexpr qint64 kLargestXml = 16 * 1024 * 1024;
-}
 
 bool FrmQuoteDesk::exportXml(EstimateTab *tab)
 {
@@ -54,19 +50,6 @@ bool FrmQuoteDesk::exportXml(EstimateTab *tab)
 
 void FrmQuoteDesk::readXml()
 {
-    const QString path = chooseFile(this, FileDialog::Open, QStringLiteral("XML読込"), QString());
-    if (path.isEmpty())
-        return;
-    QByteArray bytes;
-    if (!reportFailure(readRegularFile(path, kLargestXml, bytes), QStringLiteral("XML ファイルを読み込")))
-        return;
-    jppint::Received received;
-    QString why;
-    if (!jppint::read(bytes, received, &why)) {
-        Msg(QStringLiteral("伝票"), QStringLiteral("入力不可"), QStringLiteral("%1 は電子請求書として読めません。%2").arg(path, why));
-        return;
-    }
-    ArchivedPdfView view(rpt見積書(jppint::sheetOf(received)).pdf(),
-                         QStringLiteral("受領: %1 No.%2（%3）").arg(received.seller, received.number, received.issueDate), this);
-    runArchivedView(view);
+    ReceivedDialog dialog(m_ctx.main, this);
+    runReceived(dialog);
 }

@@ -92,7 +92,7 @@ private:
     void makeReceipt(EstimateTab *tab);
     bool closeMonth(const QString &customer);
     // The stored document on tab as 請求書No.N.xml in the documents folder; false when refused
-    // (said why), declined or not written. A received file chosen is shown as its sheet.
+    // (said why), declined or not written. The documents received, to find, read and keep.
     bool exportXml(EstimateTab *tab);
     void readXml();
     bool showConversion(struct Conversion &c, DocKind target, const QString &from);

@@ -4,6 +4,7 @@
 #include "server/ServerSave.h"
 #include "server/ServerIssue.h"
 #include "store/Owed.h"
+#include "store/ReceivedArchive.h"
 #include "store/Schema.h"
 #include "store/Tables.h"
 
@@ -151,7 +152,8 @@ QStringList createStatements()
     return QStringList{"CREATE EXTENSION IF NOT EXISTS pg_trgm"} + tableStatements() + triggerStatements() +
            searchStatements() + QStringList{serversave::functionStatement()} + laterKindStatements() +
            schema::paymentStatements(Db::Engine::Postgres) + moneyBackStatements() +
-           QStringList{serverissue::functionStatement()} + owed::statements(Db::Engine::Postgres, kLockSpace + 3);
+           QStringList{serverissue::functionStatement()} + owed::statements(Db::Engine::Postgres, kLockSpace + 3) +
+           receivedarchive::statements(Db::Engine::Postgres);
 }
 
 DbResult tableCount(Db &db, int &count)
@@ -185,7 +187,7 @@ static QStringList ourTables()
     return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
             "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ",
             "請求書", "請求書索引", "伝票連携", "入金", "返還請求書ヘッダ", "返還請求書", "返還請求書索引", "領収書ヘッダ",
-            "領収書", "領収書索引", "売掛残", "売掛期日"};
+            "領収書", "領収書索引", "売掛残", "売掛期日", "受領書類"};
 }
 
 static DbResult storedVersion(Db &db, int &version)
@@ -197,7 +199,7 @@ static DbResult storedVersion(Db &db, int &version)
 }
 
 // 301 had no save function, no index for short searches, and counted master changes per row;
-// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments; 306 no credit notes or receipts; 307 no 売掛残. Desktops starting at once upgrade one after the other.
+// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments; 306 no credit notes or receipts; 307 no 売掛残 and no 受領書類. Desktops starting at once upgrade one after the other.
 static DbResult upgrade(Db &db)
 {
     return db.transaction([&]() -> DbResult {
@@ -233,8 +235,9 @@ static DbResult upgrade(Db &db)
                     return r;
         if (DbResult r = db.execUnprepared(serverissue::functionStatement()); !r)
             return r;
-        if (version <= 307) // 308: what each invoice still asks, kept by the server itself
-            for (const QString &sql : owed::statements(Db::Engine::Postgres, kLockSpace + 3) + owed::fillStatements())
+        if (version <= 307) // 308: what each invoice still asks, kept by the server itself; the documents received
+            for (const QString &sql : owed::statements(Db::Engine::Postgres, kLockSpace + 3) + owed::fillStatements() +
+                                          receivedarchive::statements(Db::Engine::Postgres))
                 if (DbResult r = db.execUnprepared(sql); !r)
                     return r;
         if (version <= 303) {
@@ -274,7 +277,7 @@ static DbResult requireRights(Db &db, const QVector<std::pair<QString, QString>>
 // the start, naming the table, rather than that the database is empty, or by a failed save later.
 static DbResult checkRights(Db &db)
 {
-    const QSet<QString> appendOnly{"発行版", "発行PDF", "発行記録", "発行取引先"};
+    const QSet<QString> appendOnly{"発行版", "発行PDF", "発行記録", "発行取引先", "受領書類"};
     QVector<std::pair<QString, QString>> needed;
     for (const QString &t : ourTables())
         for (const char *right : {"SELECT", "INSERT", "UPDATE", "DELETE"})

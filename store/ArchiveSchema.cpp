@@ -1,6 +1,7 @@
 #include "store/ArchiveSchema.h"
 #include "store/ArchiveChain.h"
 #include "store/ArchiveFiles.h"
+#include "store/ReceivedArchive.h"
 
 #include <QSet>
 
@@ -244,6 +245,7 @@ DbResult missingProtections(Db &db, QStringList &missing)
     for (const QString &sql : file ? fileTriggers() : serverProtections())
         if (sql.startsWith(QStringLiteral("CREATE TRIGGER ")))
             expected << sql.section(QLatin1Char(' '), 2, 2);
+    expected << receivedarchive::protectionNames(db.engine());
     DbRows rows;
     // A server's trigger switched off protects nothing: it counts as missing.
     if (DbResult r = db.select(file ? "SELECT name FROM sqlite_master WHERE type = 'trigger'"

@@ -3,6 +3,7 @@
 #include "store/SearchIndex.h"
 #include "store/Backups.h"
 #include "store/Owed.h"
+#include "store/ReceivedArchive.h"
 #include "store/Tables.h"
 
 #include <QDateTime>
@@ -107,7 +108,7 @@ QStringList tableNames(FileKind kind)
         return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
                 "発行版", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ", "請求書",
                 "請求書索引", "伝票連携", "入金", "返還請求書ヘッダ", "返還請求書", "返還請求書索引", "領収書ヘッダ", "領収書",
-                "領収書索引", "売掛残", "売掛期日"};
+                "領収書索引", "売掛残", "売掛期日", "受領書類"};
     return {"w明細", "w顧客マスタ", "w商品マスタ", "w商品参照", "ClHint", "w画面", "w納品書明細", "w納品書画面", "w請求書明細",
             "w請求書画面", "w返還請求書明細", "w返還請求書画面", "w領収書明細", "w領収書画面"};
 }
@@ -149,7 +150,8 @@ QStringList createStatements(FileKind kind)
             tables::codes().createStatement(Db::Engine::Sqlite),
             searchindex::createStatement(),
         } + archiveschema::fileStatements() + changeCounterStatements() + settingsCounterStatements() + laterKindStatements() +
-               paymentStatements(Db::Engine::Sqlite) + moneyBackStatements() + owed::statements(Db::Engine::Sqlite);
+               paymentStatements(Db::Engine::Sqlite) + moneyBackStatements() + owed::statements(Db::Engine::Sqlite) +
+               receivedarchive::statements(Db::Engine::Sqlite);
     }
     return QStringList{
         workLinesStatement(DocKind::Estimate),
@@ -281,8 +283,8 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 {110, paymentStatements(Db::Engine::Sqlite)},
                 // Version 12: credit notes and receipts.
                 {111, moneyBackStatements(), [](Db &db) { return addMissing(db, "請求書ヘッダ", kClosingColumns); }},
-                // Version 13: what each invoice still asks, kept by the file itself.
-                {112, owed::statements(Db::Engine::Sqlite) + owed::fillStatements()}};
+                // Version 13: what each invoice still asks, kept by the file itself; the documents received.
+                {112, owed::statements(Db::Engine::Sqlite) + owed::fillStatements() + receivedarchive::statements(Db::Engine::Sqlite)}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",

@@ -6,6 +6,7 @@
 #include "SaveFixture.h"
 #include "TestPrograms.h"
 #include "archive/ArchivedPdfView.h"
+#include "documents/ReceivedDialog.h"
 #include "einvoice/JpPint.h"
 #include "masters/BankStore.h"
 #include "store/SafeFile.h"
@@ -233,19 +234,46 @@ void EInvoiceTest::officialExamplesAreReadWithTheirTotals()
         QVERIFY2(!r.seller.isEmpty() && !r.buyer.isEmpty() && rates == r.tax && !r.payable.isZero(), qPrintable(name));
         QVERIFY(ArchivedPdfView::render(rpt見積書(jppint::sheetOf(r)).pdf(), 30).size() >= 1);
     }
-    // From the invoice page: the chosen file is shown as a sheet, titled by its seller.
+    // From the invoice page: each file read is kept once, as received, found by sender, amount
+    // and date, and shown as a sheet titled by its seller.
     Fixture f;
     Window &w = f.win();
-    const FileChooser chooser = setFileChooser([&](QWidget *, FileDialog, const QString &, const QString &) {
-        return examples.filePath("Japan_PINT_Invoice_UBL_Example1-minimum.xml");
+    QStringList titles;
+    const ArchivedViewRunner viewer = setArchivedViewRunner([&](ArchivedPdfView &v) { titles << v.windowTitle(); });
+    QVector<int> found;
+    auto previous = setReceivedRunner([&](ReceivedDialog &d) {
+        for (const QString &name : files)
+            QVERIFY(d.readFile(examples.filePath(name)));
+        QVERIFY(d.readFile(examples.filePath(files[0]))); // once more
+        found << d.shown().size();
+        d.partner->setText("〇〇商事");
+        found << d.shown().size();
+        d.partner->clear();
+        d.min->setText("281240");
+        d.max->setText("281240");
+        found << d.shown().size();
+        d.min->clear();
+        d.max->clear();
+        d.from->setText("2099/01/01");
+        found << d.shown().size();
     });
-    QString title;
-    const ArchivedViewRunner viewer = setArchivedViewRunner([&](ArchivedPdfView &v) { title = v.windowTitle(); });
     w.find<QTabWidget>("SSTab1")->setCurrentIndex(int(DocKind::Invoice) - 1);
     w->documentTab(DocKind::Invoice)->findChild<QAbstractButton *>("cmdXML読込")->click();
-    setFileChooser(chooser);
+    setReceivedRunner(previous);
     setArchivedViewRunner(viewer);
-    QVERIFY2(title.contains("〇〇商事") && title.contains("156"), qPrintable(title));
+    QCOMPARE(found.size(), 4);
+    QCOMPARE(found[0], 9);
+    QVERIFY(found[1] >= 1 && found[1] < 9);
+    QVERIFY(found[2] >= 1);
+    QCOMPARE(found[3], 0);
+    QCOMPARE(titles.size(), 10);
+    QVERIFY2(titles.last().contains("保管済み"), qPrintable(titles.last()));
+    QVERIFY2(titles.filter("156").size() >= 1, qPrintable(titles.join('\n')));
+    // What was received stays as it was received.
+    Db perm("tamper");
+    QVERIFY(f.data.openPerm(perm));
+    QVERIFY(!perm.exec("UPDATE 受領書類 SET 合計 = 1"));
+    QVERIFY(!perm.exec("DELETE FROM 受領書類"));
 }
 
 QTEST_MAIN(EInvoiceTest)
