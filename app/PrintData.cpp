@@ -106,6 +106,7 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.printNumber = settingsTab()->ui->chk見積番号印刷->isChecked() || e.kind != DocKind::Estimate;
     r.seal = settingsTab()->seal();
     r.storedVersion = tab->shownVersion();
+    r.withXml = settingsTab()->xmlWithIssue();
     if (e.kind != DocKind::Estimate) {
         BankSettings bank;
         reportFailure(readBankSettings(m_ctx.main, bank), QStringLiteral("振込先を読込"));

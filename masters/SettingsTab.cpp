@@ -23,7 +23,9 @@
 #include <QPixmap>
 #include <tuple>
 #include <QKeyEvent>
+#include <QCheckBox>
 #include <QLabel>
+#include <QSettings>
 
 SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     : QWidget(parent), ui(new Ui::SettingsTab), m_ctx(ctx)
@@ -51,6 +53,12 @@ SettingsTab::SettingsTab(QuoteDeskContext &ctx, QWidget *parent)
     m_bank = new BankPanel(ctx, this);
     ui->settingsLayout->insertWidget(ui->settingsLayout->indexOf(m_backups), m_bank);
     m_bank->load();
+    // A desktop's own choice, kept with its window place: which desktop issues digital invoices.
+    m_xml = new QCheckBox(QStringLiteral("請求書・返還請求書を発行するとき（PDF保存・印刷）、電子インボイス（JP PINT の XML）も書き出して控えに残す（この端末）"), this);
+    m_xml->setObjectName(QStringLiteral("chkXML同時出力"));
+    m_xml->setChecked(QSettings().value(QStringLiteral("einvoice/withIssue"), false).toBool());
+    ui->settingsLayout->insertWidget(ui->settingsLayout->indexOf(m_backups), m_xml);
+    connect(m_xml, &QCheckBox::toggled, this, [](bool on) { QSettings().setValue(QStringLiteral("einvoice/withIssue"), on); });
     connect(ui->cmd社印, &QPushButton::clicked, this, [this] { chooseSeal(); });
     connect(ui->cmd社印削除, &QPushButton::clicked, this, [this] { setSeal({}); });
     // Rules that are most likely a leftover, said where they are chosen.
@@ -269,3 +277,5 @@ void SettingsTab::chooseSeal()
             QStringLiteral("この画像には使える解像度（72〜1200 dpi）が記録されていないため、社印は幅 21 mm で印刷されます。"));
     setSeal(png); // stored with the other settings by 登録
 }
+
+bool SettingsTab::xmlWithIssue() const { return m_xml->isChecked(); }

@@ -29,6 +29,8 @@ public:
     class BankPanel *bank() const { return m_bank; }
     // The company seal as the tab holds it (stored by 登録); a PNG, or empty.
     QByteArray seal() const { return m_seal; }
+    // Issuing an invoice or a credit note writes its digital invoice too.
+    bool xmlWithIssue() const;
     void chooseSeal();
     void setSeal(const QByteArray &png);
     // The tab's boxes as settings, stored or not.
@@ -54,4 +56,5 @@ private:
     std::optional<CompanySettings> m_read; // as last read: what a registration changes is measured from it
     class BackupPanel *m_backups = nullptr;
     class BankPanel *m_bank = nullptr;
+    class QCheckBox *m_xml = nullptr;
 };

@@ -81,6 +81,8 @@ struct PrintRecord {
     // What a digital invoice says besides: the 納品書 billed (number, 納品日) and the accounts.
     QVector<std::pair<int, QString>> deliveries;
     QVector<PrintAccount> accounts;
+    // Issued also as a digital invoice (JP PINT XML): the desktop's setting, for the two kinds.
+    bool withXml = false;
 };
 
 // Where the A4 sheet lies on the paper, in points: 1 and no offset on A4 itself.

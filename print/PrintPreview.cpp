@@ -1,4 +1,5 @@
 #include "print/PrintPreview.h"
+#include "einvoice/JpPint.h"
 #include "print/SheetKinds.h"
 
 #include <QScopeGuard>
@@ -164,13 +165,38 @@ bool PrintPreview::numberStillOurs(const DbResult &r)
     return true;
 }
 
-bool PrintPreview::recordIssue(const QByteArray &bytes, const QString &how)
+std::optional<QByteArray> PrintPreview::issueXml()
+{
+    const PrintRecord &r = m_sheet.record();
+    if (!r.withXml || (r.kind != DocKind::Invoice && r.kind != DocKind::Credit))
+        return QByteArray();
+    QStringList errors;
+    for (const jppint::Problem &p : jppint::check(r))
+        if (!p.warning)
+            errors << QStringLiteral("%1: %2").arg(p.field, p.text);
+    if (errors.isEmpty())
+        return jppint::write(r);
+    if (Msg(QStringLiteral("伝票"), QStringLiteral("確認"),
+            QStringLiteral("この%1は電子インボイス（XML）にできません。\n%2\nPDF だけを発行しますか").arg(kindNames(r.kind).label, errors.join('\n'))))
+        return QByteArray();
+    return std::nullopt;
+}
+
+bool PrintPreview::writeXml(const QByteArray &xml, const QString &path)
+{
+    if (xml.isEmpty())
+        return true;
+    return reportFailure(writeWholeFile(path, xml), QStringLiteral("XML ファイルを書き出"));
+}
+
+bool PrintPreview::recordIssue(const QByteArray &bytes, const QString &how, const QByteArray &xml)
 {
     if (!m_archive)
         return true;
     for (int attempt = 0; attempt < 2; ++attempt) {
         IssueMeta meta = issueMeta(m_sheet.record());
         meta.expected = m_expected;
+        meta.xml = xml;
         const DbResult r = IssueArchive(*m_archive).record(meta, bytes, how, QDateTime::currentDateTime());
         if (r || (r.code != sqlitecode::TakenElsewhere && r.code != sqlitecode::ChangedElsewhere &&
                   r.code != sqlitecode::DeletedElsewhere))
@@ -186,6 +212,9 @@ bool PrintPreview::savePdf(const QString &path)
     const QByteArray bytes = issueBytes();
     if (bytes.isEmpty())
         return false;
+    const std::optional<QByteArray> xml = issueXml();
+    if (!xml)
+        return false;
     // The archive commits before the file takes its place: no PDF leaves without its copy.
     SafeFile out(path);
     DbResult r = out.open();
@@ -195,11 +224,14 @@ bool PrintPreview::savePdf(const QString &path)
     }
     if (!reportFailure(r, QStringLiteral("PDFファイルを保存")))
         return false;
-    if (!recordIssue(bytes, issuearchive::kPdf)) {
+    if (!recordIssue(bytes, issuearchive::kPdf, *xml)) {
         out.cancel();
         return false;
     }
     if (!reportFailure(out.commit(), QStringLiteral("PDFファイルを保存")))
+        return false;
+    const QFileInfo pdf(path);
+    if (!writeXml(*xml, pdf.dir().filePath(pdf.completeBaseName() + QStringLiteral(".xml"))))
         return false;
     announceSaved(QStringLiteral("%1をPDFファイルに保存しました。").arg(kindNames(m_sheet.record().kind).label), path);
     return true;
@@ -232,12 +264,18 @@ void PrintPreview::printToPrinter()
     const QByteArray bytes = issueBytes(); // what the printer gets, kept as PDF
     if (bytes.isEmpty())
         return;
+    const std::optional<QByteArray> xml = issueXml();
+    if (!xml)
+        return;
     bool scaled = false;
     if (const QString error = m_sheet.print(printer, &scaled); !error.isEmpty()) {
         warn(error);
         return;
     }
-    if (!recordIssue(bytes, issuearchive::kPrinted))
+    if (!recordIssue(bytes, issuearchive::kPrinted, *xml) ||
+        !writeXml(*xml, QDir(documentsFolder()).filePath(QStringLiteral("%1No.%2.xml")
+                                                              .arg(kindNames(m_sheet.record().kind).label)
+                                                              .arg(readEstimateNumber(m_sheet.record().number).value))))
         return;
     if (const std::optional<Money> stamp = sheetkinds::stampDue(m_sheet.record()))
         Msg(QStringLiteral("その他"), QStringLiteral("メッセージ"),

@@ -31,7 +31,11 @@ private:
     // The bytes to send: the ones issued before when nothing changed, else the sheet anew.
     // Empty (and reported) when the sheet cannot be issued.
     QByteArray issueBytes();
-    bool recordIssue(const QByteArray &bytes, const QString &how);
+    bool recordIssue(const QByteArray &bytes, const QString &how, const QByteArray &xml = {});
+    // The digital invoice to issue with the sheet: empty for none; nullopt when the user stops.
+    std::optional<QByteArray> issueXml();
+    // The digital invoice beside where the sheet went; false when it could not be written (said).
+    bool writeXml(const QByteArray &xml, const QString &path);
     bool numberStillOurs(const DbResult &mismatch);
     rpt見積書 m_sheet; // with the archive's code when it issues; on paper while it prints
     QString m_pdfName;

@@ -187,7 +187,7 @@ static QStringList ourTables()
     return {"見積書ヘッダ", "見積書", "顧客マスタ", "商品マスタ", "自社情報", "コードマスタ", "見積書索引",
             "発行版", "発行PDF", "発行記録", "発行取引先", "変更番号", "納品書ヘッダ", "納品書", "納品書索引", "請求書ヘッダ",
             "請求書", "請求書索引", "伝票連携", "入金", "返還請求書ヘッダ", "返還請求書", "返還請求書索引", "領収書ヘッダ",
-            "領収書", "領収書索引", "売掛残", "売掛期日", "受領書類"};
+            "領収書", "領収書索引", "売掛残", "売掛期日", "受領書類", "発行XML"};
 }
 
 static DbResult storedVersion(Db &db, int &version)
@@ -277,7 +277,7 @@ static DbResult requireRights(Db &db, const QVector<std::pair<QString, QString>>
 // the start, naming the table, rather than that the database is empty, or by a failed save later.
 static DbResult checkRights(Db &db)
 {
-    const QSet<QString> appendOnly{"発行版", "発行PDF", "発行記録", "発行取引先", "受領書類"};
+    const QSet<QString> appendOnly{"発行版", "発行PDF", "発行記録", "発行取引先", "受領書類", "発行XML"};
     QVector<std::pair<QString, QString>> needed;
     for (const QString &t : ourTables())
         for (const char *right : {"SELECT", "INSERT", "UPDATE", "DELETE"})

@@ -68,8 +68,9 @@ DbResult IssueArchive::record(const IssueMeta &meta, const QByteArray &pdf, cons
     if (bytesInFiles())
         if (DbResult r = archivefiles::put(archivefiles::folderOf(m_db.path()), sha, pdf, &created); !r)
             return r;
-    DbResult r = bytesInFiles() ? m_db.transaction([&] { return write(meta, pdf, sha, how, at, version); })
-                                : writeOnServer(meta, pdf, sha, how, at, version);
+    // A server's one round trip knows nothing of a digital invoice: with one, the statements go one by one.
+    DbResult r = bytesInFiles() || !meta.xml.isEmpty() ? m_db.transaction([&] { return write(meta, pdf, sha, how, at, version); })
+                                                      : writeOnServer(meta, pdf, sha, how, at, version);
     if (!r && created) { // a file of this attempt's own that no row names stays no stray
         QVariant named;
         if (m_db.scalar("SELECT count(*) FROM 発行版 WHERE SHA256 = ?", {sha}, named) && named.toInt() == 0)
@@ -113,6 +114,12 @@ DbResult IssueArchive::write(const IssueMeta &meta, const QByteArray &pdf, const
     }
     if (version)
         *version = v;
+    if (!meta.xml.isEmpty()) // once per version, beside its PDF
+        if (DbResult r = m_db.exec("INSERT INTO 発行XML (版ID, SHA256, 内容) SELECT ?, ?, ? WHERE NOT EXISTS "
+                                   "(SELECT 1 FROM 発行XML WHERE 版ID = ?)",
+                                   {versionId, sha256Hex(meta.xml), meta.xml, versionId});
+            !r)
+            return r;
     const ChainLink link{kindNames(meta.kind).label, meta.number, v, when, meta.customer,
                          meta.total ? std::optional<qint64>(meta.total->raw()) : std::nullopt, how, sha};
     const QString chain = archivechain::next(last.isEmpty() ? archivechain::kStart : last[0][0].toString(), link);
@@ -306,6 +313,18 @@ static QString freePath(const QDir &folder, const QString &name)
     return path;
 }
 
+DbResult IssueArchive::xml(qlonglong versionId, QByteArray &bytes)
+{
+    DbRows rows;
+    bytes.clear();
+    if (DbResult r = m_db.select("SELECT 内容, SHA256 FROM 発行XML WHERE 版ID = ?", {versionId}, rows); !r || rows.isEmpty())
+        return r;
+    bytes = rows[0][0].toByteArray();
+    if (sha256Hex(bytes) != rows[0][1].toString())
+        return DbResult::failure(QStringLiteral("発行した電子インボイスの内容が発行時と一致しません（SHA-256）"), sqlitecode::Corrupt);
+    return {};
+}
+
 DbResult IssueArchive::exportTo(const QString &folder, const QVector<IssuedRow> &rows, int *written, QString *index)
 {
     const QDir dir(folder);
@@ -325,6 +344,12 @@ DbResult IssueArchive::exportTo(const QString &folder, const QVector<IssuedRow> 
         // Stopped halfway (a full disk): how far it came is the caller's to tell, with the file.
         if (DbResult r = writeWholeFile(freePath(dir, archiveFileName(row)), bytes); !r)
             return r;
+        QByteArray xmlBytes; // the digital invoice beside its PDF, under the same name
+        if (DbResult r = xml(row.versionId, xmlBytes); !r)
+            return r;
+        if (!xmlBytes.isEmpty())
+            if (DbResult r = writeWholeFile(freePath(dir, archiveFileName(row).chopped(4) + QStringLiteral(".xml")), xmlBytes); !r)
+                return r;
         if (written)
             *written = ++count;
     }

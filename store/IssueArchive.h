@@ -31,6 +31,8 @@ struct IssueMeta {
     // What the number holds for the document issued (0: nothing stored); -1 not checked.
     qlonglong expected = -1;
     DocKind kind = DocKind::Estimate;
+    // The digital invoice issued with it (JP PINT XML), kept beside the version's PDF; empty: none.
+    QByteArray xml;
 };
 
 struct IssuedRow {
@@ -71,6 +73,8 @@ public:
     // Issues, newest first, at most limit.
     DbResult find(const IssueFilter &filter, int limit, QVector<IssuedRow> &rows);
     DbResult pdf(qlonglong versionId, QByteArray &bytes);
+    // The digital invoice issued with the version, checked against its own SHA-256; empty: none.
+    DbResult xml(qlonglong versionId, QByteArray &bytes);
     // The latest issue's chain hash (the start when nothing was issued), how many issues it
     // covers and when it was made.
     DbResult head(QString &chain, qlonglong *records = nullptr, QString *at = nullptr);

@@ -14,26 +14,38 @@ QStringList statements(Db::Engine engine)
                          : QStringLiteral("CREATE TABLE 受領書類 (id INTEGER PRIMARY KEY AUTOINCREMENT, 受領日時 TEXT NOT NULL, "
                                           "形式 TEXT NOT NULL, 書類番号 TEXT, 日付 TEXT, 取引先 TEXT, 合計 INTEGER, "
                                           "SHA256 TEXT NOT NULL UNIQUE, 内容 BLOB NOT NULL)")};
+    // The digital invoice issued with a version of the archive, beside its PDF.
+    s << (server ? QStringLiteral("CREATE TABLE IF NOT EXISTS 発行XML (版ID bigint PRIMARY KEY, SHA256 text NOT NULL, 内容 bytea NOT NULL)")
+                 : QStringLiteral("CREATE TABLE 発行XML (版ID INTEGER PRIMARY KEY, SHA256 TEXT NOT NULL, 内容 BLOB NOT NULL)"));
     for (const char *column : {"日付", "合計", "取引先"})
         s << QStringLiteral("CREATE INDEX %1受領書類_%2 ON 受領書類 (%2)").arg(ifMissing, QString::fromUtf8(column));
-    if (server)
-        return s << QStringLiteral("CREATE OR REPLACE TRIGGER 受領書類_変更不可 BEFORE UPDATE OR DELETE ON 受領書類 FOR EACH ROW "
-                                   "EXECUTE FUNCTION quotedesk_issued_unchangeable()")
-                 << QStringLiteral("CREATE OR REPLACE TRIGGER 受領書類_消去不可 BEFORE TRUNCATE ON 受領書類 FOR EACH STATEMENT "
-                                   "EXECUTE FUNCTION quotedesk_issued_unchangeable()");
-    return s << QStringLiteral("CREATE TRIGGER 受領書類_変更不可 BEFORE UPDATE ON 受領書類 BEGIN SELECT RAISE(ABORT, "
-                               "'received documents cannot be changed'); END")
-             << QStringLiteral("CREATE TRIGGER 受領書類_削除不可 BEFORE DELETE ON 受領書類 BEGIN SELECT RAISE(ABORT, "
-                               "'received documents cannot be deleted'); END")
-             << QStringLiteral("CREATE TRIGGER 受領書類_置換不可 BEFORE INSERT ON 受領書類 WHEN EXISTS (SELECT 1 FROM 受領書類 "
-                               "WHERE id = NEW.id) BEGIN SELECT RAISE(ABORT, 'received documents cannot be replaced'); END");
+    for (const char *t : {"受領書類", "発行XML"}) {
+        const QString table = QString::fromUtf8(t);
+        if (server) {
+            s << QStringLiteral("CREATE OR REPLACE TRIGGER %1_変更不可 BEFORE UPDATE OR DELETE ON %1 FOR EACH ROW "
+                                "EXECUTE FUNCTION quotedesk_issued_unchangeable()").arg(table)
+              << QStringLiteral("CREATE OR REPLACE TRIGGER %1_消去不可 BEFORE TRUNCATE ON %1 FOR EACH STATEMENT "
+                                "EXECUTE FUNCTION quotedesk_issued_unchangeable()").arg(table);
+            continue;
+        }
+        const QString key = table == QStringLiteral("発行XML") ? QStringLiteral("版ID = NEW.版ID") : QStringLiteral("id = NEW.id");
+        s << QStringLiteral("CREATE TRIGGER %1_変更不可 BEFORE UPDATE ON %1 BEGIN SELECT RAISE(ABORT, "
+                            "'kept documents cannot be changed'); END").arg(table)
+          << QStringLiteral("CREATE TRIGGER %1_削除不可 BEFORE DELETE ON %1 BEGIN SELECT RAISE(ABORT, "
+                            "'kept documents cannot be deleted'); END").arg(table)
+          << QStringLiteral("CREATE TRIGGER %1_置換不可 BEFORE INSERT ON %1 WHEN EXISTS (SELECT 1 FROM %1 WHERE %2) "
+                            "BEGIN SELECT RAISE(ABORT, 'kept documents cannot be replaced'); END").arg(table, key);
+    }
+    return s;
 }
 
 QStringList protectionNames(Db::Engine engine)
 {
-    if (engine == Db::Engine::Postgres)
-        return {QStringLiteral("受領書類_変更不可"), QStringLiteral("受領書類_消去不可")};
-    return {QStringLiteral("受領書類_変更不可"), QStringLiteral("受領書類_削除不可"), QStringLiteral("受領書類_置換不可")};
+    QStringList out;
+    for (const QString &sql : statements(engine))
+        if (sql.contains(QStringLiteral(" TRIGGER ")))
+            out << sql.section(QLatin1Char(' '), sql.startsWith(QStringLiteral("CREATE OR REPLACE")) ? 4 : 2).section(QLatin1Char(' '), 0, 0);
+    return out;
 }
 
 } // namespace receivedarchive

@@ -32,7 +32,8 @@ struct ReceivedFilter {
 
 namespace receivedarchive {
 inline const QString kTable = QStringLiteral("受領書類");
-// The table, its indexes and the triggers that keep it as received; a server's may run again.
+// The table, its indexes and the triggers that keep it as received, and the table of the digital
+// invoices issued beside the archive's PDFs (発行XML), kept the same way; a server's may run again.
 QStringList statements(Db::Engine engine);
 // The triggers' names, for the check that none was dropped or switched off.
 QStringList protectionNames(Db::Engine engine);

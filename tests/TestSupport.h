@@ -29,7 +29,7 @@ inline QStringList withoutLaterKinds(schema::FileKind kind)
                 "ALTER TABLE w顧客マスタ DROP COLUMN 支払期限規則", "ALTER TABLE w顧客マスタ DROP COLUMN 源泉徴収",
                 "ALTER TABLE w顧客マスタ DROP COLUMN 締日"};
     // Tables first: a file's schema change checks the triggers left on the tables that stay.
-    QStringList s{"DROP TABLE 売掛残", "DROP TABLE 売掛期日", "DROP TABLE 受領書類", "DROP TABLE 納品書ヘッダ", "DROP TABLE 納品書", "DROP TABLE 納品書索引",
+    QStringList s{"DROP TABLE 売掛残", "DROP TABLE 売掛期日", "DROP TABLE 受領書類", "DROP TABLE 発行XML", "DROP TABLE 納品書ヘッダ", "DROP TABLE 納品書", "DROP TABLE 納品書索引",
                   "DROP TABLE 請求書ヘッダ", "DROP TABLE 請求書", "DROP TABLE 請求書索引", "DROP TABLE 伝票連携", "DROP TABLE 入金"};
     for (DocKind k : {DocKind::Credit, DocKind::Receipt})
         s << "DROP TABLE " + kindNames(k).header << "DROP TABLE " + kindNames(k).lines << "DROP TABLE " + kindNames(k).index;

@@ -9,10 +9,14 @@
 #include "documents/ReceivedDialog.h"
 #include "einvoice/JpPint.h"
 #include "masters/BankStore.h"
+#include "print/PrintPreview.h"
+#include "store/IssueArchive.h"
 #include "store/SafeFile.h"
 #include "ui/FileChooser.h"
 #include "ui_EstimateTab.h"
 
+#include <QCheckBox>
+#include <QSettings>
 #include <QDir>
 #include <QProcess>
 #include <QTabWidget>
@@ -23,6 +27,7 @@ private slots:
     void everyShapePassesTheOfficialRules();
     void refusalsNameTheField();
     void officialExamplesAreReadWithTheirTotals();
+    void issuingKeepsTheDigitalInvoiceBesideThePdf();
 };
 
 namespace {
@@ -161,6 +166,8 @@ void EInvoiceTest::everyShapePassesTheOfficialRules()
     credit.sources = {DocLink{DocKind::Invoice, 2, QString()}};
     QVERIFY(EstimateStore(w->context(), DocKind::Credit).save(credit));
     keep(exported(w, DocKind::Credit, 1), "credit1.xml");
+    if (onTestServer()) // the same files as the file's run writes: checked there
+        return;
     if (!QFileInfo::exists(kValidator + "/validate.sh"))
         QSKIP("../shared/validators is not here: the files were written but not checked against the official rules");
     QString verdict;
@@ -274,6 +281,71 @@ void EInvoiceTest::officialExamplesAreReadWithTheirTotals()
     QVERIFY(f.data.openPerm(perm));
     QVERIFY(!perm.exec("UPDATE 受領書類 SET 合計 = 1"));
     QVERIFY(!perm.exec("DELETE FROM 受領書類"));
+}
+
+// With the desktop's setting on, PDF保存 of an invoice writes its XML beside the PDF and keeps
+// it in the archive with the version, under its own SHA-256, exported with it; an invoice that
+// cannot be one is asked about, and stopped there nothing is issued; with the setting off no XML.
+void EInvoiceTest::issuingKeepsTheDigitalInvoiceBesideThePdf()
+{
+    QSettings().remove(QStringLiteral("einvoice/withIssue")); // what an earlier run left
+    Fixture f;
+    Window &w = f.win();
+    useCompany(w);
+    Estimate withheld = document(DocKind::Invoice, 2, {line("原稿料", 1, 100000)});
+    withheld.withholding = true;
+    withheld.withheld = Money::fromYen(10210);
+    EstimateStore invoices(w->context(), DocKind::Invoice);
+    QVERIFY(invoices.save(document(DocKind::Invoice, 1, {line("資材", 3, 1333), line("弁当", 7, 648, true)})));
+    QVERIFY(invoices.save(withheld));
+    QTemporaryDir out;
+    auto issue = [&](int number, std::initializer_list<bool> answers) {
+        EstimateTab *tab = w->documentTab(DocKind::Invoice);
+        w.find<QTabWidget>("SSTab1")->setCurrentIndex(int(DocKind::Invoice) - 1);
+        tab->ui->txtNo->setText(QString::number(number));
+        tab->Read見積書();
+        const QString path = out.filePath(QStringLiteral("請求書%1.pdf").arg(number));
+        auto previous = setPreviewRunner([&](PrintPreview &preview) { preview.savePdf(path); });
+        const FolderOpener opener = setFolderOpener([](const QString &) {});
+        Answers said;
+        said.answer(answers);
+        tab->findChild<QAbstractButton *>("cmd印刷")->click();
+        setPreviewRunner(previous);
+        setFolderOpener(opener);
+        return said.shown.size();
+    };
+    w.find<QCheckBox>("chkXML同時出力")->setChecked(true);
+    issue(1, {});
+    QFile beside(out.filePath("請求書1.xml"));
+    QVERIFY(beside.open(QIODevice::ReadOnly));
+    const QByteArray xml = beside.readAll();
+    QCOMPARE(xml, exported(w, DocKind::Invoice, 1));
+    IssueArchive archive(w->context().main);
+    QVector<IssuedRow> rows;
+    QVERIFY(archive.find({}, 10, rows));
+    QCOMPARE(rows.size(), 1);
+    QByteArray kept;
+    QVERIFY(archive.xml(rows[0].versionId, kept));
+    QCOMPARE(kept, xml);
+    QCOMPARE(permRows(f.data, "SELECT SHA256 FROM 発行XML")[0][0].toString(), sha256Hex(xml));
+    const QString audit = out.filePath("audit");
+    QVERIFY(archive.exportTo(audit, rows));
+    QCOMPARE(QDir(audit).entryList({"*.xml"}).size(), 1);
+    // Withheld: asked; stopped, nothing is issued; let through, the PDF alone.
+    QVERIFY(issue(2, {false}) >= 1);
+    QVERIFY(!QFileInfo::exists(out.filePath("請求書2.pdf")));
+    QVERIFY(archive.find({}, 10, rows) && rows.size() == 1);
+    issue(2, {true});
+    QVERIFY(QFileInfo::exists(out.filePath("請求書2.pdf")));
+    QVERIFY(!QFileInfo::exists(out.filePath("請求書2.xml")));
+    // Off: the PDF alone.
+    w.find<QCheckBox>("chkXML同時出力")->setChecked(false);
+    QFile::remove(out.filePath("請求書1.pdf"));
+    QFile::remove(out.filePath("請求書1.xml"));
+    issue(1, {});
+    QVERIFY(QFileInfo::exists(out.filePath("請求書1.pdf")));
+    QVERIFY(!QFileInfo::exists(out.filePath("請求書1.xml")));
+    QCOMPARE(permInt(f.data, "SELECT count(*) FROM 発行XML"), 1);
 }
 
 QTEST_MAIN(EInvoiceTest)
