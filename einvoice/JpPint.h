@@ -47,6 +47,8 @@ struct Received {
     };
     QVector<Rate> rates;
     QVector<PrintLine> lines;
+    // The document's own allowances (negative) and charges, each as a line after the others.
+    QVector<PrintLine> charges;
 };
 // False (with the reason) when the bytes are no UBL invoice.
 bool read(const QByteArray &xml, Received &out, QString *error = nullptr);

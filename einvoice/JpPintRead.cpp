@@ -11,6 +11,15 @@ namespace {
 
 Money yen(const QString &text) { return Money::parse(text).value_or(Money()); }
 
+// A unit as the unit list names it, for the codes the program writes; any other code as it is.
+QString unitName(const QString &code)
+{
+    static const QHash<QString, QString> names{{"H87", "個"}, {"C62", ""},   {"SET", "式"},  {"MTR", "m"},  {"MTK", "㎡"},
+                                               {"KGM", "kg"}, {"HUR", "時間"}, {"DAY", "日"}, {"MON", "月"}, {"IE", "人"},
+                                               {"PR", "足"},  {"XBX", "箱"},  {"XBG", "袋"}, {"XCS", "ケース"}};
+    return names.value(code, code);
+}
+
 QString slashDay(const QString &iso)
 {
     const QDate d = QDate::fromString(iso.left(10), Qt::ISODate);
@@ -61,7 +70,19 @@ void take(const Path &p, const QString &value, Received &out, bool &firstTaxTota
         out.rates.back().category = value;
     else if (firstTaxTotal && p.endsWith({"TaxSubtotal", "TaxCategory", "Percent"}))
         out.rates.back().percent = value.toDouble();
-    else if (p.under(QStringLiteral("InvoiceLine")) && !out.lines.isEmpty()) {
+    else if (p.names.value(1) == QStringLiteral("AllowanceCharge") && !out.charges.isEmpty()) {
+        PrintLine &c = out.charges.back();
+        if (p.endsWith({"AllowanceCharge", "ChargeIndicator"}))
+            c.name.prepend(value == QStringLiteral("true") ? QStringLiteral("追加: ") : QStringLiteral("値引: "));
+        else if (p.endsWith({"AllowanceCharge", "AllowanceChargeReason"}))
+            c.name += value;
+        else if (p.endsWith({"AllowanceCharge", "Amount"}))
+            c.amount = yen(value);
+        else if (p.endsWith({"TaxCategory", "ID"}))
+            c.exempt = value != QStringLiteral("S");
+        else if (p.endsWith({"TaxCategory", "Percent"}))
+            c.reduced = value.toDouble() == kReducedRate;
+    } else if (p.under(QStringLiteral("InvoiceLine")) && !out.lines.isEmpty()) {
         PrintLine &l = out.lines.back();
         if (p.endsWith({"InvoiceLine", "InvoicedQuantity"}))
             l.quantity = value.toDouble();
@@ -99,11 +120,17 @@ bool read(const QByteArray &xml, Received &out, QString *error)
                 out.rates << Received::Rate{};
             else if (path.names.size() == 2 && path.names[1] == QStringLiteral("InvoiceLine"))
                 out.lines << PrintLine{}, out.lines.back().quantity = 1.0;
-            if (path.names.last() == QStringLiteral("InvoicedQuantity"))
-                out.lines.back().unit = x.attributes().value(QStringLiteral("unitCode")).toString();
+            else if (path.names.size() == 2 && path.names[1] == QStringLiteral("AllowanceCharge"))
+                out.charges << PrintLine{};
+            if (path.names.last() == QStringLiteral("InvoicedQuantity") && !out.lines.isEmpty())
+                out.lines.back().unit = unitName(x.attributes().value(QStringLiteral("unitCode")).toString());
         } else if (token == QXmlStreamReader::Characters && !x.isWhitespace() && !path.names.isEmpty()) {
             take(path, x.text().toString().trimmed(), out, firstTaxTotal);
         } else if (token == QXmlStreamReader::EndElement && !path.names.isEmpty()) {
+            // An allowance takes off what it names; a charge adds it.
+            if (path.names.size() == 2 && path.names[1] == QStringLiteral("AllowanceCharge") && !out.charges.isEmpty() &&
+                out.charges.back().name.startsWith(QStringLiteral("値引")) && out.charges.back().amount)
+                out.charges.back().amount = -*out.charges.back().amount;
             if (path.names.size() == 2 && path.names[1] == QStringLiteral("TaxTotal"))
                 firstTaxTotal = false;
             path.names.removeLast();
@@ -137,7 +164,7 @@ PrintRecord sheetOf(const Received &r)
     s.subject = QStringLiteral("受領した電子請求書（JP PINT）");
     s.taxMode = QStringLiteral("外税"); // the file's amounts are outside the tax
     s.standardRate = 10;
-    s.lines = r.lines;
+    s.lines = r.lines + r.charges;
     Money exempt;
     bool anyExempt = false;
     for (const Received::Rate &rate : r.rates) {

@@ -239,6 +239,11 @@ void EInvoiceTest::officialExamplesAreReadWithTheirTotals()
         for (const auto &rate : r.rates)
             rates += rate.tax;
         QVERIFY2(!r.seller.isEmpty() && !r.buyer.isEmpty() && rates == r.tax && !r.payable.isZero(), qPrintable(name));
+        // The sheet's lines, the document's allowances and charges among them, add up to its net.
+        Money lines;
+        for (const PrintLine &l : jppint::sheetOf(r).lines)
+            lines += l.amount.value_or(Money());
+        QVERIFY2(lines == r.net, qPrintable(name + ": " + lines.toPlainString() + " / " + r.net.toPlainString()));
         QVERIFY(ArchivedPdfView::render(rpt見積書(jppint::sheetOf(r)).pdf(), 30).size() >= 1);
     }
     // From the invoice page: each file read is kept once, as received, found by sender, amount
