@@ -319,9 +319,11 @@ QString unitCode(const QString &unit)
     return codes.value(key, QStringLiteral("C62"));
 }
 
-QVector<Problem> check(const PrintRecord &r)
+namespace {
+
+// Who and when: the kind, the number and date, the parties and what the rules cannot say.
+void checkParties(const PrintRecord &r, QVector<Problem> &out)
 {
-    QVector<Problem> out;
     auto error = [&](const QString &field, const QString &text) { out << Problem{field, text}; };
     if (r.kind != DocKind::Invoice && r.kind != DocKind::Credit)
         error(QStringLiteral("種別"), QStringLiteral("デジタルインボイスにできるのは請求書と返還請求書です"));
@@ -350,12 +352,17 @@ QVector<Problem> check(const PrintRecord &r)
     if (r.withheld && !r.withheld->isZero())
         error(QStringLiteral("源泉徴収"), QStringLiteral("JP PINT 1.1.3 には源泉徴収税額を表す項目がありません。源泉徴収のある請求書は"
                                                      "XML にできません（PDF で発行してください）"));
+}
+
+// The figures: lines, whole-yen taxes per rate that add up to the sheet's, totals that agree.
+void checkFigures(const PrintRecord &r, QVector<Problem> &out)
+{
+    auto error = [&](const QString &field, const QString &text) { out << Problem{field, text}; };
     const QVector<Line> lines = linesOf(r);
     if (lines.isEmpty())
         error(QStringLiteral("明細"), QStringLiteral("明細が 1 行もありません"));
-    const QVector<Category> categories = categoriesOf(r);
     Money tax, net;
-    for (const Category &c : categories) {
+    for (const Category &c : categoriesOf(r)) {
         if (c.tax.raw() % Money::kScale)
             error(QStringLiteral("消費税"), QStringLiteral("税率 %1% の消費税額 %2 が円単位ではありません").arg(c.percent).arg(c.tax.toPlainString()));
         tax += c.tax;
@@ -375,6 +382,15 @@ QVector<Problem> check(const PrintRecord &r)
     if (net + tax != r.grand.value_or(Money()))
         error(QStringLiteral("合計"), QStringLiteral("税抜の合計 %1 と消費税 %2 の和が合計 %3 と合いません")
                                         .arg(net.toPlainString(), tax.toPlainString(), r.grand.value_or(Money()).toPlainString()));
+}
+
+} // namespace
+
+QVector<Problem> check(const PrintRecord &r)
+{
+    QVector<Problem> out;
+    checkParties(r, out);
+    checkFigures(r, out);
     return out;
 }
 
