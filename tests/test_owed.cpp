@@ -151,12 +151,11 @@ void OwedTest::olderDataGainsWhatIsOwed()
         QVERIFY(PaymentStore(w->context().main).record(paid("甲社", {{1, Money::fromYen(1000)}, {2, Money::fromYen(400)}})));
     }
     QStringList older{"DROP TABLE 売掛残", "DROP TABLE 売掛期日", "DROP TABLE 受領書類", "DROP TABLE 発行XML"};
+    const QStringList events = data.server ? QStringList{"追加", "変更前", "変更後", "削除"} : QStringList{"追加", "変更", "削除"};
     for (const char *table : {"請求書ヘッダ", "入金", "伝票連携", "返還請求書ヘッダ"})
-        for (const char *event : data.server ? std::initializer_list<const char *>{"追加", "変更前", "変更後", "削除"}
-                                             : std::initializer_list<const char *>{"追加", "変更", "削除"})
+        for (const QString &event : events)
             older << QStringLiteral("DROP TRIGGER 売掛残_%1_%2%3")
-                         .arg(QString::fromUtf8(table), QString::fromUtf8(event),
-                              data.server ? QStringLiteral(" ON ") + QString::fromUtf8(table) : QString());
+                         .arg(QString::fromUtf8(table), event, data.server ? QStringLiteral(" ON ") + QString::fromUtf8(table) : QString());
     older << (data.server ? QStringLiteral("UPDATE quotedesk_schema SET version = 307") : QStringLiteral("PRAGMA user_version = 112"));
     {
         Db perm(QStringLiteral("older-perm"));
