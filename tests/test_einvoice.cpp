@@ -246,6 +246,29 @@ void EInvoiceTest::officialExamplesAreReadWithTheirTotals()
         QVERIFY2(lines == r.net, qPrintable(name + ": " + lines.toPlainString() + " / " + r.net.toPlainString()));
         QVERIFY(ArchivedPdfView::render(rpt見積書(jppint::sheetOf(r)).pdf(), 30).size() >= 1);
     }
+    // More lines than a page holds: the rest said in one line, the lines still adding up.
+    PrintRecord longOne;
+    {
+        Fixture g;
+        useCompany(g.win());
+        Estimate e = document(DocKind::Invoice, 1, {});
+        for (int i = 0; i < 30; ++i)
+            e.lines << line(QStringLiteral("品%1").arg(i), 1, 100 + i);
+        e = document(DocKind::Invoice, 1, e.lines);
+        QVERIFY(EstimateStore(g.win()->context(), DocKind::Invoice).save(e));
+        jppint::Received r;
+        QVERIFY(jppint::read(exported(g.win(), DocKind::Invoice, 1), r));
+        r.lines << r.lines.mid(0, 5); // as if five more had come
+        for (int i = 0; i < 5; ++i)
+            r.net += *r.lines[i].amount;
+        longOne = jppint::sheetOf(r);
+        QCOMPARE(longOne.lines.size(), rpt見積書::kRows);
+        QVERIFY(longOne.lines.last().name.contains("ほか 6 行"));
+        Money sum;
+        for (const PrintLine &l : longOne.lines)
+            sum += l.amount.value_or(Money());
+        QCOMPARE(sum, r.net);
+    }
     // From the invoice page: each file read is kept once, as received, found by sender, amount
     // and date, and shown as a sheet titled by its seller.
     Fixture f;
@@ -336,6 +359,15 @@ void EInvoiceTest::issuingKeepsTheDigitalInvoiceBesideThePdf()
     const QString audit = out.filePath("audit");
     QVERIFY(archive.exportTo(audit, rows));
     QCOMPARE(QDir(audit).entryList({"*.xml"}).size(), 1);
+    bool matches = false;
+    QVERIFY(archive.verify(rows[0].versionId, matches) && matches);
+    if (!f.data.server) { // bytes changed behind the store's back: the version no longer vouches for itself
+        Db perm("tamper");
+        QVERIFY(f.data.openPerm(perm));
+        QVERIFY(perm.exec("DROP TRIGGER 発行XML_変更不可"));
+        QVERIFY(perm.exec("UPDATE 発行XML SET 内容 = ?", {QByteArray(xml).replace("資材", "機材")}));
+        QVERIFY(archive.verify(rows[0].versionId, matches) && !matches);
+    }
     // Withheld: asked; stopped, nothing is issued; let through, the PDF alone.
     QVERIFY(issue(2, {false}) >= 1);
     QVERIFY(!QFileInfo::exists(out.filePath("請求書2.pdf")));
