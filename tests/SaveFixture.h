@@ -42,6 +42,19 @@ struct Fixture {
     QString text(const char *name) { return w->find<QLineEdit>(name)->text(); }
 };
 
+// The document with the figures its page would store: the totals of its lines under its rules.
+inline Estimate withTotals(Estimate e)
+{
+    Money total;
+    TaxableSums taxable;
+    sumLines(e.lines, total, taxable);
+    const Totals t = computeTotals(total, taxable, {e.taxMode, e.taxRate, e.rounding});
+    e.net = t.net;
+    e.tax = t.tax;
+    e.grand = t.grand;
+    return e;
+}
+
 // A stored estimate's lines, one text each.
 inline QStringList storedLines(const TempData &data, int number)
 {

@@ -56,14 +56,26 @@ Estimate document(DocKind kind, int number, const QVector<EstimateLine> &lines, 
     e.taxMode = mode;
     e.taxRate = 10;
     e.rounding = QStringLiteral("切捨て");
-    Money total;
-    TaxableSums taxable;
-    sumLines(lines, total, taxable);
-    const Totals t = computeTotals(total, taxable, {e.taxMode, e.taxRate, e.rounding});
-    e.net = t.net;
-    e.tax = t.tax;
-    e.grand = t.grand;
+    return withTotals(e);
+}
+
+// An invoice of a fee from which income tax is withheld.
+Estimate withheldInvoice(int number)
+{
+    Estimate e = document(DocKind::Invoice, number, {line("原稿料", 1, 100000)});
+    e.withholding = true;
+    e.withheld = Money::fromYen(10210);
     return e;
+}
+
+// The stored document read onto its page, the page shown.
+EstimateTab *openStored(Window &w, DocKind kind, int number)
+{
+    EstimateTab *tab = w->documentTab(kind);
+    w.find<QTabWidget>("SSTab1")->setCurrentIndex(int(kind) - 1);
+    tab->ui->txtNo->setText(QString::number(number));
+    tab->Read見積書();
+    return tab;
 }
 
 void useCompany(Window &w)
@@ -81,10 +93,7 @@ void useCompany(Window &w)
 // The stored document's XML as its page's button writes it; empty when refused.
 QByteArray exported(Window &w, DocKind kind, int number, QStringList *said = nullptr)
 {
-    EstimateTab *tab = w->documentTab(kind);
-    w.find<QTabWidget>("SSTab1")->setCurrentIndex(int(kind) - 1);
-    tab->ui->txtNo->setText(QString::number(number));
-    tab->Read見積書();
+    EstimateTab *tab = openStored(w, kind, number);
     const QString path = QDir(documentsFolder()).filePath(QStringLiteral("%1No.%2.xml").arg(kindNames(kind).label).arg(number));
     QFile::remove(path);
     const FolderOpener opener = setFolderOpener([](const QString &) {});
@@ -190,9 +199,7 @@ void EInvoiceTest::refusalsNameTheField()
     Fixture f;
     Window &w = f.win();
     useCompany(w);
-    Estimate withheld = document(DocKind::Invoice, 1, {line("原稿料", 1, 100000)});
-    withheld.withholding = true;
-    withheld.withheld = Money::fromYen(10210);
+    const Estimate withheld = withheldInvoice(1);
     Estimate anonymous = document(DocKind::Invoice, 2, {line("資材", 1, 1000)});
     anonymous.customerInfo = QStringLiteral("東京都");
     EstimateStore invoices(w->context(), DocKind::Invoice);
@@ -210,9 +217,7 @@ void EInvoiceTest::refusalsNameTheField()
     QVERIFY(invoices.save(fine));
     QFile::remove(QDir(documentsFolder()).filePath("請求書No.3.xml"));
     auto declined = [&] {
-        EstimateTab *tab = w->documentTab(DocKind::Invoice);
-        tab->ui->txtNo->setText("3");
-        tab->Read見積書();
+        EstimateTab *tab = openStored(w, DocKind::Invoice, 3);
         Answers no;
         no.answer({false});
         tab->findChild<QAbstractButton *>("cmdXML出力")->click();
@@ -320,18 +325,13 @@ void EInvoiceTest::issuingKeepsTheDigitalInvoiceBesideThePdf()
     Fixture f;
     Window &w = f.win();
     useCompany(w);
-    Estimate withheld = document(DocKind::Invoice, 2, {line("原稿料", 1, 100000)});
-    withheld.withholding = true;
-    withheld.withheld = Money::fromYen(10210);
+    const Estimate withheld = withheldInvoice(2);
     EstimateStore invoices(w->context(), DocKind::Invoice);
     QVERIFY(invoices.save(document(DocKind::Invoice, 1, {line("資材", 3, 1333), line("弁当", 7, 648, true)})));
     QVERIFY(invoices.save(withheld));
     QTemporaryDir out;
     auto issue = [&](int number, std::initializer_list<bool> answers) {
-        EstimateTab *tab = w->documentTab(DocKind::Invoice);
-        w.find<QTabWidget>("SSTab1")->setCurrentIndex(int(DocKind::Invoice) - 1);
-        tab->ui->txtNo->setText(QString::number(number));
-        tab->Read見積書();
+        EstimateTab *tab = openStored(w, DocKind::Invoice, number);
         const QString path = out.filePath(QStringLiteral("請求書%1.pdf").arg(number));
         auto previous = setPreviewRunner([&](PrintPreview &preview) { preview.savePdf(path); });
         const FolderOpener opener = setFolderOpener([](const QString &) {});

@@ -54,14 +54,7 @@ Estimate invoice(int number, const QVector<EstimateLine> &lines, const QString &
     e.taxMode = QStringLiteral("外税");
     e.taxRate = 10;
     e.rounding = QStringLiteral("切捨て");
-    Money total;
-    TaxableSums taxable;
-    sumLines(lines, total, taxable);
-    const Totals t = computeTotals(total, taxable, {e.taxMode, e.taxRate, e.rounding});
-    e.net = t.net;
-    e.tax = t.tax;
-    e.grand = t.grand;
-    return e;
+    return withTotals(e);
 }
 
 EstimateTab *openPage(Window &w, DocKind kind, int number)
