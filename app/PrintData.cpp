@@ -62,10 +62,7 @@ static void addLaterKind(PrintRecord &r, const Estimate &e, const BankSettings &
             if (from > 0 && s.number == from)
                 lines.back().delivered = s.date;
     }
-    // The headings take the place of empty rows at the end, never of a line.
-    while (lines.size() > rpt見積書::kRows && lines.back().name.isEmpty() && !lines.back().amount)
-        lines.removeLast();
-    r.lines = lines;
+    r.lines = lines; // the sheet drops the empty rows that no longer fit its first page
 }
 
 bool FrmQuoteDesk::printRecord(PrintRecord &r)
@@ -92,8 +89,11 @@ bool FrmQuoteDesk::printRecord(PrintRecord &r)
     r.headline = e.grand;
     r.honorific = e.honorific.isEmpty() ? QStringLiteral("様") : e.honorific;
     r.registrationNumber = settingsTab()->ui->txt登録番号->text().trimmed();
-    for (const EstimateLine &l : e.lines)
+    for (const EstimateLine &l : e.lines) {
         r.lines << PrintLine{l.name, l.quantity, l.unit.toString(), l.price, l.amount, l.reduced && !l.exempt, l.exempt};
+        r.lines.back().kind = l.kind;
+        r.lines.back().heading = l.kind == RowKind::Heading;
+    }
     const Totals &totals = tab->totals();
     r.taxMode = tab->rules().mode;
     r.standardRate = tab->rules().rate;

@@ -106,8 +106,8 @@ DbResult convertDocuments(QuoteDeskContext &ctx, DocKind kind, const QVector<int
     // Each 納品書 of several prints its own heading line on the sheet.
     const bool grouped = kind == DocKind::Delivery && numbers.size() > 1;
     const int rows = int(doc.lines.size()) + (grouped ? int(numbers.size()) : 0);
-    if (rows > kDetailRows)
+    if (rows > kMaxRows)
         out.refusal = QStringLiteral("明細が %1 行になり、%2 行を超えるため一つの%3にできません。分けて作成してください。")
-                          .arg(rows).arg(kDetailRows).arg(kindNames(target).label);
+                          .arg(rows).arg(kMaxRows).arg(kindNames(target).label);
     return {};
 }

@@ -78,17 +78,45 @@ void takeTaxOut(QVector<Line> &lines, const QVector<Category> &categories)
     }
 }
 
+// A discount spread over the rates: one line per rate, in proportion to that rate's items.
+QVector<Line> splitOver(const PrintRecord &r, const Line &discount)
+{
+    Money standard, reduced, exempt;
+    for (const PrintLine &p : r.lines)
+        if (p.kind == RowKind::Item && !p.heading && p.amount)
+            (p.exempt || !taxed(r) ? exempt : p.reduced ? reduced : standard) += *p.amount;
+    const QVector<Money> shares = shareInProportion(discount.amount, {standard, reduced, exempt});
+    const std::pair<QString, int> categories[] = {{QStringLiteral("S"), r.standardRate}, {QStringLiteral("S"), kReducedRate},
+                                                  {QStringLiteral("E"), 0}};
+    QVector<Line> out;
+    for (int i = 0; i < 3; ++i) {
+        if (shares[i].isZero())
+            continue;
+        Line l = discount;
+        l.amount = shares[i];
+        std::tie(l.category, l.percent) = categories[i];
+        l.quantity = l.amount.raw() < 0 ? -1.0 : 1.0;
+        out << l;
+    }
+    return out;
+}
+
 QVector<Line> linesOf(const PrintRecord &r)
 {
     QVector<Line> out;
     for (const PrintLine &p : r.lines) {
-        if (p.heading || (p.name.trimmed().isEmpty() && !p.amount))
-            continue;
+        if (p.heading || !countsInTotals(p.kind) || (p.name.trimmed().isEmpty() && !p.amount))
+            continue; // headings, subtotals and notes are no lines of the invoice
         Line l{p.name, p.unit, p.delivered, p.quantity.value_or(1.0), p.amount.value_or(Money()), Money(), QStringLiteral("S"),
                percentOf(r, p)};
         if (p.exempt || !taxed(r))
             l.category = QStringLiteral("E"), l.percent = 0;
-        out << l;
+        if (isDiscount(p.kind) && (l.amount.raw() < 0) != (l.quantity < 0))
+            l.quantity = -l.quantity; // a quantity that takes back, at a price that is never negative
+        if (p.kind == RowKind::SplitDiscount)
+            out << splitOver(r, l);
+        else
+            out << l;
     }
     if (inside(r))
         takeTaxOut(out, categoriesOf(r));

@@ -4,6 +4,7 @@
 // read back from such a file. Plain values in and out, no widgets.
 
 #include "print/EstimateSheet.h"
+#include "values/Totals.h"
 
 #include <QByteArray>
 #include <QString>

@@ -165,13 +165,14 @@ PrintRecord sheetOf(const Received &r)
     s.taxMode = QStringLiteral("外税"); // the file's amounts are outside the tax
     s.standardRate = 10;
     s.lines = r.lines + r.charges;
-    // One page holds so many lines: the rest is said, never left out unsaid; the totals are the file's.
-    if (s.lines.size() > rpt見積書::kRows) {
-        const int rest = int(s.lines.size()) - (rpt見積書::kRows - 1);
+    // A sheet holds every line a document may have: beyond that the rest is said, never left
+    // out unsaid; the totals are the file's.
+    if (s.lines.size() > kMaxRows) {
+        const int rest = int(s.lines.size()) - (kMaxRows - 1);
         Money restAmount;
-        for (int i = rpt見積書::kRows - 1; i < s.lines.size(); ++i)
+        for (int i = kMaxRows - 1; i < s.lines.size(); ++i)
             restAmount += s.lines[i].amount.value_or(Money());
-        s.lines.resize(rpt見積書::kRows - 1);
+        s.lines.resize(kMaxRows - 1);
         s.lines << PrintLine{QStringLiteral("ほか %1 行（受け取った XML のとおり）").arg(rest), std::nullopt, QString(), std::nullopt, restAmount};
     }
     Money exempt;

@@ -83,10 +83,15 @@ bool EstimateTab::refuseEdit(int row, int column, const QString &field)
 void EstimateTab::cellCommitted(int row, int column)
 {
     WorkTableModel &m = *dat明細;
+    const RowKind kind = rowKind(row);
     switch (column) {
     case Col品名:
-        if (!m.value(row, Col品名).isNull())
+        if (m.value(row, Col品名).isNull())
+            break;
+        if (kind == RowKind::Item)
             nameCommitted(row);
+        else // a heading's or a discount's text is no product to look up
+            m.setValue(row, Col品名, m.value(row, Col品名).toString().trimmed());
         break;
     case Col数量:
     case Col単価:
@@ -110,7 +115,11 @@ void EstimateTab::cellCommitted(int row, int column)
     default:
         break;
     }
+    if (isDiscount(kind) && this->kind() != DocKind::Credit && m.value(row, Col金額).metaType() == QMetaType::fromType<Money>())
+        if (const Money typed = m.value(row, Col金額).value<Money>(); typed.raw() > 0)
+            m.setValue(row, Col金額, QVariant::fromValue(discountAmount(typed)));
     reportFailure(m.commitRow(row));
+    growAfter(row);
     Calc明細();
 }
 
@@ -139,7 +148,9 @@ void EstimateTab::lineAmount(int row)
         dat明細->setValue(row, Col金額, QVariant());
         return;
     }
-    dat明細->setValue(row, Col金額, QVariant::fromValue(RoundAmount(*q * *p, m_rules.lineRounding())));
+    const Money amount = RoundAmount(*q * *p, m_rules.lineRounding());
+    const bool discount = isDiscount(rowKind(row)) && kind() != DocKind::Credit; // a credit note's discount returns one
+    dat明細->setValue(row, Col金額, QVariant::fromValue(discount ? discountAmount(amount) : amount));
 }
 
 void EstimateTab::recomputeAmounts()
@@ -158,7 +169,9 @@ void EstimateTab::Calc明細()
     ui->num消費税->clearValue();
     Money total;
     TaxableSums taxable;
-    sumLines(gridLines(), total, taxable); // the rows the grid holds: no trip to the work file
+    const QVector<EstimateLine> lines = gridLines(); // the rows the grid holds: no trip to the work file
+    showSubtotals(lines);
+    sumLines(lines, total, taxable);
     const Totals t = computeTotals(total, taxable, m_rules);
     m_totals = t;
     showRates();
@@ -201,8 +214,9 @@ void EstimateTab::insertLine(int row)
     grid->flushEditor();
     if (row < 0 || !reportFailure(dat明細->commitAll()))
         return;
-    // The document keeps exactly its kDetailRows lines: the last must be free to make room.
-    if (lineIsFilled(kDetailRows - 1)) {
+    // A full document cannot grow: its last row must be free to make room.
+    const int last = dat明細->dataRowCount() - 1;
+    if (last + 1 >= kMaxRows && (lineIsFilled(last) || rowKind(last) != RowKind::Item)) {
         Msg(QStringLiteral("行指定"), QStringLiteral("余白なし"));
         return;
     }
@@ -222,6 +236,6 @@ void EstimateTab::deleteLine(int row)
     rememberLines();
     reportFailure(m_store.deleteWorkRow(row));
     dat明細->refresh();
-    grid->setCurrentCell(std::min(row, kDetailRows - 1), Col品名);
+    grid->setCurrentCell(std::min(row, dat明細->dataRowCount() - 1), Col品名);
     Calc明細();
 }

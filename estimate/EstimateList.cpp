@@ -1,5 +1,6 @@
 #include "estimate/EstimateList.h"
 #include "store/Csv.h"
+#include "values/RowKind.h"
 #include "store/Engine.h"
 #include "store/SearchIndex.h"
 
@@ -69,7 +70,7 @@ DbResult EstimateList::forEachLine(const ListFilter &filter, const std::function
 {
     QVariantList binds;
     const QString numbers = query(filter, QStringLiteral("h.伝票番号"), binds);
-    const QString sql = QStringLiteral("SELECT l.伝票番号, l.行番号, l.品名, l.数量, l.単位, l.単価, l.金額, l.非課税, l.軽減 "
+    const QString sql = QStringLiteral("SELECT l.伝票番号, l.行番号, l.品名, l.数量, l.単位, l.単価, l.金額, l.非課税, l.軽減, l.行種別 "
                                        "FROM ") + kindNames(filter.kind).lines + QStringLiteral(" l WHERE l.伝票番号 IN (") +
                         numbers + QStringLiteral(") ORDER BY l.伝票番号 DESC, l.伝票区分, l.行番号");
     return m_db.forEachRow(sql, binds, [&](const QSqlQuery &q) {
@@ -78,6 +79,8 @@ DbResult EstimateList::forEachLine(const ListFilter &filter, const std::function
             const QVariant v = q.value(i);
             f << ((i == 5 || i == 6) ? plain(Money::fromSql(v)) : text(v));
         }
+        const RowKind kind = rowKindFromCode(q.value(9).toString());
+        f << (kind == RowKind::Item ? QStringLiteral("明細") : rowKindCode(kind));
         line(f);
     });
 }
@@ -85,7 +88,7 @@ DbResult EstimateList::forEachLine(const ListFilter &filter, const std::function
 DbResult EstimateList::exportCsv(const ListFilter &filter, bool lines, const QString &path, int *written)
 {
     if (lines)
-        return writeCsvFile(path, {"伝票番号", "行番号", "品名", "数量", "単位", "単価", "金額", "非課税", "軽減"},
+        return writeCsvFile(path, {"伝票番号", "行番号", "品名", "数量", "単位", "単価", "金額", "非課税", "軽減", "行種別"},
                             {0, 1, 3, 5, 6, 7, 8}, [&](const CsvSink &sink) { return forEachLine(filter, sink); }, written);
     return writeCsvFile(path, {"伝票番号", "日付", "顧客名", "件名", "税抜計", "消費税", "合計"}, {0, 4, 5, 6},
                         [&](const CsvSink &sink) {

@@ -44,7 +44,7 @@ bool sameContent(const Estimate &a, const Estimate &b)
                         e.periodFrom, e.periodTo, e.previousBilled, e.received, e.credited);
     };
     auto line = [](const EstimateLine &l) {
-        return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced, l.deliveryNumber);
+        return std::tie(l.name, l.quantity, l.unit, l.price, l.amount, l.exempt, l.reduced, l.deliveryNumber, l.kind);
     };
     if (header(a) != header(b) || a.honorific != b.honorific || a.lines.size() != b.lines.size())
         return false;
@@ -59,14 +59,14 @@ bool isEmptyEstimate(const Estimate &e)
     if (!e.customerName.trimmed().isEmpty())
         return false;
     return std::none_of(e.lines.begin(), e.lines.end(),
-                        [](const EstimateLine &l) { return !l.name.isEmpty() || l.amount.has_value(); });
+                        [](const EstimateLine &l) { return !l.isBlank() || l.amount.has_value(); });
 }
 
 int firstLineAfterGap(const QVector<EstimateLine> &rows)
 {
     bool gap = false;
     for (int i = 0; i < rows.size(); ++i) {
-        if (rows[i].name.isEmpty())
+        if (rows[i].isBlank())
             gap = true;
         else if (gap)
             return i;
@@ -120,11 +120,12 @@ DbResult EstimateStore::saveOnce(const Estimate &e, const Estimate *basis, bool 
     bool found = false;
     if (DbResult v = load(e.number, now, found); !v)
         return r;
-    Estimate written = e; // as stored: the lines up to the first empty one
+    Estimate written = e; // as stored: the lines up to the first empty one, their kinds settled
     if (const auto gap = std::find_if(written.lines.begin(), written.lines.end(),
-                                      [](const EstimateLine &l) { return l.name.isEmpty(); });
+                                      [](const EstimateLine &l) { return l.isBlank(); });
         gap != written.lines.end())
         written.lines.erase(gap, written.lines.end());
+    settleRowKinds(written.lines);
     if (found && now.version == stored + 1 && sameContent(now, written))
         return {}; // it did
     if ((found ? now.version : 0) == stored)
@@ -153,13 +154,16 @@ EstimateRecord EstimateStore::recordOf(const Estimate &e, const Estimate *basis,
     out.lineColumns = tables::lines(m_kind).names();
     const int code = names().code;
     QStringList searched{e.customerName, e.subject};
-    for (const EstimateLine &l : e.lines) {
-        if (l.name.isEmpty())
-            break; // stored up to the first empty line
-        out.lines << QVariantList{e.number, bindText(e.customerName), bindDate(e.date), int(out.lines.size()), code} +
-                         lineBinds(l);
+    QVector<EstimateLine> lines = e.lines;
+    lines.erase(std::find_if(lines.begin(), lines.end(), [](const EstimateLine &l) { return l.isBlank(); }), lines.end());
+    settleRowKinds(lines); // a subtotal is stored as computed, never as typed
+    for (const EstimateLine &l : lines) {
+        QVariantList fields = lineBinds(l);
+        const QVariant rowKind = fields.takeLast(); // the last column: files gained it last
+        out.lines << QVariantList{e.number, bindText(e.customerName), bindDate(e.date), int(out.lines.size()), code} + fields;
         if (later)
             out.lines.back() << (l.deliveryNumber > 0 ? QVariant(l.deliveryNumber) : nullInt());
+        out.lines.back() << rowKind;
         searched << l.name;
     }
     for (int i = 0; i < e.sources.size(); ++i)
@@ -190,8 +194,8 @@ void EstimateStore::addMasterRows(EstimateRecord &out, const Estimate &e, const 
     }
     out.productFields = QStringList{"品名", "単位", "単価", "非課税", "軽減"};
     for (const EstimateLine &l : e.lines) {
-        if (l.name.isEmpty() || (!l.price && !l.quantity))
-            continue;
+        if (l.name.isEmpty() || (!l.price && !l.quantity) || l.kind != RowKind::Item)
+            continue; // a heading or a discount is no product
         const QVariant unit = l.unit.isNull() ? QVariant(QString()) : l.unit;
         out.products << MasterRow{{l.name, unit, bindMoney(l.price), l.exempt ? 1 : 0, l.reduced ? 1 : 0},
                                   ownProductFields(l, basis, reads)};
@@ -257,17 +261,19 @@ DbResult EstimateStore::loadOnce(int number, Estimate &out, bool &found)
     if (later)
         readLaterFields(h, out);
     DbRows lines;
+    // Every line stored: a document is never cut to what one page or one grid holds.
     if (DbResult r = m_ctx.main.select(QStringLiteral("SELECT %3%1 FROM %2 WHERE 伝票番号 = ? "
-                                                      "ORDER BY 伝票番号, 伝票区分, 行番号 LIMIT ?")
+                                                      "ORDER BY 伝票番号, 伝票区分, 行番号")
                                            .arg(later ? QStringLiteral(", 納品書番号") : QString(), names().lines, kLineFields),
-                                       {number, kDetailRows}, lines);
+                                       {number}, lines);
         !r)
         return r;
+    out.lines.reserve(lines.size());
     for (const DbRow &l : lines) {
         out.lines << lineFrom(l, 0);
         out.lines.back().name = readText(l[0]); // as stored, not trimmed again
         if (later)
-            out.lines.back().deliveryNumber = l[7].toInt();
+            out.lines.back().deliveryNumber = l[kLineFieldCount].toInt();
     }
     if (DbResult r = later ? readSources(out) : DbResult{}; !r)
         return r;

@@ -6,6 +6,7 @@
 #include "store/Engine.h"
 #include "values/Totals.h"
 #include "values/Money.h"
+#include "values/RowKind.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -23,6 +24,9 @@ struct EstimateLine {
     bool reduced = false; // taxed at the reduced rate
     // On an invoice: the 納品書 the line was delivered with; 0 for a line typed on it.
     int deliveryNumber = 0;
+    RowKind kind = RowKind::Item;
+    // Nothing typed and no kind chosen: where a document's stored lines end.
+    bool isBlank() const { return name.isEmpty() && kind == RowKind::Item; }
 };
 
 // A document another was made from: an estimate, or the 納品書 an invoice bills.
@@ -122,12 +126,17 @@ public:
     // True once after a save or delete had to make the search index anew.
     bool takeIndexRebuilt() { return std::exchange(m_indexRebuilt, false); }
 
-    // The kind's work table (w明細 for the estimate): kDetailRows rows, the first ones carrying lines.
+    // The kind's work table (w明細 for the estimate): the lines, then blank rows up to at least
+    // kDetailRows and one blank row after the last line (at most kMaxRows rows in all).
     DbResult rebuildWork(const QVector<EstimateLine> &lines = {});
-    // A blank work row at row (0-based) pushing the others down, the last one dropped; and
-    // the reverse, a blank row appended as the last.
+    // A blank work row at row (0-based) pushing the others down (a blank last row makes room,
+    // else the table grows); and the reverse, a blank row appended as the last.
     DbResult insertWorkRow(int row);
     DbResult deleteWorkRow(int row);
+    // Blank rows appended until the table has rows rows (never more than kMaxRows).
+    DbResult growWork(int rows);
+    // The row's kind in the work table.
+    DbResult setWorkRowKind(int row, RowKind kind);
     // Every work row in order; a row whose name is blank after trimming has an empty name.
     DbResult readWork(QVector<EstimateLine> &rows);
     // The unstored screen in the work file: its header (the lines are the work rows).
@@ -162,8 +171,14 @@ private:
     bool m_indexRebuilt = false;
 };
 
-// What the lines add up to, by how each is taxed.
+// What the items and discounts add up to, by how each is taxed; headings, subtotals and notes
+// count nothing. A split discount is shared over the rates in proportion to their items.
 void sumLines(const QVector<EstimateLine> &lines, Money &total, TaxableSums &taxable);
+// Each subtotal row's amount: the items since the last heading or subtotal; nullopt for the
+// other rows.
+QVector<std::optional<Money>> subtotalsOf(const QVector<EstimateLine> &lines);
+// The lines with their subtotals as computed and no figures on headings and notes.
+void settleRowKinds(QVector<EstimateLine> &lines);
 
 // Whether two estimates hold the same header texts, date and lines (the number aside).
 bool sameContent(const Estimate &a, const Estimate &b);

@@ -75,6 +75,7 @@ EstimateTab::EstimateTab(QuoteDeskContext &ctx, QWidget *parent, DocKind kind)
                                 {"軽減", ColumnKind::YesNo, "軽減", kCentre}};
     if (kind != DocKind::Estimate) // the 納品書 a line came from: kept with the row, not shown
         columns << WorkColumn{"納品書番号", ColumnKind::Integer, "納品書", kRight};
+    columns << WorkColumn{"行種別", ColumnKind::Text, "種別", kLeft}; // last: shown in the rows' margin
     dat明細 = new WorkTableModel(ctx.work, m_store.names().work, columns, QStringLiteral("行番号"), this);
     dat明細->setObjectName(QStringLiteral("dat明細"));
     dat商品参照 = new WorkTableModel(ctx.work, QStringLiteral("w商品参照"),
@@ -231,6 +232,8 @@ void EstimateTab::formInit()
     grid->stretchColumn(Col品名);
     if (kind() != DocKind::Estimate)
         grid->setColumnHidden(Col軽減 + 1, true); // the 納品書 a line came from: kept, not typed
+    grid->setColumnHidden(kindColumn(), true);
+    setupRowKinds();
 
     ui->dt日付->setDisplayFormat(QStringLiteral("yyyy年MM月dd日"));
     ui->dt日付->setFixedWidth(int(1980 / 15));

@@ -73,6 +73,11 @@ public:
     // a deleted line's followers move up and a blank last line follows.
     void insertLine(int row);
     void deleteLine(int row);
+    // The row becomes a heading, a subtotal, a discount, a note or an item again (one step to undo).
+    void setRowKind(int row, RowKind kind);
+    RowKind rowKind(int row) const;
+    // The work table's column that holds each row's kind: always the last.
+    int kindColumn() const;
 
     // The estimate as the window shows it, with the work rows; false when the grid could
     // not be written or read (already reported). Without commitEdits, an open cell or a date
@@ -141,6 +146,13 @@ private:
     void cellCommitted(int row, int column);
     bool acceptEdit(int row, int column, const QVariant &value);
     bool lineIsFilled(int row) const;
+    void setupRowKinds();
+    // A row appended once the last one is filled, so that there is always one to type into.
+    void growAfter(int row);
+    // The grid holds rows rows (a paste of many): the work table grows, the grid re-reads it.
+    void growTo(int rows);
+    // Each subtotal row shows what its items add up to now.
+    void showSubtotals(const QVector<EstimateLine> &lines);
     // Asks before what is on screen and not stored is replaced by what subject names.
     bool mayReplaceScreen(const QString &subject);
     void lineAmount(int row);

@@ -35,7 +35,10 @@ static QVector<EstimateLine> linesOf(const QVector<QVector<QVariant>> &rows)
         l.amount = moneyOf(v.value(Col金額));
         l.exempt = v.value(Col非課税).toBool();
         l.reduced = v.value(Col軽減).toBool();
-        l.deliveryNumber = v.value(Col軽減 + 1).toInt(); // the later kinds' hidden column
+        // The row's kind is the last column; the later kinds keep the 納品書 before it.
+        l.kind = rowKindFromCode(v.value(v.size() - 1).toString());
+        if (v.size() > Col軽減 + 2)
+            l.deliveryNumber = v.value(Col軽減 + 1).toInt();
         lines << l;
     }
     return lines;

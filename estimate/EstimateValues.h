@@ -25,7 +25,8 @@ inline std::optional<double> readReal(const QVariant &v)
 
 // A line's fields in the order lineFrom reads them and lineBinds writes them: every statement
 // that moves a line names them through this.
-inline const QString kLineFields = QStringLiteral("品名, 数量, 単位, 単価, 金額, 非課税, 軽減");
+inline const QString kLineFields = QStringLiteral("品名, 数量, 単位, 単価, 金額, 非課税, 軽減, 行種別");
+constexpr int kLineFieldCount = 8;
 
 inline EstimateLine lineFrom(const DbRow &r, int first)
 {
@@ -37,6 +38,7 @@ inline EstimateLine lineFrom(const DbRow &r, int first)
     l.amount = Money::fromSql(r[first + 4]);
     l.exempt = r[first + 5].toLongLong() != 0;
     l.reduced = r[first + 6].toLongLong() != 0;
+    l.kind = rowKindFromCode(readText(r[first + 7]));
     return l;
 }
 
@@ -44,7 +46,7 @@ inline QVariantList lineBinds(const EstimateLine &l)
 {
     return {l.name.isEmpty() ? QVariant(QString()) : QVariant(l.name), bindReal(l.quantity),
             l.unit.isNull() ? QVariant(QString()) : l.unit, bindMoney(l.price), bindMoney(l.amount),
-            l.exempt ? 1 : 0, l.reduced ? 1 : 0};
+            l.exempt ? 1 : 0, l.reduced ? 1 : 0, nullIfEmpty(rowKindCode(l.kind))};
 }
 
 } // namespace estimatevalues

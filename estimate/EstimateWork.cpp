@@ -1,9 +1,27 @@
 // A document's work table (the grid's rows) and the master lookups the grid makes.
 #include "estimate/EstimateStore.h"
 #include "estimate/EstimateValues.h"
+#include "store/BatchInsert.h"
 #include "store/Engine.h"
 
+#include <algorithm>
+
 using namespace estimatevalues;
+
+namespace {
+
+// Rows a grid shows for so many lines: 30 as always, one blank row after the last line.
+int workRowsFor(int lines) { return std::clamp(lines + 1, kDetailRows, kMaxRows); }
+
+QVariantList blankRow(int row, bool later)
+{
+    QVariantList binds{row, QString(), nullInt(), QString(), nullInt(), nullInt(), 0, 0, QString()};
+    if (later)
+        binds << nullInt();
+    return binds;
+}
+
+} // namespace
 
 DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
 {
@@ -16,7 +34,7 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
         DbRows shape;
         if (DbResult r = db.select(QStringLiteral("SELECT count(*) = ? AND count(DISTINCT 行番号) = ? AND min(行番号) = 1 AND "
                                                   "max(行番号) = ?, count(品名) + count(数量) + count(単位) + count(単価) + "
-                                                  "count(金額) + total(非課税) + total(軽減)%1 = 0 FROM main.%2")
+                                                  "count(金額) + total(非課税) + total(軽減) + count(行種別)%1 = 0 FROM main.%2")
                                        .arg(later ? QStringLiteral(" + count(納品書番号)") : QString(), work),
                                    {kDetailRows, kDetailRows, kDetailRows}, shape);
             !r)
@@ -25,26 +43,28 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
             return {};
         if (shape[0][0].toInt() == 1)
             return db.exec(QStringLiteral("UPDATE main.%1 SET 品名 = NULL, 数量 = NULL, 単位 = NULL, 単価 = NULL, 金額 = NULL, "
-                                          "非課税 = 0, 軽減 = 0%2")
+                                          "非課税 = 0, 軽減 = 0, 行種別 = NULL%2")
                                .arg(work, later ? QStringLiteral(", 納品書番号 = NULL") : QString()));
     }
+    QStringList columns = QStringList{QStringLiteral("行番号")} + kLineFields.split(QStringLiteral(", "));
+    if (later)
+        columns << QStringLiteral("納品書番号");
+    const int rows = workRowsFor(int(std::min<qsizetype>(lines.size(), kMaxRows)));
     return db.transaction([&]() -> DbResult {
         if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1").arg(work)); !d)
             return d;
-        const QString insert = later ? QStringLiteral("INSERT INTO %1 (行番号, %2, 納品書番号) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                                     : QStringLiteral("INSERT INTO %1 (行番号, %2) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-        for (int i = 0; i < kDetailRows; ++i) {
-            QVariantList binds{i + 1};
-            if (i < lines.size())
-                binds += lineBinds(lines[i]);
-            else
-                binds += QVariantList{QString(), nullInt(), QString(), nullInt(), nullInt(), 0, 0};
-            if (later)
-                binds << (i < lines.size() && lines[i].deliveryNumber > 0 ? QVariant(lines[i].deliveryNumber) : nullInt());
-            if (DbResult a = db.exec(insert.arg(work, kLineFields), binds); !a)
+        BatchInsert insert(db, work, columns);
+        for (int i = 0; i < rows; ++i) {
+            QVariantList binds = blankRow(i + 1, later);
+            if (i < lines.size()) {
+                binds = QVariantList{i + 1} + lineBinds(lines[i]);
+                if (later)
+                    binds << (lines[i].deliveryNumber > 0 ? QVariant(lines[i].deliveryNumber) : nullInt());
+            }
+            if (DbResult a = insert.add(binds); !a)
                 return a;
         }
-        return {};
+        return insert.flush();
     }, Db::Lock::Deferred); // the work file only: the permanent file stays unlocked
 }
 
@@ -53,8 +73,17 @@ DbResult EstimateStore::insertWorkRow(int row)
     Db &db = m_ctx.work;
     const QString work = names().work;
     return db.transaction([&]() -> DbResult {
-        if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1 WHERE 行番号 = ?").arg(work), {kDetailRows}); !d)
-            return d;
+        // A blank last row makes room, as in a grid of fixed rows; a filled one stays and the table grows.
+        DbRows last;
+        if (DbResult r = db.select(QStringLiteral("SELECT 行番号, 品名 IS NULL AND 数量 IS NULL AND 単価 IS NULL AND 金額 IS NULL "
+                                                  "AND 行種別 IS NULL, count(*) OVER () FROM %1 ORDER BY 行番号 DESC LIMIT 1").arg(work),
+                                   {}, last);
+            !r)
+            return r;
+        const int rows = last.isEmpty() ? 0 : last[0][2].toInt();
+        if (!last.isEmpty() && (last[0][1].toLongLong() != 0 || rows >= kMaxRows))
+            if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1 WHERE 行番号 = ?").arg(work), {last[0][0]}); !d)
+                return d;
         if (DbResult u = db.exec(QStringLiteral("UPDATE %1 SET 行番号 = 行番号 + 1 WHERE 行番号 >= ?").arg(work), {row + 1}); !u)
             return u;
         return db.exec(QStringLiteral("INSERT INTO %1 (行番号, 非課税, 軽減) VALUES (?, 0, 0)").arg(work), {row + 1});
@@ -70,8 +99,35 @@ DbResult EstimateStore::deleteWorkRow(int row)
             return d;
         if (DbResult u = db.exec(QStringLiteral("UPDATE %1 SET 行番号 = 行番号 - 1 WHERE 行番号 > ?").arg(work), {row + 1}); !u)
             return u;
-        return db.exec(QStringLiteral("INSERT INTO %1 (行番号, 非課税, 軽減) VALUES (?, 0, 0)").arg(work), {kDetailRows});
+        return db.exec(QStringLiteral("INSERT INTO %1 (行番号, 非課税, 軽減) SELECT coalesce(max(行番号), 0) + 1, 0, 0 FROM %1").arg(work));
     }, Db::Lock::Deferred);
+}
+
+DbResult EstimateStore::growWork(int rows)
+{
+    Db &db = m_ctx.work;
+    const QString work = names().work;
+    return db.transaction([&]() -> DbResult {
+        QVariant have;
+        if (DbResult r = db.scalar(QStringLiteral("SELECT coalesce(max(行番号), 0) FROM %1").arg(work), {}, have); !r)
+            return r;
+        BatchInsert insert(db, work, {QStringLiteral("行番号"), QStringLiteral("非課税"), QStringLiteral("軽減")});
+        for (int row = have.toInt() + 1; row <= std::min(rows, kMaxRows); ++row)
+            if (DbResult a = insert.add({row, 0, 0}); !a)
+                return a;
+        return insert.flush();
+    }, Db::Lock::Deferred);
+}
+
+DbResult EstimateStore::setWorkRowKind(int row, RowKind kind)
+{
+    // A row that holds no figures loses those it had; a subtotal's are computed.
+    const bool figures = kind == RowKind::Item || isDiscount(kind);
+    return m_ctx.work.exec(QStringLiteral("UPDATE %1 SET 行種別 = ?%2 WHERE 行番号 = ?")
+                               .arg(names().work, figures ? QString()
+                                                          : QStringLiteral(", 数量 = NULL, 単価 = NULL, 金額 = NULL, 単位 = NULL, "
+                                                                           "非課税 = 0, 軽減 = 0")),
+                           {nullIfEmpty(rowKindCode(kind)), row + 1});
 }
 
 DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)
@@ -82,33 +138,13 @@ DbResult EstimateStore::readWork(QVector<EstimateLine> &rows)
     DbResult r = m_ctx.work.select(QStringLiteral("SELECT %3%1 FROM main.%2 ORDER BY 行番号, id")
                                        .arg(later ? QStringLiteral(", 納品書番号") : QString(), names().work, kLineFields),
                                    {}, raw);
+    rows.reserve(raw.size());
     for (const DbRow &row : raw) {
         rows << lineFrom(row, 0);
         if (later)
-            rows.back().deliveryNumber = row[7].toInt();
+            rows.back().deliveryNumber = row[kLineFieldCount].toInt();
     }
     return r;
-}
-
-void sumLines(const QVector<EstimateLine> &lines, Money &total, TaxableSums &taxable)
-{
-    total = Money();
-    taxable = TaxableSums();
-    for (const EstimateLine &l : lines) {
-        if (!l.amount)
-            continue;
-        total += *l.amount;
-        if (l.exempt) {
-            taxable.exempt += *l.amount;
-            ++taxable.exemptLines;
-        } else if (l.reduced) {
-            taxable.reduced += *l.amount;
-            ++taxable.reducedLines;
-        } else {
-            taxable.standard += *l.amount;
-            ++taxable.standardLines;
-        }
-    }
 }
 
 DbResult EstimateStore::reloadProductList()

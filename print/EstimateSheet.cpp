@@ -2,6 +2,7 @@
 #include "values/SealSize.h"
 #include "print/SheetText.h"
 #include "print/SheetKinds.h"
+#include "print/SheetLayout.h"
 #include "ui/Fonts.h"
 
 #include "store/SafeFile.h"
@@ -16,31 +17,9 @@
 #include <QPdfWriter>
 #include <QPrinter>
 
+using namespace sheetlayout;
+
 namespace {
-
-// Units are twips (1/1440 inch); 20 twips to a point.
-constexpr double kTwipsPerInch = 1440.0;
-constexpr double kMarginLeft = 800, kMarginTop = 800; // right 0, bottom 100: 10,575 x 15,000 fits A4
-constexpr double kHeaderHeight = 4800, kRowHeight = 340;
-constexpr double kPad = 45;    // keeps right-aligned figures off the rules
-// The summary band under the totals box; the fields below it move down by its height.
-constexpr double kBandTop = 3150, kBandLine = 240;
-// The marks' own place at the end of the name cell, outside the text that may be cut.
-constexpr double kMarkWidth = 300;
-
-enum class Face { Gothic, PGothic, PMincho };
-
-QFont sheetFont(Face face, double points, bool bold = false)
-{
-    static const char *const names[] = {"ＭＳ ゴシック", "ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝"};
-    static const bool mapped = (installFontSubstitutions(), true); // the sheet never relies on its caller
-    Q_UNUSED(mapped);
-    QFont f(QString::fromUtf8(names[int(face)]));
-    f.setPixelSize(int(points * 20));
-    f.setBold(bold);
-    f.setHintingPreference(QFont::PreferNoHinting); // sizes are twips, not screen pixels
-    return f;
-}
 
 using Value = QString (*)(const PrintRecord &);
 
@@ -64,11 +43,6 @@ struct HeaderText {
     bool wrap = false;
     bool bold = false;
 };
-
-constexpr int L = Qt::AlignLeft | Qt::AlignVCenter;
-constexpr int R = Qt::AlignRight | Qt::AlignVCenter;
-constexpr int C = Qt::AlignCenter;
-constexpr int TopLeft = Qt::AlignLeft | Qt::AlignTop;
 
 #define FIXED(text) [](const PrintRecord &) { return QStringLiteral(text); }
 #define FIELD(member) [](const PrintRecord &r) { return r.member; }
@@ -127,21 +101,6 @@ const Rule kHeaderRules[] = {
     {"Line47", 213, 4400, 6800, 4400},
 };
 const QRectF kShape1(213, 2764, 4780, 354);
-
-// Detail band, relative to the row's top.
-struct RowText {
-    const char *name;
-    double left, width;
-    int align;
-};
-constexpr double kRowTextTop = 30, kRowTextHeight = 290;
-const RowText kRow[] = {
-    {"txt品名", 75, 5490, L}, {"txt数量", 5670, 1170, R}, {"txt単位", 6840, 645, C},
-    {"txt単価", 7470, 1530, R}, {"txt金額", 9000, 1530, R},
-};
-const double kRowVerticals[] = {71, 5670, 6840, 7490, 9030, 10560};
-constexpr double kTableLeft = 71, kTableRight = 10560; // rules end at the border
-constexpr double kHeadingTop = 4465;
 
 QString rowValue(const PrintLine &l, int column)
 {
@@ -224,6 +183,8 @@ QByteArray sheetFingerprint(const PrintRecord &r)
             << l.reduced << l.exempt;
         if (l.heading)
             out << l.heading;
+        if (l.kind != RowKind::Item) // an item's fingerprint stays what it was
+            out << int(l.kind);
     }
     for (const PrintRate &t : r.rates)
         out << t.rate << t.reduced << t.base.raw() << t.tax.raw();
@@ -232,7 +193,18 @@ QByteArray sheetFingerprint(const PrintRecord &r)
 
 double rpt見積書::shift() const { return kBandLine * std::max<qsizetype>({1, m_summary.size(), bandRight().size()}); }
 
-void rpt見積書::draw(QPainter &p, const SheetPlacement &place) const
+rpt見積書::rpt見積書(PrintRecord record) : m_record(std::move(record)), m_summary(sheetSummary(m_record))
+{
+    // Blank rows after the lines fill the first page's table; beyond it they are no lines.
+    QVector<PrintLine> &lines = m_record.lines;
+    while (lines.size() > kRows && lines.back().name.isEmpty() && !lines.back().amount && lines.back().kind == RowKind::Item && !lines.back().heading)
+        lines.removeLast();
+    m_pages = paginateSheet(lines, kRows, kMoreRows, closingRows());
+}
+
+void rpt見積書::draw(QPainter &p, const SheetPlacement &place) const { drawPage(p, 0, place); }
+
+void rpt見積書::drawPage(QPainter &p, int page, const SheetPlacement &place) const
 {
     const QPaintDevice *d = p.device();
     p.save();
@@ -242,15 +214,40 @@ void rpt見積書::draw(QPainter &p, const SheetPlacement &place) const
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setPen(QPen(Qt::black, 10)); // half a point
-    drawHeader(p);
-    drawBand(p);
-    drawTable(p);
-    for (int row = 0; row < kRows; ++row)
-        drawRow(p, row);
-    drawSeal(p);
-    drawReceiptBox(p);
+    if (page == 0) {
+        drawHeader(p);
+        drawBand(p);
+        drawTable(p, kHeadingTop + shift());
+    } else {
+        drawContinuation(p);
+    }
+    drawRows(p, page);
+    if (page == 0) {
+        drawSeal(p);
+        drawReceiptBox(p);
+    }
+    if (pageCount() > 1)
+        drawPageNumber(p, page);
     drawArchiveCode(p);
     p.restore();
+}
+
+double rpt見積書::rowsTop(int page) const { return page == 0 ? kHeaderHeight + shift() : kMoreRowsTop; }
+
+// The first page keeps its ruled rows, filled or not; a page after it holds its lines only.
+void rpt見積書::drawRows(QPainter &p, int page) const
+{
+    const SheetPage &pg = m_pages[page];
+    double top = rowsTop(page);
+    if (pg.heading >= 0) {
+        drawRow(p, top, &m_record.lines[pg.heading], true);
+        top += kRowHeight;
+    }
+    const int rows = page == 0 ? kRows : pg.count;
+    for (int row = 0; row < rows; ++row, top += kRowHeight)
+        drawRow(p, top, row < pg.count ? &m_record.lines[pg.first + row] : nullptr);
+    if (page == pageCount() - 1 && pageCount() > 1)
+        drawClosing(p, top + kClosingGap);
 }
 
 void rpt見積書::drawArchiveCode(QPainter &p) const
@@ -294,7 +291,7 @@ void rpt見積書::drawBand(QPainter &p) const
 QStringList rpt見積書::bandRight() const
 {
     bool reduced = false, exempt = false;
-    for (const PrintLine &l : m_record.lines.mid(0, kRows)) {
+    for (const PrintLine &l : m_record.lines) {
         reduced = reduced || (l.reduced && !l.exempt);
         exempt = exempt || l.exempt;
     }
@@ -331,30 +328,38 @@ void rpt見積書::drawReceiptBox(QPainter &p) const
 }
 
 // The headings boxed, with a rule on top of the table.
-void rpt見積書::drawTable(QPainter &p) const
+void rpt見積書::drawColumnCaptions(QPainter &p, double dy) const
 {
-    const double top = kHeadingTop + shift(), bottom = kHeaderHeight + shift();
+    for (const HeaderText &t : kHeader)
+        if (t.top == kHeadingTop)
+            drawFitted(p, QRectF(t.left, t.top + dy, t.width, t.height), t.value(m_record), sheetFont(t.face, t.points, t.bold),
+                       t.align, t.wrap);
+}
+
+void rpt見積書::drawTable(QPainter &p, double top) const
+{
+    const double bottom = top + (kHeaderHeight - kHeadingTop);
     p.drawLine(QPointF(kTableLeft, top), QPointF(kTableRight, top));
     p.drawLine(QPointF(kTableLeft, bottom), QPointF(kTableRight, bottom));
     for (double x : kRowVerticals)
         p.drawLine(QPointF(x, top), QPointF(x, bottom));
 }
 
-void rpt見積書::drawRow(QPainter &p, int row) const
+void rpt見積書::drawRow(QPainter &p, double top, const PrintLine *line, bool continued) const
 {
-    const double top = kHeaderHeight + shift() + row * kRowHeight;
     for (double x : kRowVerticals)
         p.drawLine(QPointF(x, top), QPointF(x, top + 336));
     p.drawLine(QPointF(kTableLeft, top + 335), QPointF(kTableRight, top + 335));
-    if (row >= m_record.lines.size())
+    if (!line)
         return; // an empty row is still a ruled row of the table
-    const PrintLine &line = m_record.lines[row];
     const QFont font = sheetFont(Face::PMincho, 10);
-    if (line.heading) {
+    if (line->heading || line->kind == RowKind::Note) {
+        const QString text = continued ? line->name + QStringLiteral("（続き）") : line->name;
         drawFitted(p, QRectF(kRow[0].left + kPad, top + kRowTextTop, kTableRight - kRow[0].left - 2 * kPad, kRowTextHeight),
-                   line.name, sheetFont(Face::PMincho, 10, true), L, false);
+                   text, sheetFont(Face::PMincho, 10, line->heading), L, false);
         return;
     }
+    const bool subtotal = line->kind == RowKind::Subtotal;
     for (int c = 0; c < int(std::size(kRow)); ++c) {
         QRectF rect(kRow[c].left, top + kRowTextTop, kRow[c].width, kRowTextHeight);
         if (kRow[c].align & Qt::AlignRight)
@@ -363,9 +368,13 @@ void rpt見積書::drawRow(QPainter &p, int row) const
             rect.setLeft(rect.left() + kPad);
         if (c == 0)
             rect.setRight(rect.right() - kMarkWidth);
-        drawFitted(p, rect, rowValue(line, c), font, kRow[c].align, false);
+        QString text = rowValue(*line, c);
+        if (subtotal && c == 0 && text.isEmpty())
+            text = QStringLiteral("小計");
+        drawFitted(p, rect, text, subtotal ? sheetFont(Face::PMincho, 10, true) : font,
+                   subtotal && c == 0 ? R : kRow[c].align, false);
     }
-    if (const QString m = mark(line); !m.isEmpty())
+    if (const QString m = mark(*line); !m.isEmpty())
         drawFitted(p, QRectF(kRow[0].left + kRow[0].width - kMarkWidth, top + kRowTextTop, kMarkWidth, kRowTextHeight), m,
                    font, C, false);
 }
@@ -387,7 +396,7 @@ QStringList rpt見積書::unprintable() const
     const PrintRecord &r = m_record;
     QStringList texts{r.customerName, r.customerInfo, r.companyName, companyDetails(r), r.subject, r.deliveryDate,
                       r.validity,     r.paymentTerms, r.deliveryPlace, r.honorific, r.bank, r.note, r.sources};
-    for (const PrintLine &l : r.lines.mid(0, kRows))
+    for (const PrintLine &l : r.lines)
         texts << l.name << l.unit;
     return unprintableCharacters(texts, sheetFont(Face::PMincho, 10));
 }
@@ -403,7 +412,13 @@ QString rpt見積書::print(QPrinter &printer, bool *scaled) const
     QPainter p;
     if (!p.begin(&printer))
         return QStringLiteral("印刷を開始できません。プリンターの設定を確認してください。");
-    draw(p, place);
+    for (int page = 0; page < pageCount(); ++page)
+        if (page > 0 && !printer.newPage()) {
+            p.end();
+            return QStringLiteral("印刷できませんでした。プリンターの状態を確認してください。");
+        } else {
+            drawPage(p, page, place);
+        }
     if (!p.end() || printer.printerState() == QPrinter::Error)
         return QStringLiteral("印刷できませんでした。プリンターの状態を確認してください。");
     return {};
@@ -424,7 +439,11 @@ QByteArray rpt見積書::pdf() const
         QPainter p;
         if (!p.begin(&pdf))
             return {};
-        draw(p);
+        for (int page = 0; page < pageCount(); ++page) {
+            if (page > 0 && !pdf.newPage())
+                return {};
+            drawPage(p, page);
+        }
         if (!p.end())
             return {};
     }

@@ -5,6 +5,7 @@
 #include "store/Db.h"
 #include "values/Money.h"
 #include "values/DocKind.h"
+#include "values/RowKind.h"
 
 #include <QPageLayout>
 #include <QPointF>
@@ -26,8 +27,17 @@ struct PrintLine {
     std::optional<Money> amount;
     bool reduced = false; // marked "※"
     bool exempt = false;  // marked "非"
-    bool heading = false; // a group's heading (an invoice's 納品書): the name alone, bold
+    bool heading = false; // a group's heading (a 見出し, an invoice's 納品書): the name alone, bold
     QString delivered;    // the 納品日 of the 納品書 the line came from, "yyyy/MM/dd"; not printed on the line
+    RowKind kind = RowKind::Item; // a heading is also heading
+};
+
+// The lines of one page of a sheet: lines[first] on, count of them; heading: the index of the
+// group's heading repeated at the top as continued (-1: none).
+struct SheetPage {
+    int first = 0, count = 0;
+    int heading = -1;
+    bool operator==(const SheetPage &) const = default;
 };
 
 // An account the invoice asks to be paid into.
@@ -50,7 +60,7 @@ struct PrintRecord {
     std::optional<Money> net, tax, grand, headline; // nullopt prints nothing
     QString honorific = QStringLiteral("様");
     QString registrationNumber; // printed under the own company's details when set
-    QVector<PrintLine> lines;   // at most kRows are printed
+    QVector<PrintLine> lines;   // kRows to a first page; more continue on the pages after it
     // The summary under the totals: how the tax was computed and what it was computed on.
     QString taxMode = QStringLiteral("外税");
     int standardRate = 5;
@@ -98,15 +108,24 @@ QStringList sheetSummary(const PrintRecord &r);
 // A fingerprint of all a sheet shows: equal for two records exactly when their sheets are.
 QByteArray sheetFingerprint(const PrintRecord &r);
 
+// How lines fall on pages: the first page holds firstRows, the others moreRows, and the last
+// also the closing block (closingRows rows' height). A page never ends on a heading. Lines that
+// fit the first page are one page, whatever the closing block needs.
+QVector<SheetPage> paginateSheet(const QVector<PrintLine> &lines, int firstRows, int moreRows, int closingRows);
+
 class rpt見積書 {
 public:
-    static constexpr int kRows = kDetailRows;
+    static constexpr int kRows = kDetailRows; // the first page's rows
+    static constexpr int kMoreRows = 40;      // the rows of every page after it
 
-    explicit rpt見積書(PrintRecord record) : m_record(std::move(record)), m_summary(sheetSummary(m_record)) {}
+    explicit rpt見積書(PrintRecord record);
     const PrintRecord &record() const { return m_record; }
+    int pageCount() const { return int(m_pages.size()); }
+    const QVector<SheetPage> &pages() const { return m_pages; }
 
-    // Draws the one page; the painter is active on a device whose origin is the paper's corner.
+    // Draws the first page; the painter is active on a device whose origin is the paper's corner.
     void draw(QPainter &painter, const SheetPlacement &place = {}) const;
+    void drawPage(QPainter &painter, int page, const SheetPlacement &place = {}) const;
     // Prints on A4 as laid out; on paper a printer cannot change to A4, scaled to fit its
     // printable area (*scaled says so). An empty text on success, else the reason.
     QString print(QPrinter &printer, bool *scaled = nullptr) const;
@@ -120,8 +139,17 @@ public:
 private:
     void drawHeader(QPainter &p) const;
     void drawBand(QPainter &p) const;
-    void drawTable(QPainter &p) const;
-    void drawRow(QPainter &p, int row) const;
+    void drawTable(QPainter &p, double top) const; // the column headings' box
+    void drawColumnCaptions(QPainter &p, double dy) const;
+    void drawRow(QPainter &p, double top, const PrintLine *line, bool continued = false) const;
+    void drawRows(QPainter &p, int page) const;
+    // A page after the first: who it is for, "（続き）", the column headings.
+    void drawContinuation(QPainter &p) const;
+    // The last page of several closes with the totals, the rates' summary and the remarks.
+    void drawClosing(QPainter &p, double top) const;
+    void drawPageNumber(QPainter &p, int page) const;
+    int closingRows() const;
+    double rowsTop(int page) const;
     void drawSeal(QPainter &p) const;
     void drawArchiveCode(QPainter &p) const;
     void drawReceiptBox(QPainter &p) const;
@@ -129,6 +157,7 @@ private:
     double shift() const; // how far the summary pushes the fields below it down
     PrintRecord m_record;
     QStringList m_summary;
+    QVector<SheetPage> m_pages;
 };
 
 // "#,###": 0 and Null print nothing; a fraction shows as the screen shows it.

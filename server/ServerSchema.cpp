@@ -199,7 +199,7 @@ static DbResult storedVersion(Db &db, int &version)
 }
 
 // 301 had no save function, no index for short searches, and counted master changes per row;
-// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments; 306 no credit notes or receipts; 307 no 売掛残 and no 受領書類. Desktops starting at once upgrade one after the other.
+// 302 held the search texts unfolded; 303 had no chain over the issues; 304 only estimates; 305 no payments; 306 no credit notes or receipts; 307 no 売掛残 and no 受領書類; 308 no 行種別. Desktops starting at once upgrade one after the other.
 static DbResult upgrade(Db &db)
 {
     return db.transaction([&]() -> DbResult {
@@ -240,6 +240,12 @@ static DbResult upgrade(Db &db)
                                           receivedarchive::statements(Db::Engine::Postgres))
                 if (DbResult r = db.execUnprepared(sql); !r)
                     return r;
+        if (version <= 308) // 309: each line's kind (heading, subtotal, discount, note); the saves write it
+            for (DocKind kind : kAllKinds)
+                for (const QString &sql : {QStringLiteral("ALTER TABLE %1 ADD COLUMN IF NOT EXISTS 行種別 text").arg(kindNames(kind).lines),
+                                           serversave::functionStatement(kind)})
+                    if (DbResult r = db.execUnprepared(sql); !r)
+                        return r;
         if (version <= 303) {
             if (DbResult r = db.exec("INSERT INTO 変更番号 (表, 番号) VALUES ('自社情報', 0) ON CONFLICT DO NOTHING"); !r)
                 return r;

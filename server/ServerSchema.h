@@ -11,7 +11,7 @@
 namespace serverschema {
 
 // Marks a database as ours and names its version ("quotedesk_schema").
-constexpr int kVersion = 308;
+constexpr int kVersion = 309;
 constexpr int kApplicationId = 0x51444B31;
 // The first key of every advisory lock the program takes; the second is an estimate number.
 constexpr int kLockSpace = 0x5144; // "QD"

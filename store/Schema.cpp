@@ -34,7 +34,7 @@ static QString screenTableStatement(DocKind kind = DocKind::Estimate)
 static QString workLinesStatement(DocKind kind)
 {
     return QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, 行番号 INTEGER, 品名 TEXT, 数量 REAL, 単位 TEXT, "
-                          "単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, 軽減 INTEGER NOT NULL DEFAULT 0%2)")
+                          "単価 INTEGER, 金額 INTEGER, 非課税 INTEGER NOT NULL DEFAULT 0, 軽減 INTEGER NOT NULL DEFAULT 0%2, 行種別 TEXT)")
         .arg(kindNames(kind).work, kind == DocKind::Estimate ? QString() : QStringLiteral(", 納品書番号 INTEGER"));
 }
 
@@ -87,6 +87,15 @@ static DbResult addMissing(Db &db, const QString &table, const QStringList &defi
         if (!present.contains(d.section(' ', 0, 0)))
             if (DbResult r = db.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, d)); !r)
                 return r;
+    return {};
+}
+
+// Each document's lines of every kind get their 行種別 (heading, subtotal, discount, note).
+static DbResult addRowKinds(Db &db, bool work)
+{
+    for (DocKind kind : kAllKinds)
+        if (DbResult r = addMissing(db, work ? kindNames(kind).work : kindNames(kind).lines, {QStringLiteral("行種別 TEXT")}); !r)
+            return r;
     return {};
 }
 
@@ -284,7 +293,10 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
                 // Version 12: credit notes and receipts.
                 {111, moneyBackStatements(), [](Db &db) { return addMissing(db, "請求書ヘッダ", kClosingColumns); }},
                 // Version 13: what each invoice still asks, kept by the file itself; the documents received.
-                {112, owed::statements(Db::Engine::Sqlite) + owed::fillStatements() + receivedarchive::statements(Db::Engine::Sqlite)}};
+                {112, owed::statements(Db::Engine::Sqlite) + owed::fillStatements() + receivedarchive::statements(Db::Engine::Sqlite)},
+                // Version 14: documents of more than 30 lines, with headings, subtotals, discounts
+                // and notes; an older program refuses the file rather than cut what it cannot show.
+                {113, {}, [](Db &db) { return addRowKinds(db, false); }}};
     return {{201,
              {"ALTER TABLE w明細 ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
               "ALTER TABLE w商品マスタ ADD COLUMN 軽減 INTEGER NOT NULL DEFAULT 0",
@@ -296,7 +308,9 @@ QVector<UpgradeStep> upgradeSteps(FileKind kind)
             // Version 5: the grids and unstored headers of delivery notes and invoices.
             {204, laterWorkStatements()},
             // Version 6: the grids and unstored headers of credit notes and receipts.
-            {205, moneyBackWorkStatements(), [](Db &db) { return addMissing(db, "w請求書画面", kClosingColumns); }}};
+            {205, moneyBackWorkStatements(), [](Db &db) { return addMissing(db, "w請求書画面", kClosingColumns); }},
+            // Version 7: the kind of each grid row.
+            {206, {}, [](Db &db) { return addRowKinds(db, true); }}};
 }
 
 DbResult checkHeader(const QString &path, FileKind kind)

@@ -18,8 +18,8 @@ inline const QString kPermAlias = QStringLiteral("perm");
 
 constexpr int kApplicationId = 0x51444B31; // "QDK1"
 // A file's format: 1xx for the permanent file, 2xx for the work file (user_version).
-constexpr int kPermVersion = 113;
-constexpr int kWorkVersion = 206;
+constexpr int kPermVersion = 114;
+constexpr int kWorkVersion = 207;
 
 enum class FileKind { Permanent, Work };
 

@@ -162,6 +162,7 @@ static Table linesOf(DocKind kind)
             {"伝票番号", "伝票区分", "行番号"}};
     if (kind != DocKind::Estimate)
         t.columns << Column{"納品書番号", Type::Integer};
+    t.columns << Column{"行種別", Type::Text}; // Null: an item, as every line was before
     return t;
 }
 

@@ -267,8 +267,8 @@ void EInvoiceTest::officialExamplesAreReadWithTheirTotals()
         for (int i = 0; i < 5; ++i)
             r.net += *r.lines[i].amount;
         longOne = jppint::sheetOf(r);
-        QCOMPARE(longOne.lines.size(), rpt見積書::kRows);
-        QVERIFY(longOne.lines.last().name.contains("ほか 6 行"));
+        QCOMPARE(longOne.lines.size(), 35); // every line, on a second page
+        QCOMPARE(rpt見積書(longOne).pageCount(), 2);
         Money sum;
         for (const PrintLine &l : longOne.lines)
             sum += l.amount.value_or(Money());

@@ -10,6 +10,7 @@
 #include <functional>
 
 class DataGrid;
+class QMenu;
 
 // A list attached to a grid column: choosing a row puts its value into the cell.
 class GridDropDown : public QObject {
@@ -88,8 +89,12 @@ public:
     // Text as the user would type it into the cell: numbers are checked (入力/数字のみ, the cell
     // keeps its value), tick boxes take 1, true, ○ or ✓. False when the cell refused it.
     bool typeInto(int row, int column, const QString &text);
-    // Tab-separated rows, as a spreadsheet copies them, typed in from the current cell.
+    // Tab-separated rows, as a spreadsheet copies them, typed in from the current cell; the
+    // grid is first asked to hold them all (rowsWanted, when set, with the rows needed).
     void pasteText(const QString &text);
+    std::function<void(int rows)> rowsWanted;
+    // More entries for the context menu, after the grid's own.
+    std::function<void(QMenu &menu)> extendMenu;
 
     // Inserting and deleting rows, offered in the context menu and on Ctrl+Shift+"+" and
     // Ctrl+"-" when set; given the current row.

@@ -88,16 +88,22 @@ void DataGrid::pasteText(const QString &text)
 {
     if (!m_model)
         return;
-    const QModelIndex start = currentIndex().isValid() ? currentIndex() : m_model->index(0, 0);
+    const QModelIndex at = currentIndex().isValid() ? currentIndex() : m_model->index(0, 0);
+    // As numbers: growing the grid for the rows resets its model and every index into it.
+    const int startRow = at.row(), startColumn = at.column();
     QVector<int> columns; // the visible columns from the current one on, in the order seen
-    for (int c = start.column(); c < m_model->columnCount(); ++c)
+    for (int c = startColumn; c < m_model->columnCount(); ++c)
         if (!isColumnHidden(c))
             columns << c;
     const QList<QStringList> rows = clipboardRows(text);
+    if (rowsWanted && startRow + rows.size() > m_model->rowCount()) {
+        flushEditor();
+        rowsWanted(int(startRow + rows.size()));
+    }
     emit pasteStarted();
     int dropped = 0;
     for (int r = 0; r < rows.size(); ++r) {
-        const int row = start.row() + r;
+        const int row = startRow + r;
         if (row >= m_model->rowCount()) {
             ++dropped;
             continue;
@@ -108,7 +114,7 @@ void DataGrid::pasteText(const QString &text)
             emit commitFailed(res.error);
     }
     emit pasteFinished();
-    setCurrentCell(start.row(), start.column());
+    setCurrentCell(startRow, startColumn);
     if (dropped > 0)
         Msg(QStringLiteral("その他"), QStringLiteral("注意"),
             QStringLiteral("表に入りきらないため、最後の %1 行は貼り付けませんでした。").arg(dropped));
@@ -195,6 +201,10 @@ void DataGrid::contextMenuEvent(QContextMenuEvent *event)
         menu.addSeparator();
         undo = menu.addAction(QStringLiteral("元に戻す\tCtrl+Z"));
         redo = menu.addAction(QStringLiteral("やり直し\tCtrl+Y"));
+    }
+    if (extendMenu) {
+        menu.addSeparator();
+        extendMenu(menu);
     }
     insert->setEnabled(bool(rowInsertHandler) && currentRowIndex() >= 0);
     remove->setEnabled(bool(rowDeleteHandler) && currentRowIndex() >= 0);

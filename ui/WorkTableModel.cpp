@@ -156,6 +156,20 @@ bool WorkTableModel::ensureRow(int row)
     return true;
 }
 
+int WorkTableModel::appendRow()
+{
+    const int row = int(m_rows.size());
+    beginInsertRows({}, row, row);
+    Row r;
+    r.values.resize(m_columns.size());
+    for (int c = 0; c < m_columns.size(); ++c)
+        r.values[c] = fromSql(c, QVariant());
+    r.dirty = true;
+    m_rows.push_back(std::move(r));
+    endInsertRows();
+    return row;
+}
+
 void WorkTableModel::setValue(int row, int column, const QVariant &v)
 {
     if (column < 0 || column >= m_columns.size() || !ensureRow(row))
@@ -229,6 +243,8 @@ QVariant WorkTableModel::data(const QModelIndex &index, int role) const
     const WorkColumn &c = m_columns[col];
     if (role == Qt::TextAlignmentRole)
         return int(c.alignment);
+    if ((role == Qt::FontRole || role == Qt::BackgroundRole) && rowLook)
+        return index.row() < m_rows.size() ? rowLook(index.row(), role) : QVariant();
     const bool newLine = index.row() >= m_rows.size();
     const QVariant v = newLine ? QVariant() : m_rows[index.row()].values[col];
     if (c.kind == ColumnKind::YesNo) {
@@ -277,6 +293,8 @@ Qt::ItemFlags WorkTableModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (cellLocked && index.row() < m_rows.size() && cellLocked(index.row(), index.column()))
+        return f;
     if (m_columns[index.column()].kind == ColumnKind::YesNo)
         return f | Qt::ItemIsUserCheckable;
     return f | Qt::ItemIsEditable;
@@ -290,8 +308,12 @@ QVariant WorkTableModel::headerData(int section, Qt::Orientation o, int role) co
         if (role == Qt::TextAlignmentRole)
             return int(Qt::AlignCenter);
     }
-    if (o == Qt::Vertical && role == Qt::DisplayRole)
-        return section < m_rows.size() ? QVariant(section + 1) : QVariant(QStringLiteral("*"));
+    if (o == Qt::Vertical && role == Qt::DisplayRole) {
+        if (section >= m_rows.size())
+            return QStringLiteral("*");
+        const QString caption = rowCaption ? rowCaption(section) : QString();
+        return caption.isEmpty() ? QVariant(section + 1) : QVariant(QStringLiteral("%1 %2").arg(section + 1).arg(caption));
+    }
     return QAbstractTableModel::headerData(section, o, role);
 }
 

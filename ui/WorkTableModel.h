@@ -46,6 +46,8 @@ public:
     QVector<QVector<QVariant>> rowValues() const;
     // Programmatic write: pending, announced to views, but not a user edit.
     void setValue(int row, int column, const QVariant &v);
+    // A blank row after the last, pending until commitRow writes it; its index.
+    int appendRow();
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -56,6 +58,12 @@ public:
 
     // Consulted before a user edit is applied; false refuses it and the cell keeps its value.
     std::function<bool(int row, int column, const QVariant &value)> editCheck;
+    // A cell the user may not type into or tick (a computed one), and a row's own look (a
+    // font for Qt::FontRole, a colour for Qt::BackgroundRole), when set.
+    std::function<bool(int row, int column)> cellLocked;
+    std::function<QVariant(int row, int role)> rowLook;
+    // Beside a row's number in the grid's margin (the row's kind), when set and not empty.
+    std::function<QString(int row)> rowCaption;
 
     // Converts text typed into a cell to the column's value; empty text gives Null.
     QVariant fromText(int column, const QString &text) const;
