@@ -10,8 +10,15 @@ using namespace estimatevalues;
 
 namespace {
 
-// Rows a grid shows for so many lines: 30 as always, one blank row after the last line.
-int workRowsFor(int lines) { return std::clamp(lines + 1, kDetailRows, kMaxRows); }
+// Rows a grid shows for lines: 30 as always, one blank row after the last one filled; blank
+// rows given (an undo's) are kept.
+int workRowsFor(const QVector<EstimateLine> &lines)
+{
+    int filled = int(lines.size());
+    while (filled > 0 && lines[filled - 1].isBlank() && !lines[filled - 1].amount)
+        --filled;
+    return std::clamp(std::max(int(lines.size()), filled + 1), kDetailRows, kMaxRows);
+}
 
 QVariantList blankRow(int row, bool later)
 {
@@ -49,7 +56,7 @@ DbResult EstimateStore::rebuildWork(const QVector<EstimateLine> &lines)
     QStringList columns = QStringList{QStringLiteral("行番号")} + kLineFields.split(QStringLiteral(", "));
     if (later)
         columns << QStringLiteral("納品書番号");
-    const int rows = workRowsFor(int(std::min<qsizetype>(lines.size(), kMaxRows)));
+    const int rows = workRowsFor(lines);
     return db.transaction([&]() -> DbResult {
         if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1").arg(work)); !d)
             return d;
