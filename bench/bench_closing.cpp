@@ -63,6 +63,6 @@ int main(int argc, char **argv)
         lines = int(c.document.lines.size());
     });
     report("締め請求 of 200 納品書 (400 lines)", closing, "SELECT of their lines", floor, 50);
-    std::printf("(%d lines gathered; the sheet refuses more than %d)\n", lines, kDetailRows);
+    std::printf("(%d lines gathered; a document holds at most %d)\n", lines, kMaxRows);
     return 0;
 }

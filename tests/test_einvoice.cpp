@@ -170,6 +170,26 @@ void EInvoiceTest::everyShapePassesTheOfficialRules()
     keep(three, "invoice6.xml");
     QCOMPARE(three.count("<cac:AdditionalDocumentReference>"), 3);
     QVERIFY(three.contains("<cbc:StartDate>2026-11-14</cbc:StartDate>"));
+    // Headings and a subtotal are no lines of it; a discount at its rate, and one spread over both
+    // rates, take back at a price that is never negative; the payable is the sheet's.
+    auto kind = [](RowKind k, const QString &name, qint64 amount = 0) {
+        EstimateLine l{name};
+        l.kind = k;
+        if (amount)
+            l.amount = Money::fromYen(amount);
+        return l;
+    };
+    const Estimate grouped = document(DocKind::Invoice, 7, {kind(RowKind::Heading, "資材"), line("鋼材", 4, 2500),
+                                                            line("弁当", 10, 700, true), kind(RowKind::Subtotal, ""),
+                                                            kind(RowKind::Discount, "端数値引", -500),
+                                                            kind(RowKind::SplitDiscount, "出精値引", -1700)});
+    QVERIFY(invoices.save(grouped));
+    const QByteArray discounted = exported(w, DocKind::Invoice, 7);
+    keep(discounted, "invoice7.xml");
+    jppint::Received back;
+    QVERIFY(jppint::read(discounted, back));
+    QCOMPARE(back.payable, *grouped.grand);
+    QCOMPARE(back.lines.size(), 5); // two items, the discount, the spread one at each rate
     // A credit note: a negative invoice.
     Estimate credit = document(DocKind::Credit, 1, {line("返品 資材", -2, 1333), line("返品 弁当", -1, 648, true)});
     credit.sources = {DocLink{DocKind::Invoice, 2, QString()}};

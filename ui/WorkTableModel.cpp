@@ -248,8 +248,11 @@ QVariant WorkTableModel::data(const QModelIndex &index, int role) const
     const bool newLine = index.row() >= m_rows.size();
     const QVariant v = newLine ? QVariant() : m_rows[index.row()].values[col];
     if (c.kind == ColumnKind::YesNo) {
+        // A tick that cannot be set is not shown.
+        if (role == Qt::CheckStateRole && (newLine || (cellLocked && cellLocked(index.row(), col))))
+            return {};
         if (role == Qt::CheckStateRole)
-            return newLine ? QVariant() : QVariant(v.toBool() ? Qt::Checked : Qt::Unchecked);
+            return QVariant(v.toBool() ? Qt::Checked : Qt::Unchecked);
         return {};
     }
     if (role == Qt::DisplayRole)
