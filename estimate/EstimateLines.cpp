@@ -90,8 +90,10 @@ void EstimateTab::cellCommitted(int row, int column)
             break;
         if (kind == RowKind::Item)
             nameCommitted(row);
-        else // a heading's or a discount's text is no product to look up
-            m.setValue(row, Col品名, m.value(row, Col品名).toString().trimmed());
+        else if (const QString text = m.value(row, Col品名).toString().trimmed(); text.isEmpty())
+            m.setValue(row, Col品名, QVariant()); // a heading's or a discount's text is no product to look up
+        else
+            m.setValue(row, Col品名, text);
         break;
     case Col数量:
     case Col単価:

@@ -12,6 +12,7 @@
 #include "ui/FileChooser.h"
 
 #include <QClipboard>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -255,6 +256,14 @@ void LongDocsTest::pagesBreakBeforeAHeading()
     const rpt見積書 sheet(r);
     QCOMPARE(sheet.pageCount(), 3);
     QCOMPARE(pdfPages(sheet.pdf()), 3);
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::HighResolution); // what the preview and a printer are given
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("printed.pdf"));
+    QVERIFY(sheet.print(printer).isEmpty());
+    QFile printedFile(dir.filePath("printed.pdf"));
+    QVERIFY(printedFile.open(QIODevice::ReadOnly));
+    QCOMPARE(pdfPages(printedFile.readAll()), 3);
     r.lines = lines.mid(0, 30); // up to 30 lines: one page, as ever
     QCOMPARE(pdfPages(rpt見積書(r).pdf()), 1);
 }
