@@ -42,6 +42,15 @@ struct Fixture {
     QString text(const char *name) { return w->find<QLineEdit>(name)->text(); }
 };
 
+// An item of quantity at a whole-yen price, its amount their product.
+inline EstimateLine itemLine(const QString &name, double quantity, qint64 price, bool reduced = false, bool exempt = false)
+{
+    EstimateLine l{name, quantity, QStringLiteral("個"), Money::fromYen(price), Money::fromYen(qint64(quantity * price))};
+    l.reduced = reduced;
+    l.exempt = exempt;
+    return l;
+}
+
 // The document with the figures its page would store: the totals of its lines under its rules.
 inline Estimate withTotals(Estimate e)
 {

@@ -36,10 +36,7 @@ const QString kValidator = QStringLiteral(QUOTEDESK_SCRIPTS "/../../shared/valid
 
 EstimateLine line(const QString &name, double quantity, qint64 price, bool reduced = false, bool exempt = false)
 {
-    EstimateLine l{name, quantity, QStringLiteral("個"), Money::fromYen(price), Money::fromYen(qint64(quantity * price))};
-    l.reduced = reduced;
-    l.exempt = exempt;
-    return l;
+    return itemLine(name, quantity, price, reduced, exempt);
 }
 
 Estimate document(DocKind kind, int number, const QVector<EstimateLine> &lines, const QString &mode = QStringLiteral("外税"))

@@ -29,13 +29,6 @@ private slots:
 
 namespace {
 
-EstimateLine item(const QString &name, double quantity, qint64 price, bool reduced = false)
-{
-    EstimateLine l{name, quantity, QStringLiteral("個"), Money::fromYen(price), Money::fromYen(qint64(quantity * price))};
-    l.reduced = reduced;
-    return l;
-}
-
 EstimateLine row(RowKind kind, const QString &name, std::optional<qint64> amount = std::nullopt, bool reduced = false)
 {
     EstimateLine l;
@@ -61,11 +54,11 @@ Estimate longEstimate(int number, int lines, DocKind kind = DocKind::Estimate)
     for (int g = 0; e.lines.size() + 10 <= lines; ++g) {
         e.lines << row(RowKind::Heading, QStringLiteral("工区%1").arg(g + 1));
         for (int i = 0; i < 8; ++i)
-            e.lines << item(QStringLiteral("部材%1-%2").arg(g + 1).arg(i + 1), 2, 100 + i, i == 7);
+            e.lines << itemLine(QStringLiteral("部材%1-%2").arg(g + 1).arg(i + 1), 2, 100 + i, i == 7);
         e.lines << row(RowKind::Subtotal, QString());
     }
     while (e.lines.size() < lines)
-        e.lines << item(QStringLiteral("追加%1").arg(e.lines.size()), 1, 50);
+        e.lines << itemLine(QStringLiteral("追加%1").arg(e.lines.size()), 1, 50);
     settleRowKinds(e.lines);
     return withTotals(e);
 }

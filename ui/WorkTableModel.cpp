@@ -146,26 +146,26 @@ bool WorkTableModel::ensureRow(int row)
         return false;
     // The new-row line becomes a real (still unwritten) row; a fresh empty line follows it.
     beginInsertRows({}, row + 1, row + 1);
+    m_rows.push_back(blankRow());
+    endInsertRows();
+    return true;
+}
+
+WorkTableModel::Row WorkTableModel::blankRow() const
+{
     Row r;
     r.values.resize(m_columns.size());
     for (int c = 0; c < m_columns.size(); ++c)
         r.values[c] = fromSql(c, QVariant());
     r.dirty = true;
-    m_rows.push_back(std::move(r));
-    endInsertRows();
-    return true;
+    return r;
 }
 
 int WorkTableModel::appendRow()
 {
     const int row = int(m_rows.size());
     beginInsertRows({}, row, row);
-    Row r;
-    r.values.resize(m_columns.size());
-    for (int c = 0; c < m_columns.size(); ++c)
-        r.values[c] = fromSql(c, QVariant());
-    r.dirty = true;
-    m_rows.push_back(std::move(r));
+    m_rows.push_back(blankRow());
     endInsertRows();
     return row;
 }

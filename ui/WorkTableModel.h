@@ -82,6 +82,7 @@ private:
     QVariant fromSql(int column, const QVariant &v) const;
     QVariant toSql(int column, const QVariant &v) const;
     bool ensureRow(int row);
+    Row blankRow() const; // pending, every value as an empty cell reads
 
     Db &m_db;
     QString m_table;
