@@ -69,8 +69,9 @@ public:
     void Copy見積書();
     // The list of stored estimates; the one chosen there is opened (or copied).
     void openList();
-    // Grid lines: a blank line moves the ones below down (refused when the last line is filled);
-    // a deleted line's followers move up and a blank last line follows.
+    // Grid lines: a blank line moves the ones below down (the grid grows when its last row is
+    // filled; refused only at the most a document holds); a deleted line's followers move up and
+    // a blank last line follows.
     void insertLine(int row);
     void deleteLine(int row);
     // The row becomes a heading, a subtotal, a discount, a note or an item again (one step to undo).
