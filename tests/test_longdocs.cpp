@@ -144,6 +144,11 @@ void LongDocsTest::subtotalsAndDiscountsOverTwoRates()
     QCOMPARE(tab->totals().rates[0].base, Money::fromYen(14000 - 1000 - 1327));
     QCOMPARE(tab->totals().rates[1].base, Money::fromYen(5000 - 473));
 
+    // Shares are whole yen and add up exactly, whatever the bases; with no items the first rate takes it.
+    QCOMPARE(shareInProportion(Money::fromYen(-100), {Money::fromYen(1), Money::fromYen(1), Money::fromYen(1)}),
+             (QVector<Money>{Money::fromYen(-34), Money::fromYen(-33), Money::fromYen(-33)}));
+    QCOMPARE(shareInProportion(Money::fromYen(-100), {Money(), Money(), Money()})[0], Money::fromYen(-100));
+
     // Stored: the subtotals as computed, the kinds with the lines; loaded back the same.
     QVERIFY(tab->Entry見積書());
     Estimate back;

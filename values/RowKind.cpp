@@ -26,9 +26,17 @@ QString rowKindCode(RowKind kind)
 
 RowKind rowKindFromCode(const QString &code)
 {
-    for (const KindText &t : kTexts)
-        if (code == QString::fromUtf8(t.code))
-            return t.kind;
+    if (code.isEmpty()) // most rows: asked for at every paint of every cell
+        return RowKind::Item;
+    static const std::array<QString, kTexts.size()> codes = [] {
+        std::array<QString, kTexts.size()> out;
+        for (size_t i = 0; i < kTexts.size(); ++i)
+            out[i] = QString::fromUtf8(kTexts[i].code);
+        return out;
+    }();
+    for (size_t i = 0; i < codes.size(); ++i)
+        if (code == codes[i])
+            return kTexts[i].kind;
     return RowKind::Item; // Null, or a kind some later program added: its figures still count
 }
 
