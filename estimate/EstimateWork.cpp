@@ -87,10 +87,12 @@ DbResult EstimateStore::insertWorkRow(int row)
                                    {}, last);
             !r)
             return r;
-        const int rows = last.isEmpty() ? 0 : last[0][2].toInt();
-        if (!last.isEmpty() && (last[0][1].toLongLong() != 0 || rows >= kMaxRows))
+        if (!last.isEmpty() && last[0][1].toLongLong() != 0) {
             if (DbResult d = db.exec(QStringLiteral("DELETE FROM %1 WHERE 行番号 = ?").arg(work), {last[0][0]}); !d)
                 return d;
+        } else if (!last.isEmpty() && last[0][2].toInt() >= kMaxRows) {
+            return DbResult::failure(QStringLiteral("a document holds at most %1 lines").arg(kMaxRows)); // never one pushed off
+        }
         if (DbResult u = db.exec(QStringLiteral("UPDATE %1 SET 行番号 = 行番号 + 1 WHERE 行番号 >= ?").arg(work), {row + 1}); !u)
             return u;
         return db.exec(QStringLiteral("INSERT INTO %1 (行番号, 非課税, 軽減) VALUES (?, 0, 0)").arg(work), {row + 1});

@@ -288,6 +288,25 @@ void LongDocsTest::pasteOfAHundredRows()
     QTest::keyClick(f.grid, Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(m->value(0, Col品名).isNull() && m->value(99, Col品名).isNull());
     QCOMPARE(f.text("num税抜計").toInt(), before.toInt());
+
+    // At the most a document holds, an insert is refused and pushes nothing off; a paste says
+    // what it could not take.
+    EstimateTab *tab = f.win()->documentTab(DocKind::Estimate);
+    QVERIFY(tab->store().rebuildWork(QVector<EstimateLine>(kMaxRows, itemLine(QStringLiteral("満"), 1, 1))));
+    QVERIFY(m->refresh());
+    QCOMPARE(m->dataRowCount(), kMaxRows);
+    f.grid->setCurrentCell(0, Col品名);
+    QTest::keyClick(f.grid, Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(answers.sawKey("行指定", "余白なし"));
+    QCOMPARE(m->dataRowCount(), kMaxRows);
+    QVERIFY(!m->value(kMaxRows - 1, Col品名).isNull());
+    QVERIFY(!tab->store().insertWorkRow(0)); // the store refuses too, rather than drop the last line
+    answers.shown.clear();
+    f.grid->setCurrentCell(kMaxRows - 1, Col品名);
+    QApplication::clipboard()->setText(QStringLiteral("最後\t1\n入らない\t1\n"));
+    QTest::keyClick(f.grid, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(m->value(kMaxRows - 1, Col品名).toString(), QStringLiteral("最後"));
+    QVERIFY(answers.sawKey("その他", "注意"));
 }
 
 // A document of three pages, issued as PDF: the archive keeps every page and verifies it.
