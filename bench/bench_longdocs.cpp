@@ -1,6 +1,7 @@
 // Long documents at 30 and 300 lines (headings and subtotals among them): a quantity edit until
 // the totals show, a save against SQLite's own transaction of the same rows, a load (from the
-// store, and onto the page), the sheet as PDF. --pdf FILE writes the 300-line sheet to look at.
+// store, and onto the page), the sheet as PDF. --pdf FILE [N] writes the 300-line sheet (N items
+// to a heading) to look at.
 
 #include "BenchSupport.h"
 #include "app/FrmQuoteDesk.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-Estimate longEstimate(int number, int lines)
+Estimate longEstimate(int number, int lines, int perGroup = 8)
 {
     Estimate e;
     e.number = number;
@@ -27,7 +28,7 @@ Estimate longEstimate(int number, int lines)
         heading.kind = RowKind::Heading;
         heading.name = QStringLiteral("第%1工区").arg(g + 1);
         e.lines << heading;
-        for (int i = 0; i < 8 && e.lines.size() < lines - 1; ++i)
+        for (int i = 0; i < perGroup && e.lines.size() < lines - 1; ++i)
             e.lines << EstimateLine{QStringLiteral("部材%1-%2").arg(g + 1).arg(i + 1), 2.0, QStringLiteral("本"),
                                     Money::fromYen(1200 + i), Money::fromYen(2 * (1200 + i))};
         EstimateLine subtotal;
@@ -145,8 +146,11 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc == 3 && QByteArray(argv[1]) == "--pdf")
-        return rpt見積書(recordOf(longEstimate(1, 300))).writePdf(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    if (argc >= 3 && QByteArray(argv[1]) == "--pdf") // --pdf FILE [items per heading]
+        return rpt見積書(recordOf(longEstimate(1, 300, argc > 3 ? std::max(1, atoi(argv[3])) : 8)))
+                       .writePdf(QString::fromLocal8Bit(argv[2]))
+                   ? 0
+                   : 1;
     BenchData bench([](Db &) {});
     FrmQuoteDesk w(bench.folder);
     if (!w.isLoaded())
