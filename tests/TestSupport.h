@@ -73,7 +73,15 @@ struct TempData {
     QString perm() const { return folder() + schema::kPermFileName; }
     QString work() const { return folder() + schema::kWorkFileName; }
     // The permanent data, wherever this run keeps it.
-    DbResult openPerm(Db &db) const { return server ? server->open(db) : db.open(perm()); }
+    // A window's background check may still be closing its own connection to the file (the last
+    // one to close checkpoints it): a test's connection waits a moment for that, as the program's do.
+    DbResult openPerm(Db &db) const
+    {
+        if (server)
+            return server->open(db);
+        DbResult r = db.open(perm());
+        return r ? db.setBusyTimeout(2000) : r;
+    }
 
     // The permanent data on a fresh database of the test server from now on, whatever the run.
     DbResult prepareServer()
