@@ -51,6 +51,16 @@ inline EstimateLine itemLine(const QString &name, double quantity, qint64 price,
     return l;
 }
 
+// A row of another kind than an item: a heading, a subtotal, a discount of amount yen, a note.
+inline EstimateLine kindRow(RowKind kind, const QString &name, std::optional<qint64> amount = std::nullopt)
+{
+    EstimateLine l{name};
+    l.kind = kind;
+    if (amount)
+        l.amount = Money::fromYen(*amount);
+    return l;
+}
+
 // The document with the figures its page would store: the totals of its lines under its rules.
 inline Estimate withTotals(Estimate e)
 {

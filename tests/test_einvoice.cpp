@@ -169,17 +169,10 @@ void EInvoiceTest::everyShapePassesTheOfficialRules()
     QVERIFY(three.contains("<cbc:StartDate>2026-11-14</cbc:StartDate>"));
     // Headings and a subtotal are no lines of it; a discount at its rate, and one spread over both
     // rates, take back at a price that is never negative; the payable is the sheet's.
-    auto kind = [](RowKind k, const QString &name, qint64 amount = 0) {
-        EstimateLine l{name};
-        l.kind = k;
-        if (amount)
-            l.amount = Money::fromYen(amount);
-        return l;
-    };
-    const Estimate grouped = document(DocKind::Invoice, 7, {kind(RowKind::Heading, "資材"), line("鋼材", 4, 2500),
-                                                            line("弁当", 10, 700, true), kind(RowKind::Subtotal, ""),
-                                                            kind(RowKind::Discount, "端数値引", -500),
-                                                            kind(RowKind::SplitDiscount, "出精値引", -1700)});
+    const Estimate grouped = document(DocKind::Invoice, 7, {kindRow(RowKind::Heading, "資材"), line("鋼材", 4, 2500),
+                                                            line("弁当", 10, 700, true), kindRow(RowKind::Subtotal, ""),
+                                                            kindRow(RowKind::Discount, "端数値引", -500),
+                                                            kindRow(RowKind::SplitDiscount, "出精値引", -1700)});
     QVERIFY(invoices.save(grouped));
     const QByteArray discounted = exported(w, DocKind::Invoice, 7);
     keep(discounted, "invoice7.xml");

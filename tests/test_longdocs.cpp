@@ -30,22 +30,10 @@ private slots:
 
 namespace {
 
-EstimateLine row(RowKind kind, const QString &name, std::optional<qint64> amount = std::nullopt, bool reduced = false)
-{
-    EstimateLine l;
-    l.kind = kind;
-    l.name = name;
-    if (amount)
-        l.amount = Money::fromYen(*amount);
-    l.reduced = reduced;
-    return l;
-}
-
 // Groups of a heading, eight items and their subtotal, then items to make up lines rows.
-Estimate longEstimate(int number, int lines, DocKind kind = DocKind::Estimate)
+Estimate longEstimate(int number, int lines)
 {
     Estimate e;
-    e.kind = kind;
     e.number = number;
     e.date = QDate(2026, 12, 9);
     e.customerName = QStringLiteral("長尺建設");
@@ -53,10 +41,10 @@ Estimate longEstimate(int number, int lines, DocKind kind = DocKind::Estimate)
     e.taxRate = 10;
     e.rounding = QStringLiteral("切捨て");
     for (int g = 0; e.lines.size() + 10 <= lines; ++g) {
-        e.lines << row(RowKind::Heading, QStringLiteral("工区%1").arg(g + 1));
+        e.lines << kindRow(RowKind::Heading, QStringLiteral("工区%1").arg(g + 1));
         for (int i = 0; i < 8; ++i)
             e.lines << itemLine(QStringLiteral("部材%1-%2").arg(g + 1).arg(i + 1), 2, 100 + i, i == 7);
-        e.lines << row(RowKind::Subtotal, QString());
+        e.lines << kindRow(RowKind::Subtotal, QString());
     }
     while (e.lines.size() < lines)
         e.lines << itemLine(QStringLiteral("追加%1").arg(e.lines.size()), 1, 50);
